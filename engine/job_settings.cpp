@@ -1,0 +1,3 @@
+// Filled in by the engine work.
+namespace vellumar {
+} // namespace vellumar

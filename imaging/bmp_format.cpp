@@ -1,0 +1,3 @@
+// Filled in by the imaging work.
+namespace vellumar {
+} // namespace vellumar

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "imaging/bitmap.h"
+#include "imaging/graphic.h"
+
+namespace vellumar {
+
+enum class TJPEGPixelFormat { jf24Bit, jf8Bit };
+
+/** A JPEG stream's bytes and the facts read from its header; shared between copied images. */
+struct TJPEGData {
+    std::vector<std::uint8_t> Data;
+    int Width = 0;
+    int Height = 0;
+    bool Grayscale = false;
+};
+
+/**
+ * A JPEG file's compressed bytes and/or its pixels, converted lazily through libjpeg: loading reads the
+ * file and its header only; the pixels are decoded on first need and kept; pixels taken from a bitmap
+ * are encoded only when saved. Errors: EFOpenError, EReadError, EFCreateError, EWriteError, EJPEG
+ * ("JPEG error #%d" with libjpeg's message code, or a refusal that names the exceeded limit).
+ */
+class TJPEGImage : public TGraphic {
+public:
+    TJPEGImage();
+    ~TJPEGImage() override;
+    TJPEGImage(const TJPEGImage &other);
+    TJPEGImage &operator=(const TJPEGImage &other);
+
+    /** True when there is no compressed-data buffer and no non-empty decoded bitmap. */
+    [[nodiscard]] bool Empty() const override;
+    [[nodiscard]] int Width() const override { return ImageWidth(); }
+    [[nodiscard]] int Height() const override { return ImageHeight(); }
+    void DrawOnto(TCanvas &canvas, const TRect &rect) override;
+    void LoadFromFile(const QString &path) override { LoadJpegFile(path); }
+    void SaveToFile(const QString &path) override { SaveJpegFile(path); }
+
+    /** Reads the whole file and its header (size, gray flag, scans); decodes nothing. */
+    void LoadJpegFile(const QString &path);
+    /** Builds the compressed data if there is none, then writes it atomically in one piece. */
+    void SaveJpegFile(const QString &path);
+
+    [[nodiscard]] int ImageWidth() const;
+    [[nodiscard]] int ImageHeight() const;
+    /** Decodes once and keeps the result; later calls return the same bitmap. */
+    TBitmap &DecodedBitmap();
+    /** Drops compressed data and takes a copy (shared pixels) of bitmap as the decoded bitmap. */
+    void AssignBitmap(const TBitmap &bitmap);
+    /** Builds the compressed data from the decoded bitmap; empty when there is no pixel. */
+    void EncodeJpeg();
+
+    [[nodiscard]] int Quality() const { return mQuality; }
+    void SetQuality(int quality) { mQuality = std::uint8_t(quality); }
+    [[nodiscard]] TJPEGPixelFormat OutputFormat() const { return mOutputFormat; }
+    /** A different value discards the decoded bitmap. */
+    void SetOutputFormat(TJPEGPixelFormat format);
+    [[nodiscard]] bool ProgressiveEncoding() const { return mProgressiveEncoding; }
+
+    /** Always refused: EInvalidGraphicOperation "Cannot change the size of a JPEG image". */
+    void SetWidth(int width);
+    void SetHeight(int height);
+
+    /** The compressed bytes (none before a load or an encoding). */
+    [[nodiscard]] const std::vector<std::uint8_t> &CompressedData() const;
+    [[nodiscard]] bool HasCompressedData() const;
+    [[nodiscard]] bool Grayscale() const;
+
+private:
+    std::shared_ptr<TJPEGData> mData; // null: no buffer at all
+    std::unique_ptr<TBitmap> mBitmap;
+    std::uint8_t mQuality = 90;
+    TJPEGPixelFormat mOutputFormat = TJPEGPixelFormat::jf24Bit;
+    bool mProgressiveEncoding = false;
+};
+
+} // namespace vellumar

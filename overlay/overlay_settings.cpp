@@ -1,0 +1,3 @@
+// Filled in by the overlay work.
+namespace vellumar {
+} // namespace vellumar
