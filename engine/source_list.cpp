@@ -1,0 +1,255 @@
+#include "engine/source_list.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+#include <utility>
+
+#include <QDir>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vellumar
+{
+
+namespace
+{
+
+std::u32string Folded(QStringView text)
+{
+    std::u32string folded;
+    folded.reserve(std::size_t(text.size()));
+    for (const uint ucs4 : text.toUcs4())
+        folded.push_back(QChar::toCaseFolded(char32_t(ucs4)));
+    return folded;
+}
+
+std::vector<std::u32string> FoldedPatterns(const QString &mask)
+{
+    std::vector<std::u32string> patterns;
+    for (const QString &pattern : mask.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        patterns.push_back(Folded(pattern));
+    return patterns;
+}
+
+// Iterative wildcard match with one backtrack point: linear for the usual "*.ext" patterns and never
+// worse than name length times pattern length.
+bool MatchesFolded(const std::u32string &name, const std::u32string &pattern)
+{
+    std::size_t n = 0;
+    std::size_t p = 0;
+    std::size_t starP = std::u32string::npos;
+    std::size_t starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == U'*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::u32string::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == U'*')
+        ++p;
+    return p == pattern.size();
+}
+
+QString SystemMessage(int error)
+{
+    return QString::fromStdString(std::generic_category().message(error));
+}
+
+// Absolute and lexically normalised: "." and ".." segments and repeated or trailing separators go,
+// and ".." at the root stays at the root. The folder is then opened by this very path, so what is
+// checked and what is shown are the same folder.
+QString NormalisedFolder(const QString &folder)
+{
+    const QString absolute =
+        folder.startsWith(QLatin1Char('/')) ? folder : QDir::currentPath() + QLatin1Char('/') + folder;
+    QStringList parts;
+    for (const QString &part : absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            if (!parts.isEmpty())
+                parts.removeLast();
+            continue;
+        }
+        parts.append(part);
+    }
+    return QLatin1Char('/') + parts.join(QLatin1Char('/'));
+}
+
+// An open folder, ready to list; Error() is the errno of a failed open.
+class TFolderReader
+{
+public:
+    explicit TFolderReader(const QString &folder)
+    {
+        if (folder.contains(QChar(0))) {
+            mError = ENOENT;
+            return;
+        }
+        const int fd = ::open(folder.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            mError = errno;
+            return;
+        }
+        // Opening needs read permission; telling files from folders inside needs search permission too.
+        if (::faccessat(fd, ".", X_OK, 0) != 0 || (mDir = ::fdopendir(fd)) == nullptr) {
+            mError = errno;
+            ::close(fd);
+        }
+    }
+    ~TFolderReader()
+    {
+        if (mDir != nullptr)
+            ::closedir(mDir);
+    }
+    TFolderReader(const TFolderReader &) = delete;
+    TFolderReader &operator=(const TFolderReader &) = delete;
+
+    [[nodiscard]] int Error() const { return mError; }
+
+    // Appends the listable names that match one of patterns; returns 0 or the errno of a failed read.
+    int ReadNames(const std::vector<std::u32string> &patterns, QStringList &names)
+    {
+        for (;;) {
+            errno = 0;
+            const dirent *entry = ::readdir(mDir);
+            if (entry == nullptr)
+                return errno;
+            if (entry->d_name[0] == '.')
+                continue;
+            const QByteArray bytes(entry->d_name);
+            const QString name = QString::fromUtf8(bytes);
+            // A name that is not valid UTF-8 does not survive the trip through QString.
+            if (name.toUtf8() != bytes)
+                continue;
+            const std::u32string folded = Folded(name);
+            if (std::none_of(patterns.begin(), patterns.end(), [&](const std::u32string &pattern) {
+                    return MatchesFolded(folded, pattern);
+                }))
+                continue;
+            if (entry->d_type != DT_REG) {
+                if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+                    continue;
+                struct stat info = {};
+                if (::fstatat(::dirfd(mDir), entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode))
+                    continue;
+            }
+            names.append(name);
+        }
+    }
+
+private:
+    DIR *mDir = nullptr;
+    int mError = 0;
+};
+
+} // namespace
+
+bool MatchesFilePattern(QStringView name, QStringView pattern)
+{
+    return MatchesFolded(Folded(name), Folded(pattern));
+}
+
+QString PathInFolder(const QString &folder, const QString &name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+TSourceList::TSourceList(const QLocale &locale)
+    : mMask(QString::fromUtf16(kDefaultSourceMask))
+    , mPatterns(FoldedPatterns(mMask))
+    , mCollator(locale)
+    , mCaseCollator(locale)
+{
+    mCollator.setCaseSensitivity(Qt::CaseInsensitive);
+    mCollator.setNumericMode(false);
+    mCaseCollator.setCaseSensitivity(Qt::CaseSensitive);
+    mCaseCollator.setNumericMode(false);
+}
+
+TSourceList::TSourceList(const QString &folder, const QLocale &locale)
+    : TSourceList(locale)
+{
+    ChangeListFolder(folder);
+}
+
+void TSourceList::ChangeListFolder(const QString &folder)
+{
+    if (folder.isEmpty())
+        return;
+    QString absolute = NormalisedFolder(folder);
+    TFolderReader reader(absolute);
+    if (reader.Error() != 0)
+        throw EInOutError(SystemMessage(reader.Error()));
+    if (absolute == mListFolder)
+        return;
+    QStringList names;
+    if (const int error = reader.ReadNames(mPatterns, names); error != 0)
+        throw EInOutError(SystemMessage(error));
+    SortNames(names);
+    Replace(std::move(absolute), std::move(names));
+}
+
+void TSourceList::ReadListFiles()
+{
+    QStringList names;
+    if (!mListFolder.isEmpty()) {
+        TFolderReader reader(mListFolder);
+        if (reader.Error() != 0 || reader.ReadNames(mPatterns, names) != 0)
+            names.clear();
+    }
+    SortNames(names);
+    Replace(mListFolder, std::move(names));
+}
+
+void TSourceList::SetMask(const QString &mask)
+{
+    mMask = mask;
+    mPatterns = FoldedPatterns(mask);
+    ReadListFiles();
+}
+
+QString TSourceList::Name(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw EListError(QStringLiteral("List index out of bounds (%1)").arg(index));
+    return mNames.at(index);
+}
+
+QString TSourceList::FullPath(int index) const
+{
+    return PathInFolder(mListFolder, Name(index));
+}
+
+void TSourceList::SortNames(QStringList &names) const
+{
+    std::sort(names.begin(), names.end(), [this](const QString &a, const QString &b) {
+        if (const int order = mCollator.compare(a, b); order != 0)
+            return order < 0;
+        if (const int order = mCaseCollator.compare(a, b); order != 0)
+            return order < 0;
+        return a.toUtf8() < b.toUtf8();
+    });
+}
+
+void TSourceList::Replace(QString folder, QStringList names)
+{
+    mListFolder = std::move(folder);
+    mNames = std::move(names);
+    if (mOnChange)
+        mOnChange();
+}
+
+} // namespace vellumar

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <QCollator>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include "imaging/errors.h"
+
+namespace vellumar
+{
+
+/** A folder that cannot be entered or read; the message is the system's text, e.g. "Permission denied". */
+class EInOutError : public Exception
+{
+    using Exception::Exception;
+};
+/** A position outside a list: "List index out of bounds (%d)". */
+class EListError : public Exception
+{
+    using Exception::Exception;
+};
+
+/** The listing's fixed pattern list. */
+inline constexpr char16_t kDefaultSourceMask[] = u"*.jpg;*.jpeg";
+
+/**
+ * True when name matches the wildcard pattern: "*" any run of characters (also none), "?" exactly one
+ * character (one Unicode code point), anything else itself without regard to case (simple case folding).
+ */
+[[nodiscard]] bool MatchesFilePattern(QStringView name, QStringView pattern);
+
+/** folder + "/" (unless folder already ends in "/") + name; an empty folder gives "/" + name. */
+[[nodiscard]] QString PathInFolder(const QString &folder, const QString &name);
+
+/**
+ * The JPEG files of one folder, sorted for display: the batch run's work list.
+ *
+ * Listed are the regular files (and symbolic links to regular files) whose stored name matches one of
+ * the mask's patterns, except hidden files (names beginning with "."). Folders, devices, pipes, sockets
+ * and dangling links never are, and neither are names that are not valid UTF-8, since no path built
+ * from a QString could reach them. Each file is listed once, however many patterns it matches.
+ *
+ * The order is the collation of the given locale without regard to case and without numeric ordering
+ * (img10.jpg before img2.jpg); names that collate equal (a.jpg and A.jpg, or two Unicode spellings of
+ * one name) are ordered by case-sensitive collation, then by their UTF-8 bytes, so every folder has
+ * exactly one order.
+ *
+ * The list never changes the process's current directory and does not watch its folder: it changes
+ * only through ChangeListFolder, ReadListFiles and SetMask.
+ */
+class TSourceList
+{
+public:
+    /** Called after every read of the folder, whether or not the names changed. */
+    using TChangeHandler = std::function<void()>;
+
+    /** An empty list without a folder; sorted by the collation of locale (the user's by default). */
+    explicit TSourceList(const QLocale &locale = QLocale());
+    /** Lists folder at once; throws EInOutError as ChangeListFolder does. */
+    explicit TSourceList(const QString &folder, const QLocale &locale = QLocale());
+
+    /**
+     * Points the list at folder (relative paths are taken from the current directory). An empty path
+     * does nothing. The folder must exist and be readable and searchable, else EInOutError with the
+     * system's message is thrown and the list keeps its folder and names. When the folder, once made
+     * absolute and normalised, equals ListFolder, the names are kept as they are (not read again).
+     */
+    void ChangeListFolder(const QString &folder);
+    /**
+     * Reads the names of ListFolder again. Never throws: a folder that has vanished or cannot be read
+     * gives an empty list. Without a folder the list stays empty.
+     */
+    void ReadListFiles();
+
+    /** The pattern list, patterns separated by ";". */
+    [[nodiscard]] QString Mask() const { return mMask; }
+    /** Sets the pattern list and reads the folder again; empty patterns are ignored. */
+    void SetMask(const QString &mask);
+
+    /** Absolute and normalised, no trailing "/" except for the root "/"; empty before any folder. */
+    [[nodiscard]] QString ListFolder() const { return mListFolder; }
+    [[nodiscard]] int Count() const { return int(mNames.size()); }
+    /** The name at index (0-based, display order), without a path. Throws EListError out of range. */
+    [[nodiscard]] QString Name(int index) const;
+    /** A copy of all names, for a run that must not see later changes of the list. */
+    [[nodiscard]] QStringList Names() const { return mNames; }
+    /** PathInFolder(ListFolder, Name(index)). Throws EListError out of range. */
+    [[nodiscard]] QString FullPath(int index) const;
+
+    void SetOnChange(TChangeHandler handler) { mOnChange = std::move(handler); }
+
+private:
+    void SortNames(QStringList &names) const;
+    void Replace(QString folder, QStringList names);
+
+    QString mMask;
+    std::vector<std::u32string> mPatterns;
+    QString mListFolder;
+    QStringList mNames;
+    QCollator mCollator;
+    QCollator mCaseCollator;
+    TChangeHandler mOnChange;
+};
+
+} // namespace vellumar
