@@ -1,3 +1,175 @@
-// Filled in by the imaging work.
-namespace vellumar {
+#include "imaging/jpeg_image.h"
+
+#include <span>
+#include <utility>
+
+#include "imaging/canvas.h"
+#include "imaging/errors.h"
+#include "imaging/file_io.h"
+#include "imaging/jpeg_bridge.h"
+
+namespace vellumar
+{
+
+namespace
+{
+
+// The screen is asked once; every image made afterwards starts with the same format.
+TJPEGPixelFormat DefaultOutputFormat()
+{
+    static const TJPEGPixelFormat format =
+        ScreenBitsPerPixel() <= 8 ? TJPEGPixelFormat::jf8Bit : TJPEGPixelFormat::jf24Bit;
+    return format;
+}
+
+[[noreturn]] void RefuseResize()
+{
+    throw EInvalidGraphicOperation("Cannot change the size of a JPEG image");
+}
+
+} // namespace
+
+TJPEGImage::TJPEGImage()
+    : mOutputFormat(DefaultOutputFormat())
+{
+}
+
+TJPEGImage::~TJPEGImage() = default;
+
+TJPEGImage::TJPEGImage(const TJPEGImage &other)
+    : TGraphic(other)
+    , mData(other.mData)
+    , mBitmap(other.mBitmap ? std::make_unique<TBitmap>(*other.mBitmap) : nullptr)
+    , mQuality(other.mQuality)
+    , mOutputFormat(other.mOutputFormat)
+    , mProgressiveEncoding(other.mProgressiveEncoding)
+{
+}
+
+TJPEGImage &TJPEGImage::operator=(const TJPEGImage &other)
+{
+    if (this != &other) {
+        TJPEGImage copy(other);
+        std::swap(mData, copy.mData);
+        std::swap(mBitmap, copy.mBitmap);
+        mQuality = copy.mQuality;
+        mOutputFormat = copy.mOutputFormat;
+        mProgressiveEncoding = copy.mProgressiveEncoding;
+    }
+    return *this;
+}
+
+bool TJPEGImage::Empty() const
+{
+    return !mData && (!mBitmap || mBitmap->Empty());
+}
+
+void TJPEGImage::DrawOnto(TCanvas &canvas, const TRect &rect)
+{
+    DecodedBitmap().DrawOnto(canvas, rect);
+}
+
+void TJPEGImage::LoadJpegFile(const QString &path)
+{
+    auto data = std::make_shared<TJPEGData>();
+    data->Data = ReadWholeFile(path);
+    bool multipleScans = false;
+    // A 0-byte file is kept as an empty buffer: 0 by 0, not empty, and an error once decoded.
+    if (!data->Data.empty()) {
+        const TJpegHeaderFacts facts = ReadJpegStreamHeader(data->Data);
+        data->Width = facts.Width;
+        data->Height = facts.Height;
+        data->Grayscale = facts.Grayscale;
+        multipleScans = facts.MultipleScans;
+    }
+    mData = std::move(data);
+    mBitmap.reset();
+    mProgressiveEncoding = multipleScans;
+}
+
+void TJPEGImage::SaveJpegFile(const QString &path)
+{
+    // Existing compressed data is written unchanged: a later Quality only governs the next encoding.
+    if (!mData)
+        EncodeJpeg();
+    WriteFileAtomic(path, mData->Data);
+}
+
+int TJPEGImage::ImageWidth() const
+{
+    if (mBitmap)
+        return mBitmap->Width();
+    return mData ? mData->Width : 0;
+}
+
+int TJPEGImage::ImageHeight() const
+{
+    if (mBitmap)
+        return mBitmap->Height();
+    return mData ? mData->Height : 0;
+}
+
+TBitmap &TJPEGImage::DecodedBitmap()
+{
+    if (!mBitmap) {
+        const std::span<const std::uint8_t> stream =
+            mData ? std::span<const std::uint8_t>(mData->Data) : std::span<const std::uint8_t>();
+        // Kept only once complete, so a failed decode fails again rather than leaving a blank bitmap.
+        mBitmap = std::make_unique<TBitmap>(DecodeJpegStream(stream, mOutputFormat == TJPEGPixelFormat::jf8Bit));
+    }
+    return *mBitmap;
+}
+
+void TJPEGImage::AssignBitmap(const TBitmap &bitmap)
+{
+    mData.reset();
+    mBitmap = std::make_unique<TBitmap>(bitmap);
+}
+
+void TJPEGImage::EncodeJpeg()
+{
+    // A new record: copies of this image keep sharing the old one.
+    auto data = std::make_shared<TJPEGData>();
+    if (mBitmap && !mBitmap->Empty()) {
+        data->Data = EncodeJpegStream(*mBitmap, mQuality);
+        data->Width = mBitmap->Width();
+        data->Height = mBitmap->Height();
+    }
+    mData = std::move(data);
+}
+
+void TJPEGImage::SetOutputFormat(TJPEGPixelFormat format)
+{
+    if (format == mOutputFormat)
+        return;
+    mOutputFormat = format;
+    mBitmap.reset();
+}
+
+void TJPEGImage::SetWidth(int)
+{
+    RefuseResize();
+}
+
+void TJPEGImage::SetHeight(int)
+{
+    RefuseResize();
+}
+
+const std::vector<std::uint8_t> &TJPEGImage::CompressedData() const
+{
+    static const std::vector<std::uint8_t> none;
+    return mData ? mData->Data : none;
+}
+
+bool TJPEGImage::HasCompressedData() const
+{
+    return mData != nullptr;
+}
+
+bool TJPEGImage::Grayscale() const
+{
+    return mData && mData->Grayscale;
+}
+
 } // namespace vellumar

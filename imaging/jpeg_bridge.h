@@ -1,0 +1,64 @@
+#pragma once
+
+// The codec's own interface to libjpeg: plain bytes and bitmaps in, plain bytes and bitmaps out.
+// No libjpeg type crosses this header; jpeg_bridge.cpp is the only file that includes jpeglib.h.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "imaging/bitmap.h"
+
+namespace vellumar
+{
+
+/** Largest image (width times height) that is decoded: 16384 x 16384 pixels. */
+inline constexpr std::uint64_t kMaxJpegPixels = 16384ull * 16384ull;
+/** Most scans a stream may hold; more are refused while decoding. */
+inline constexpr int kMaxJpegScans = 500;
+/**
+ * Most 8 x 8 blocks that all scans together may cover: 32 full scans of a 16384 x 16384 image. Every
+ * scan walks all blocks of its components even when it holds no data, so a few kilobytes of empty
+ * scans over a large frame would otherwise keep the decoder busy for minutes.
+ */
+inline constexpr std::uint64_t kMaxJpegScanBlocks = 32 * kMaxJpegPixels / 64;
+/** Upper bound on libjpeg's own working memory (coefficient and quantiser buffers). */
+inline constexpr long kMaxJpegWorkMemory = 1024l * 1024 * 1024;
+
+/** What the header of a stream says. */
+struct TJpegHeaderFacts {
+    int Width = 0;
+    int Height = 0;
+    /** The stream's colour space is single-channel gray. */
+    bool Grayscale = false;
+    /** The stream has several scans (progressive, or components in separate scans). */
+    bool MultipleScans = false;
+};
+
+/**
+ * Reads the header of stream up to its first scan; decodes no pixel.
+ * Throws EJPEG "JPEG error #%d" (libjpeg's message code) when it is not a JPEG header, or
+ * "JPEG image too large: W x H pixels (the limit is 268435456)" above kMaxJpegPixels.
+ */
+[[nodiscard]] TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream);
+
+/**
+ * Decodes stream at full size (float DCT, block smoothing). The result is 8-bit with a palette of
+ * at most 236 colours when eightBit is set or the stream is gray, else 24-bit. Four-component
+ * streams (CMYK, YCCK) are converted to 24-bit colour. A truncated stream decodes; the missing
+ * part is whatever libjpeg makes of an early end of image. An empty stream throws EJPEG.
+ * Throws EJPEG for any fatal libjpeg error, a stream above kMaxJpegPixels, one with more than
+ * kMaxJpegScans scans ("JPEG stream has too many scans (the limit is 500)"), or one whose scans
+ * cover more than kMaxJpegScanBlocks blocks ("JPEG stream has too many scans for its size (the
+ * limit is 32 scans of 16384 x 16384 pixels)").
+ */
+[[nodiscard]] TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit);
+
+/**
+ * Encodes the bitmap as a baseline JFIF stream with three components at quality (1..100), with
+ * libjpeg's defaults and the float DCT. A bitmap of width or height 0 gives an empty stream.
+ * Throws EJPEG for a fatal libjpeg error (such as a side above 65500 pixels).
+ */
+[[nodiscard]] std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality);
+
+} // namespace vellumar
