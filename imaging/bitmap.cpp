@@ -1,17 +1,48 @@
 #include "imaging/bitmap.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "imaging/canvas.h"
 #include "imaging/errors.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
-namespace {
+namespace
+{
 
 QImage::Format StorageFormat(TPixelFormat format)
 {
     return format == TPixelFormat::pf8bit ? QImage::Format_Indexed8 : QImage::Format_BGR888;
+}
+
+// Exact for any 32-bit edges: (2 * dst + 1) * srcLen may need up to 66 bits.
+__extension__ using TWide = __int128;
+
+/**
+ * The source index sampled by destination index dst when srcLen pixels are spread over dstLen:
+ * the source pixel under the centre of the destination pixel, floor((2 * dst + 1) * srcLen / (2 * dstLen)).
+ * At equal lengths this is dst itself; at half size it takes the odd rows and columns.
+ */
+int SourceIndex(std::int64_t dst, int srcLen, std::int64_t dstLen)
+{
+    const TWide numerator = (TWide(2) * dst + 1) * srcLen;
+    return int(numerator / (TWide(2) * dstLen));
+}
+
+// The visible part [first, last) of a span that starts at start and is length long, inside [0, limit).
+struct TSpan {
+    int First = 0;
+    int Last = 0;
+};
+
+TSpan VisibleSpan(int start, std::int64_t length, int limit)
+{
+    const std::int64_t first = std::max<std::int64_t>(start, 0);
+    const std::int64_t last = std::min<std::int64_t>(std::int64_t(start) + length, limit);
+    return last > first ? TSpan { int(first), int(last) } : TSpan {};
 }
 
 } // namespace
@@ -20,7 +51,11 @@ TBitmap::TBitmap() = default;
 TBitmap::~TBitmap() = default;
 
 TBitmap::TBitmap(const TBitmap &other)
-    : TGraphic(other), mWidth(other.mWidth), mHeight(other.mHeight), mFormat(other.mFormat), mImage(other.mImage)
+    : TGraphic(other)
+    , mWidth(other.mWidth)
+    , mHeight(other.mHeight)
+    , mFormat(other.mFormat)
+    , mImage(other.mImage)
 {
 }
 
@@ -36,11 +71,11 @@ TBitmap &TBitmap::operator=(const TBitmap &other)
 }
 
 TBitmap::TBitmap(TBitmap &&other) noexcept
-    : TGraphic(other),
-      mWidth(std::exchange(other.mWidth, 0)),
-      mHeight(std::exchange(other.mHeight, 0)),
-      mFormat(other.mFormat),
-      mImage(std::move(other.mImage))
+    : TGraphic(other)
+    , mWidth(std::exchange(other.mWidth, 0))
+    , mHeight(std::exchange(other.mHeight, 0))
+    , mFormat(other.mFormat)
+    , mImage(std::move(other.mImage))
 {
     other.mImage = QImage();
 }
@@ -144,6 +179,87 @@ void TBitmap::SetIndexed8(int width, int height, const std::vector<std::uint32_t
     mImage = std::move(next);
     mWidth = width;
     mHeight = height;
+}
+
+void TBitmap::DrawOnto(TCanvas &canvas, const TRect &rect)
+{
+    // Nearest-neighbour stretch (the colour-on-colour mode): every destination pixel copies exactly one
+    // source pixel, chosen by SourceIndex along each axis. Nothing is averaged. Mirrored or empty
+    // rectangles draw nothing; the destination bitmap's bounds clip the scaled picture.
+    if (Empty() || mImage.isNull())
+        return;
+    TBitmap &target = canvas.Bitmap();
+    if (target.Empty())
+        return;
+    const std::int64_t dstWidth = std::int64_t(rect.Right) - rect.Left;
+    const std::int64_t dstHeight = std::int64_t(rect.Bottom) - rect.Top;
+    if (dstWidth <= 0 || dstHeight <= 0)
+        return;
+    const TSpan columns = VisibleSpan(rect.Left, dstWidth, target.Width());
+    const TSpan rows = VisibleSpan(rect.Top, dstHeight, target.Height());
+    if (columns.Last == columns.First || rows.Last == rows.First)
+        return;
+
+    // A local reference keeps the source pixels alive and unchanged even when target is this bitmap:
+    // the destination then detaches before it is written.
+    // Only the two storage formats are read below; anything else (assigned through MutableImage) is
+    // converted once.
+    const QImage source = mImage.format() == QImage::Format_BGR888 || mImage.format() == QImage::Format_Indexed8
+        ? mImage
+        : mImage.convertToFormat(QImage::Format_BGR888);
+    if (target.mImage.format() != QImage::Format_BGR888)
+        target.SetPixelFormat24();
+    QImage &dest = target.MutableImage();
+
+    const int srcWidth = source.width();
+    const int srcHeight = source.height();
+    const bool indexed = source.format() == QImage::Format_Indexed8;
+
+    // Palette entries as blue, green, red; indices past the palette's end are black.
+    std::array<std::uint8_t, std::size_t(256) * 3> lookup {};
+    if (indexed) {
+        const QList<QRgb> table = source.colorTable();
+        for (int i = 0; i < std::min<int>(int(table.size()), 256); ++i) {
+            lookup[std::size_t(i) * 3] = std::uint8_t(qBlue(table[i]));
+            lookup[std::size_t(i) * 3 + 1] = std::uint8_t(qGreen(table[i]));
+            lookup[std::size_t(i) * 3 + 2] = std::uint8_t(qRed(table[i]));
+        }
+    }
+
+    const int visibleWidth = columns.Last - columns.First;
+    const std::size_t rowBytes = std::size_t(visibleWidth) * 3;
+    const bool sameWidth = dstWidth == srcWidth;
+    // First source column of the visible part; with equal widths the columns follow one another.
+    const int firstSourceColumn = SourceIndex(std::int64_t(columns.First) - rect.Left, srcWidth, dstWidth);
+    std::vector<int> sourceColumn;
+    if (!sameWidth || indexed) {
+        sourceColumn.resize(std::size_t(visibleWidth));
+        for (int x = columns.First; x < columns.Last; ++x)
+            sourceColumn[std::size_t(x - columns.First)] = SourceIndex(std::int64_t(x) - rect.Left, srcWidth, dstWidth);
+    }
+
+    int previousSourceRow = -1;
+    const std::uint8_t *previousRow = nullptr;
+    for (int y = rows.First; y < rows.Last; ++y) {
+        const int sourceRow = SourceIndex(std::int64_t(y) - rect.Top, srcHeight, dstHeight);
+        std::uint8_t *out = dest.scanLine(y) + std::size_t(columns.First) * 3;
+        if (sourceRow == previousSourceRow) {
+            std::memcpy(out, previousRow, rowBytes);
+        } else {
+            const std::uint8_t *in = source.constScanLine(sourceRow);
+            if (indexed) {
+                for (std::size_t i = 0; i < sourceColumn.size(); ++i)
+                    std::memcpy(out + i * 3, &lookup[std::size_t(in[sourceColumn[i]]) * 3], 3);
+            } else if (sameWidth) {
+                std::memcpy(out, in + std::size_t(firstSourceColumn) * 3, rowBytes);
+            } else {
+                for (std::size_t i = 0; i < sourceColumn.size(); ++i)
+                    std::memcpy(out + i * 3, in + std::size_t(sourceColumn[i]) * 3, 3);
+            }
+        }
+        previousSourceRow = sourceRow;
+        previousRow = out;
+    }
 }
 
 QImage &TBitmap::MutableImage()
