@@ -1,0 +1,190 @@
+#include "cli/options.h"
+
+#include <array>
+#include <limits>
+
+namespace vellumar {
+
+namespace {
+
+// The nine positions as the command line spells them, in the order of their indexes.
+constexpr std::array<const char *, 9> kPositionNames {"top-left",
+                                                      "top-centre",
+                                                      "top-right",
+                                                      "centre-left",
+                                                      "centre",
+                                                      "centre-right",
+                                                      "bottom-left",
+                                                      "bottom-centre",
+                                                      "bottom-right"};
+
+std::int64_t ParseWhole(const QString &option, const QString &value, std::int64_t low, std::int64_t high)
+{
+    bool ok = false;
+    const qlonglong number = value.trimmed().toLongLong(&ok);
+    if (!ok || number < low || number > high)
+        throw EUsageError(QStringLiteral("%1: \"%2\" is not a whole number from %3 to %4")
+                              .arg(option, value)
+                              .arg(low)
+                              .arg(high));
+    return number;
+}
+
+int ParseSize(const QString &value)
+{
+    for (std::size_t i = 0; i < kOverlaySizes.size(); ++i) {
+        if (value.compare(kOverlaySizes[i].Name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    throw EUsageError(QStringLiteral("--size: \"%1\" is not one of small, medium, large, larger, largest").arg(value));
+}
+
+int ParsePosition(const QString &value)
+{
+    QString spelled = value.trimmed().toLower();
+    spelled.replace(QStringLiteral("center"), QStringLiteral("centre"));
+    for (std::size_t i = 0; i < kPositionNames.size(); ++i) {
+        if (spelled == QLatin1String(kPositionNames[i]))
+            return int(i);
+    }
+    throw EUsageError(QStringLiteral("--position: \"%1\" is not a position (top-left ... bottom-right)").arg(value));
+}
+
+} // namespace
+
+TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySettings &defaults)
+{
+    TBatchOptions options;
+    options.OverlaySettings = defaults;
+    QStringList positional;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (optionsEnded || !argument.startsWith(QLatin1String("--")) || argument == QLatin1String("-")) {
+            positional << argument;
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        QString name = argument;
+        std::optional<QString> inlineValue;
+        if (const qsizetype equals = argument.indexOf(QLatin1Char('=')); equals > 0) {
+            name = argument.left(equals);
+            inlineValue = argument.mid(equals + 1);
+        }
+        const auto value = [&]() -> QString {
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 >= arguments.size())
+                throw EUsageError(QStringLiteral("%1 needs a value").arg(name));
+            return arguments[++i];
+        };
+        const auto flag = [&](bool &target) {
+            if (inlineValue)
+                throw EUsageError(QStringLiteral("%1 takes no value").arg(name));
+            target = true;
+        };
+        if (name == QLatin1String("--resize")) {
+            options.Resize = true;
+            options.ResizePercent = int(ParseWhole(name, value(), 1, 99));
+        } else if (name == QLatin1String("--quality")) {
+            options.Quality = int(ParseWhole(name, value(), 1, 100));
+        } else if (name == QLatin1String("--rename")) {
+            flag(options.Rename);
+        } else if (name == QLatin1String("--prefix")) {
+            options.Prefix = value();
+        } else if (name == QLatin1String("--number")) {
+            options.Number = ParseWhole(
+                name, value(), std::numeric_limits<std::int64_t>::min() + 1, std::numeric_limits<std::int64_t>::max());
+        } else if (name == QLatin1String("--padding")) {
+            options.Padding = int(ParseWhole(name, value(), 0, 4));
+        } else if (name == QLatin1String("--suffix")) {
+            options.Suffix = value();
+        } else if (name == QLatin1String("--overlay")) {
+            flag(options.Overlay);
+        } else if (name == QLatin1String("--text")) {
+            // A typed backslash-n starts a new line; lines are separated by CR LF as in the dialog.
+            options.OverlaySettings.Text = value().replace(QLatin1String("\\n"), QLatin1String("\r\n"));
+        } else if (name == QLatin1String("--font")) {
+            options.OverlaySettings.FontName = value();
+        } else if (name == QLatin1String("--color") || name == QLatin1String("--colour")) {
+            const QString text = value();
+            const std::optional<TColor> color = ParseOverlayColor(text);
+            if (!color)
+                throw EUsageError(QStringLiteral("%1: \"%2\" is neither a colour name nor #RRGGBB").arg(name, text));
+            options.OverlaySettings.FontColor = *color;
+        } else if (name == QLatin1String("--bold")) {
+            bool bold = false;
+            flag(bold);
+            options.OverlaySettings.FontStyle |= fsBold;
+        } else if (name == QLatin1String("--italic")) {
+            bool italic = false;
+            flag(italic);
+            options.OverlaySettings.FontStyle |= fsItalic;
+        } else if (name == QLatin1String("--size")) {
+            options.OverlaySettings.SizeClass = ParseSize(value());
+        } else if (name == QLatin1String("--position")) {
+            options.OverlaySettings.TextPosition = ParsePosition(value());
+        } else if (name == QLatin1String("--report")) {
+            options.ReportFile = value();
+        } else if (name == QLatin1String("--jobs")) {
+            options.Jobs = int(ParseWhole(name, value(), 1, 256));
+        } else if (name == QLatin1String("--quiet")) {
+            flag(options.Quiet);
+        } else if (name == QLatin1String("--help")) {
+            flag(options.Help);
+        } else if (name == QLatin1String("--version")) {
+            flag(options.Version);
+        } else {
+            throw EUsageError(QStringLiteral("unknown option %1").arg(name));
+        }
+    }
+    if (options.Help || options.Version)
+        return options;
+    if (positional.size() != 2)
+        throw EUsageError(QStringLiteral("expected SOURCE and DEST, got %1 folder name(s)").arg(positional.size()));
+    options.Source = positional[0];
+    options.Destination = positional[1];
+    return options;
+}
+
+QString BatchUsage()
+{
+    return QStringLiteral(
+        "Usage: vellumar-batch [options] SOURCE DEST\n"
+        "Prepares every JPEG of the folder SOURCE for publishing and writes the results into DEST.\n"
+        "The status log goes to standard output, line by line, as the window would show it.\n"
+        "\n"
+        "Reduce:\n"
+        "  --resize PERCENT    reduce every photo by PERCENT (1 to 99)\n"
+        "  --quality Q         JPEG quality of reduced photos (1 to 100, default 90)\n"
+        "Rename:\n"
+        "  --rename            give every photo a new name: PREFIX NUMBER SUFFIX .jpg\n"
+        "  --prefix TEXT       text before the number\n"
+        "  --number N          the first number (default 1)\n"
+        "  --padding K         at least K+1 digits, zero-filled (0 to 4, default 0)\n"
+        "  --suffix TEXT       text after the number\n"
+        "Overlay:\n"
+        "  --overlay           draw a text with a drop shadow onto every photo (written at quality 90)\n"
+        "  --text TEXT         the text; \\n starts a new line (default \"Sample Overlay Text\")\n"
+        "  --font FAMILY       the font family (default Arial where installed)\n"
+        "  --color COLOUR      a colour name (black, maroon, green, olive, navy, purple, teal, gray,\n"
+        "                      silver, red, lime, yellow, blue, fuchsia, aqua, white) or #RRGGBB\n"
+        "  --bold, --italic    the font style\n"
+        "  --size SIZE         small, medium, large, larger or largest (default medium)\n"
+        "  --position POS      top-left, top-centre, top-right, centre-left, centre, centre-right,\n"
+        "                      bottom-left, bottom-centre or bottom-right (default centre)\n"
+        "Run:\n"
+        "  --report FILE       also save the status log as FILE\n"
+        "  --jobs N            process N photos at once (default: the number of processors)\n"
+        "  --quiet             print no status log\n"
+        "  --help              show this help\n"
+        "  --version           show the version\n"
+        "\n"
+        "Exit status: 0 all photos done, 1 a photo failed, 2 usage error, 3 a folder cannot be read,\n"
+        "130 stopped by Ctrl-C.\n");
+}
+
+} // namespace vellumar

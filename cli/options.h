@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include <QString>
+#include <QStringList>
+
+#include "imaging/errors.h"
+#include "overlay/overlay_settings.h"
+
+namespace vellumar {
+
+/** What the command line asks for. */
+struct TBatchOptions {
+    QString Source;
+    QString Destination;
+    bool Resize = false;
+    int ResizePercent = 50;
+    int Quality = 90;
+    bool Rename = false;
+    QString Prefix;
+    std::int64_t Number = 1;
+    int Padding = 0;
+    QString Suffix;
+    bool Overlay = false;
+    TOverlaySettings OverlaySettings;
+    QString ReportFile;
+    int Jobs = 0; // 0: the number of processors
+    bool Quiet = false;
+    bool Help = false;
+    bool Version = false;
+};
+
+/** A usage error: an unknown option, a missing or out-of-range value. The message is one line. */
+class EUsageError : public Exception {
+    using Exception::Exception;
+};
+
+/**
+ * Parses the arguments (without the program name). defaults supplies the overlay defaults (the
+ * dialog's). Throws EUsageError naming the offending option or value.
+ */
+[[nodiscard]] TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySettings &defaults);
+
+/** The --help text. */
+[[nodiscard]] QString BatchUsage();
+
+} // namespace vellumar

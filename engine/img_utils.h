@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include "overlay/overlay_settings.h"
+
+namespace vellumar {
+
+/** The size that a reduction reports for the status line: its target rectangle's extent. */
+struct TReportedSize {
+    int Height = 0;
+    int Width = 0;
+};
+
+/**
+ * Copies source to destination byte for byte (atomically). False, and nothing written, when the source
+ * cannot be read or is empty, or the destination cannot be written. Raises nothing.
+ */
+[[nodiscard]] bool CopyImageFile(const QString &source, const QString &destination);
+
+/**
+ * Reduces the JPEG at source by scale (0 < scale < 1; each side becomes the whole part of its exact
+ * product with scale) and writes it to destination at quality; with addOverlay the overlay is then
+ * drawn onto the written file in place. Returns whether a file exists at destination at the end, and
+ * sets reported (the target rectangle, one more than the written size where the overhang occurs).
+ * False without touching anything when there is no file at source or scale is out of range.
+ * Throws the codec's and the file layer's errors, an Exception when a side would become 0 pixels
+ * (nothing is written then), and EOverlayException from the overlay.
+ */
+[[nodiscard]] bool ResizeJpegFile(const QString &source,
+                                  const QString &destination,
+                                  int quality,
+                                  double scale,
+                                  bool addOverlay,
+                                  const TOverlaySettingsProvider &overlay,
+                                  TReportedSize &reported);
+
+/**
+ * Draws the overlay (settings read now from overlay) onto source and writes destination at quality 90.
+ * Does nothing when destination's folder does not exist. Throws EOverlayException for files that
+ * cannot be opened or saved, and the codec's error for a stream that fails while decoding.
+ */
+void AddOverlayToFile(const QString &source, const QString &destination, const TOverlaySettingsProvider &overlay);
+
+} // namespace vellumar

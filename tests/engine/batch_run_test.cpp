@@ -1,0 +1,273 @@
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include "engine/batch_run.h"
+#include "engine/job_settings.h"
+#include "engine/source_list.h"
+#include "imaging/jpeg_image.h"
+#include "tests/support/jpeg_fixtures.h"
+#include "tests/support/temp_dir.h"
+
+namespace vellumar {
+namespace {
+
+using test::MakeJpeg;
+using test::ReadBytes;
+using test::TJpegFixtureOptions;
+using test::TTempDir;
+
+// A job read from plain fields, as a window's controls would be read.
+class TRecordedJob : public TJobSource {
+public:
+    TRecordedJob(const QString &source, const QString &destination) : mList(source), Destination(destination) {}
+
+    [[nodiscard]] QString SourceFolder() const override { return mList.ListFolder(); }
+    [[nodiscard]] QStringList SourceNames() const override { return mList.Names(); }
+    [[nodiscard]] QString DestinationFolder() const override { return Destination; }
+    [[nodiscard]] bool ResizeOn() const override { return Resize; }
+    [[nodiscard]] int ResizePercent() const override { return Percent; }
+    [[nodiscard]] int Quality() const override { return QualityValue; }
+    [[nodiscard]] bool RenameOn() const override { return Rename; }
+    [[nodiscard]] QString SampleName() const override { return Namer.SampleName(); }
+    void AdvanceNumber() override { Namer.Advance(); }
+    [[nodiscard]] bool OverlayOn() const override { return AddOverlay; }
+    [[nodiscard]] const TOverlaySettingsProvider &Overlay() const override { return mOverlay; }
+
+    TSourceList mList;
+    QString Destination;
+    bool Resize = false;
+    int Percent = 50;
+    int QualityValue = 90;
+    bool Rename = false;
+    bool AddOverlay = false;
+    TOutputNamer Namer;
+
+private:
+    TDefaultOverlaySettingsProvider mOverlay;
+};
+
+// Records what a run reports; OnEvents plays the user acting at an event point.
+class TRecordingSink : public TRunSink {
+public:
+    void AddStatusLine(const QString &line) override { Lines << line; }
+    void SetProgress(int percent) override { Progress.push_back(percent); }
+    void ProcessPendingEvents() override
+    {
+        ++EventPoints;
+        if (OnEvents)
+            OnEvents(*this);
+    }
+    [[nodiscard]] bool StopRequested() const override { return Stop; }
+    void ClearStopRequest() override { Stop = false; }
+    // What the Stop button does.
+    void ClickStop()
+    {
+        Stop = true;
+        AddStatusLine(QStringLiteral("Aborting..."));
+    }
+
+    QStringList Lines;
+    std::vector<int> Progress;
+    int EventPoints = 0;
+    bool Stop = false;
+    std::function<void(TRecordingSink &)> OnEvents;
+};
+
+class BatchRun : public ::testing::Test {
+protected:
+    void AddPhotos(int count, int width = 64, int height = 48)
+    {
+        for (int i = 1; i <= count; ++i) {
+            TJpegFixtureOptions options;
+            options.Width = width;
+            options.Height = height;
+            mSource.Write(QStringLiteral("img%1.jpg").arg(i), MakeJpeg(options));
+        }
+    }
+    [[nodiscard]] QStringList DestinationFiles() const
+    {
+        return QDir(mDestination.Path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    TTempDir mSource;
+    TTempDir mDestination;
+};
+
+TEST_F(BatchRun, EmptyListingLogsABlankLineAndFinished)
+{
+    TRecordedJob job(mSource.Path(), mDestination.Path() + QLatin1Char('/'));
+    TRecordingSink sink;
+    RunBatch(job, sink);
+    EXPECT_EQ(sink.Lines, (QStringList {QString(), QStringLiteral("FINISHED")}));
+    EXPECT_EQ(sink.Progress, (std::vector<int> {0, 0}));
+}
+
+TEST_F(BatchRun, AllSwitchesOffLogsEachImageAndWritesNothing)
+{
+    AddPhotos(3);
+    TRecordedJob job(mSource.Path(), mDestination.Path() + QLatin1Char('/'));
+    TRecordingSink sink;
+    RunBatch(job, sink);
+    EXPECT_EQ(sink.Lines,
+              (QStringList {QString(),
+                            QStringLiteral(">"),
+                            QStringLiteral("File 1 of 3"),
+                            QStringLiteral(">"),
+                            QStringLiteral("File 2 of 3"),
+                            QStringLiteral(">"),
+                            QStringLiteral("File 3 of 3"),
+                            QStringLiteral("FINISHED")}));
+    EXPECT_EQ(sink.Progress, (std::vector<int> {0, 33, 66, 100, 0}));
+    EXPECT_TRUE(DestinationFiles().isEmpty());
+}
+
+TEST_F(BatchRun, RenameOnlyCopiesUnderNewNamesAndAFailingCopyAddsNoLine)
+{
+    AddPhotos(2);
+    mSource.WriteText(QStringLiteral("img3.jpg"), QByteArray()); // empty: its copy fails
+    TRecordedJob job(mSource.Path(), mDestination.Path());
+    job.Rename = true;
+    job.Namer.SetPrefix(QStringLiteral("beach"));
+    job.Namer.SetPadding(2);
+    job.Namer.SetNumber(7);
+    job.Namer.SetSuffix(QStringLiteral("_web"));
+    TRecordingSink sink;
+    RunBatch(job, sink);
+    EXPECT_EQ(sink.Lines.mid(1, 3),
+              (QStringList {
+                  QStringLiteral(">"), QStringLiteral("File 1 of 3"), QStringLiteral("Renaming: img1.jpg to beach007_web.jpg")}));
+    EXPECT_EQ(sink.Lines.mid(7),
+              (QStringList {QStringLiteral(">"),
+                            QStringLiteral("File 3 of 3"),
+                            QStringLiteral("Renaming: img3.jpg to beach009_web.jpg"),
+                            QStringLiteral("FINISHED")}));
+    EXPECT_EQ(DestinationFiles(), (QStringList {QStringLiteral("beach007_web.jpg"), QStringLiteral("beach008_web.jpg")}));
+    EXPECT_EQ(ReadBytes(mDestination.File(QStringLiteral("beach008_web.jpg"))),
+              ReadBytes(mSource.File(QStringLiteral("img2.jpg"))));
+    EXPECT_EQ(job.Namer.NumberText(), QStringLiteral("010"));
+}
+
+TEST_F(BatchRun, ResizeWithOverlayLogsEveryStep)
+{
+    AddPhotos(1, 1001, 801);
+    TRecordedJob job(mSource.Path(), mDestination.Path());
+    job.Resize = true;
+    job.AddOverlay = true;
+    job.QualityValue = 40;
+    TRecordingSink sink;
+    RunBatch(job, sink);
+    EXPECT_EQ(sink.Lines,
+              (QStringList {QString(),
+                            QStringLiteral(">"),
+                            QStringLiteral("File 1 of 1"),
+                            QStringLiteral("Resizing: img1.jpg..."),
+                            QStringLiteral("img1.jpg resized: H401 W501"),
+                            QStringLiteral("Overlay Added"),
+                            QStringLiteral("FINISHED")}));
+    TJPEGImage written;
+    written.LoadJpegFile(mDestination.File(QStringLiteral("img1.jpg")));
+    EXPECT_EQ(written.ImageWidth(), 500);
+    EXPECT_EQ(written.ImageHeight(), 400);
+}
+
+TEST_F(BatchRun, StopAfterImageKEndsBeforeTheNext)
+{
+    AddPhotos(3);
+    TRecordedJob job(mSource.Path(), mDestination.Path());
+    TRecordingSink sink;
+    // The click lands at the event point after image 1's progress update.
+    sink.OnEvents = [](TRecordingSink &s) {
+        if (s.Progress.back() == 33 && !s.Stop)
+            s.ClickStop();
+    };
+    RunBatch(job, sink);
+    EXPECT_EQ(sink.Lines,
+              (QStringList {QString(),
+                            QStringLiteral(">"),
+                            QStringLiteral("File 1 of 3"),
+                            QStringLiteral("Aborting..."),
+                            QStringLiteral("Processing ABORTED !")}));
+    EXPECT_EQ(sink.Progress.back(), 33);
+
+    // The next run is not stopped at its first image.
+    sink.OnEvents = nullptr;
+    sink.Lines.clear();
+    RunBatch(job, sink);
+    EXPECT_EQ(sink.Lines.size(), 8);
+    EXPECT_EQ(sink.Lines.back(), QStringLiteral("FINISHED"));
+}
+
+TEST_F(BatchRun, StopDuringTheLastImageStillFinishes)
+{
+    AddPhotos(2);
+    TRecordedJob job(mSource.Path(), mDestination.Path());
+    TRecordingSink sink;
+    sink.OnEvents = [](TRecordingSink &s) {
+        if (s.Progress.back() == 100 && !s.Stop)
+            s.ClickStop();
+    };
+    RunBatch(job, sink);
+    EXPECT_EQ(sink.Lines.mid(sink.Lines.size() - 2),
+              (QStringList {QStringLiteral("Aborting..."), QStringLiteral("FINISHED")}));
+    EXPECT_EQ(sink.Progress.back(), 0);
+}
+
+TEST_F(BatchRun, FailureInImageTwoIsLoggedAndTheNumberingHasAGap)
+{
+    AddPhotos(3);
+    mSource.WriteText(QStringLiteral("img2.jpg"), "not a photo");
+    TRecordedJob job(mSource.Path(), mDestination.Path());
+    job.Rename = true;
+    job.Resize = true;
+    TRecordingSink sink;
+    RunBatch(job, sink);
+    ASSERT_EQ(sink.Lines.size(), 17);
+    EXPECT_EQ(sink.Lines[9], QStringLiteral("Resizing: 2.jpg..."));
+    EXPECT_TRUE(sink.Lines[10].startsWith(QLatin1String("ERROR: JPEG error #"))) << sink.Lines[10].toStdString();
+    EXPECT_EQ(sink.Lines[13], QStringLiteral("Renaming: img3.jpg to 3.jpg"));
+    EXPECT_EQ(sink.Progress, (std::vector<int> {0, 33, 100, 0}));
+    EXPECT_EQ(DestinationFiles(), (QStringList {QStringLiteral("1.jpg"), QStringLiteral("3.jpg")}));
+    EXPECT_EQ(job.Namer.Number(), 4);
+}
+
+TEST_F(BatchRun, TheWorkListIsTakenAtStart)
+{
+    AddPhotos(3);
+    TTempDir other;
+    TRecordedJob job(mSource.Path(), mDestination.Path());
+    TRecordingSink sink;
+    // Another source folder chosen during the run changes the list, not the run.
+    sink.OnEvents = [&](TRecordingSink &) { job.mList.ChangeListFolder(other.Path()); };
+    RunBatch(job, sink);
+    EXPECT_TRUE(sink.Lines.contains(QStringLiteral("File 3 of 3")));
+    EXPECT_EQ(sink.Lines.back(), QStringLiteral("FINISHED"));
+}
+
+TEST_F(BatchRun, ParallelRunGivesTheSameLogAndFiles)
+{
+    AddPhotos(6, 120, 90);
+    mSource.WriteText(QStringLiteral("img4.jpg"), "broken");
+    TTempDir serialOut;
+    TRecordedJob serial(mSource.Path(), serialOut.Path());
+    serial.Rename = serial.Resize = serial.AddOverlay = true;
+    TRecordingSink serialSink;
+    RunBatch(serial, serialSink);
+
+    TRecordedJob parallel(mSource.Path(), mDestination.Path());
+    parallel.Rename = parallel.Resize = parallel.AddOverlay = true;
+    TRecordingSink parallelSink;
+    RunBatchParallel(parallel, parallelSink, 4);
+    EXPECT_EQ(parallelSink.Lines.join(QLatin1Char('\n')).replace(mDestination.Path(), QStringLiteral("D")),
+              serialSink.Lines.join(QLatin1Char('\n')).replace(serialOut.Path(), QStringLiteral("D")));
+    EXPECT_EQ(parallelSink.Progress, serialSink.Progress);
+    const QStringList files = DestinationFiles();
+    EXPECT_EQ(files.size(), 5);
+    for (const QString &name : files)
+        EXPECT_EQ(ReadBytes(mDestination.File(name)), ReadBytes(serialOut.File(name))) << name.toStdString();
+}
+
+} // namespace
+} // namespace vellumar
