@@ -226,6 +226,14 @@ int Run(const QStringList &arguments)
     return status;
 }
 
+// Qt's own notices (a missing runtime folder and the like) are noise on a command line; only
+// critical messages reach standard error.
+void QuietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        PrintLine(stderr, message);
+}
+
 } // namespace
 
 } // namespace vellumar
@@ -235,6 +243,7 @@ int main(int argc, char *argv[])
     // Fonts need a GUI application, never a display: the run works on a machine without one.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(vellumar::QuietMessages);
     QGuiApplication app(argc, argv);
     vellumar::ApplyAppMetadata();
     QStringList arguments = QCoreApplication::arguments();

@@ -1,32 +1,195 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QProcess>
 
+#include "tests/support/jpeg_fixtures.h"
+#include "tests/support/temp_dir.h"
+
+namespace vellumar {
 namespace {
 
+using test::MakeJpeg;
+using test::ReadBytes;
+using test::TJpegFixtureOptions;
+using test::TTempDir;
+
+struct TBatchResult {
+    int ExitCode = -1;
+    QStringList Lines;
+    QString Errors;
+};
+
+TBatchResult RunBatchCli(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(VELLUMAR_BATCH_EXE), arguments);
+    process.waitForFinished(240000);
+    TBatchResult result;
+    result.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    QString out = QString::fromUtf8(process.readAllStandardOutput());
+    if (out.endsWith(QLatin1Char('\n')))
+        out.chop(1);
+    result.Lines = out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
+    result.Errors = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+void AddPhotos(const TTempDir &dir, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        TJpegFixtureOptions options;
+        options.Width = 90 + 7 * i;
+        options.Height = 60 + 5 * i;
+        options.Gray = i % 5 == 3;
+        options.Progressive = i % 4 == 1;
+        dir.Write(QStringLiteral("photo%1.jpg").arg(i, 2, 10, QLatin1Char('0')), MakeJpeg(options));
+    }
+}
+
+QStringList Sorted(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
 
 TEST(BatchCli, VersionAndHelp)
 {
-    QProcess version;
-    version.start(QStringLiteral(VELLUMAR_BATCH_EXE), {QStringLiteral("--version")});
-    ASSERT_TRUE(version.waitForFinished(60000));
-    EXPECT_EQ(version.exitCode(), 0);
-    EXPECT_EQ(version.readAllStandardOutput(), QByteArray("1.2.1.20\n"));
-
-    QProcess help;
-    help.start(QStringLiteral(VELLUMAR_BATCH_EXE), {QStringLiteral("--help")});
-    ASSERT_TRUE(help.waitForFinished(60000));
-    EXPECT_EQ(help.exitCode(), 0);
-    EXPECT_TRUE(help.readAllStandardOutput().startsWith("Usage: vellumar-batch"));
+    const TBatchResult version = RunBatchCli({QStringLiteral("--version")});
+    EXPECT_EQ(version.ExitCode, 0);
+    EXPECT_EQ(version.Lines, QStringList {QStringLiteral("1.2.1.20")});
+    const TBatchResult help = RunBatchCli({QStringLiteral("--help")});
+    EXPECT_EQ(help.ExitCode, 0);
+    EXPECT_TRUE(help.Lines.value(0).startsWith(QLatin1String("Usage: vellumar-batch")));
 }
 
-TEST(BatchCli, UnknownOptionIsAUsageError)
+TEST(BatchCli, UsageErrorsNameTheOptionAndProcessNothing)
 {
-    QProcess process;
-    process.start(QStringLiteral(VELLUMAR_BATCH_EXE), {QStringLiteral("--frobnicate")});
-    ASSERT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitCode(), 2);
-    EXPECT_TRUE(process.readAllStandardError().contains("--frobnicate"));
+    TTempDir source;
+    TTempDir destination;
+    AddPhotos(source, 1);
+    const std::vector<std::pair<QStringList, QString>> cases {
+        {{QStringLiteral("--frobnicate")}, QStringLiteral("--frobnicate")},
+        {{QStringLiteral("--resize"), QStringLiteral("0")}, QStringLiteral("--resize")},
+        {{QStringLiteral("--resize=100")}, QStringLiteral("--resize")},
+        {{QStringLiteral("--quality"), QStringLiteral("101")}, QStringLiteral("--quality")},
+        {{QStringLiteral("--padding"), QStringLiteral("5")}, QStringLiteral("--padding")},
+        {{QStringLiteral("--color"), QStringLiteral("chartreuse")}, QStringLiteral("--color")},
+        {{QStringLiteral("--position"), QStringLiteral("middle")}, QStringLiteral("--position")},
+        {{QStringLiteral("--size"), QStringLiteral("huge")}, QStringLiteral("--size")},
+        {{QStringLiteral("--jobs"), QStringLiteral("0")}, QStringLiteral("--jobs")},
+    };
+    for (const auto &[options, named] : cases) {
+        const TBatchResult result = RunBatchCli(options + QStringList {source.Path(), destination.Path()});
+        EXPECT_EQ(result.ExitCode, 2) << named.toStdString();
+        EXPECT_TRUE(result.Errors.contains(named)) << result.Errors.toStdString();
+        EXPECT_EQ(result.Errors.count(QLatin1Char('\n')), 1) << result.Errors.toStdString();
+        EXPECT_TRUE(result.Lines.isEmpty());
+    }
+    EXPECT_EQ(RunBatchCli({source.Path()}).ExitCode, 2);
+    EXPECT_TRUE(Sorted(destination.Path()).isEmpty());
+}
+
+TEST(BatchCli, UnreadableSourceFolderExitsWithThree)
+{
+    TTempDir destination;
+    const TBatchResult result = RunBatchCli({destination.File(QStringLiteral("missing")), destination.Path()});
+    EXPECT_EQ(result.ExitCode, 3);
+    EXPECT_TRUE(result.Lines.isEmpty());
+}
+
+TEST(BatchCli, PrintsTheWindowsLogAndSavesTheReport)
+{
+    TTempDir source;
+    TTempDir destination;
+    AddPhotos(source, 2);
+    source.WriteText(QStringLiteral("broken.jpg"), "not a photo");
+    const QString report = destination.File(QStringLiteral("report.txt"));
+    const TBatchResult result = RunBatchCli({QStringLiteral("--resize"),
+                                             QStringLiteral("50"),
+                                             QStringLiteral("--rename"),
+                                             QStringLiteral("--prefix=web_"),
+                                             QStringLiteral("--padding"),
+                                             QStringLiteral("2"),
+                                             QStringLiteral("--report"),
+                                             report,
+                                             source.Path(),
+                                             destination.Path() + QStringLiteral("/")});
+    EXPECT_EQ(result.ExitCode, 1) << "an image failed";
+    ASSERT_GE(result.Lines.size(), 4);
+    EXPECT_EQ(result.Lines[0], QStringLiteral("Source Folder is: ") + source.Path());
+    EXPECT_EQ(result.Lines[1], QStringLiteral("Images Found: 3"));
+    EXPECT_EQ(result.Lines[2], QStringLiteral("Destination Folder is: ") + destination.Path());
+    const QStringList run = result.Lines.mid(3);
+    EXPECT_EQ(run.value(0), QString());
+    EXPECT_EQ(run.value(3), QStringLiteral("Renaming: broken.jpg to web_001.jpg"));
+    EXPECT_EQ(run.value(4), QStringLiteral("Resizing: web_001.jpg..."));
+    EXPECT_TRUE(run.value(5).startsWith(QLatin1String("ERROR: JPEG error #")));
+    EXPECT_EQ(run.value(10), QStringLiteral("web_002.jpg resized: H30 W45"));
+    EXPECT_EQ(run.last(), QStringLiteral("FINISHED"));
+    EXPECT_EQ(Sorted(destination.Path()),
+              (QStringList {
+                  QStringLiteral("report.txt"), QStringLiteral("web_002.jpg"), QStringLiteral("web_003.jpg")}));
+    const std::vector<std::uint8_t> bytes = ReadBytes(report);
+    EXPECT_EQ(QString::fromUtf8(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
+              result.Lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+}
+
+TEST(BatchCli, SameFolderWarnsOnStandardErrorAndGoesOn)
+{
+    TTempDir source;
+    AddPhotos(source, 1);
+    const TBatchResult result =
+        RunBatchCli({QStringLiteral("--rename"), source.Path(), source.Path() + QStringLiteral("/./")});
+    EXPECT_EQ(result.ExitCode, 0);
+    EXPECT_EQ(result.Errors,
+              QStringLiteral("Destination and source folders are the same.\n"
+                             "If source files are to be re-sized without\n"
+                             "being re-named then files WILL be overwritten\n"));
+    EXPECT_EQ(result.Lines.last(), QStringLiteral("FINISHED"));
+    EXPECT_EQ(Sorted(source.Path()), (QStringList {QStringLiteral("1.jpg"), QStringLiteral("photo00.jpg")}));
+}
+
+TEST(BatchCli, OneJobAndFourJobsGiveTheSameLogAndFiles)
+{
+    TTempDir source;
+    AddPhotos(source, 22);
+    source.WriteText(QStringLiteral("photo05.jpg"), "text, not a photo");
+    source.WriteText(QStringLiteral("photo17.jpg"), QByteArray());
+    TJpegFixtureOptions big;
+    big.Width = 400;
+    big.Height = 300;
+    std::vector<std::uint8_t> truncated = MakeJpeg(big);
+    truncated.resize(truncated.size() * 2 / 3); // cut inside the scan: decodes
+    source.Write(QStringLiteral("photo11.jpg"), truncated);
+    const QStringList options {QStringLiteral("--resize"),
+                               QStringLiteral("40"),
+                               QStringLiteral("--quality"),
+                               QStringLiteral("70"),
+                               QStringLiteral("--rename"),
+                               QStringLiteral("--number"),
+                               QStringLiteral("8"),
+                               QStringLiteral("--overlay"),
+                               QStringLiteral("--text"),
+                               QStringLiteral("Two\\nlines"),
+                               QStringLiteral("--position"),
+                               QStringLiteral("bottom-center"),
+                               QStringLiteral("--color"),
+                               QStringLiteral("#FF8000")};
+    TTempDir one;
+    TTempDir four;
+    const TBatchResult serial = RunBatchCli(options + QStringList {QStringLiteral("--jobs=1"), source.Path(), one.Path()});
+    const TBatchResult parallel =
+        RunBatchCli(options + QStringList {QStringLiteral("--jobs"), QStringLiteral("4"), source.Path(), four.Path()});
+    EXPECT_EQ(serial.ExitCode, 1);
+    EXPECT_EQ(parallel.ExitCode, 1);
+    EXPECT_EQ(serial.Lines.mid(3), parallel.Lines.mid(3));
+    EXPECT_EQ(serial.Lines.filter(QStringLiteral("ERROR")).size(), 2);
+    const QStringList files = Sorted(one.Path());
+    EXPECT_EQ(files.size(), 20);
+    EXPECT_EQ(Sorted(four.Path()), files);
+    for (const QString &name : files)
+        EXPECT_EQ(ReadBytes(one.File(name)), ReadBytes(four.File(name))) << name.toStdString();
 }
 
 } // namespace
+} // namespace vellumar
