@@ -1,7 +1,8 @@
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
-#include "shell/app_metadata.h"
+#include "shell/version_info.h"
 
 namespace {
 
@@ -21,8 +22,13 @@ int main(int argc, char *argv[])
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("%s\n", vellumar::kFileVersion);
-            return 0;
+            try {
+                std::printf("%s\n", vellumar::ProgramVersionText().toUtf8().constData());
+                return 0;
+            } catch (const std::exception &error) {
+                std::fprintf(stderr, "vellumar-batch: %s\n", error.what());
+                return 1;
+            }
         }
         std::fprintf(stderr, "vellumar-batch: unknown option %s\n", argv[i]);
         return 2;
