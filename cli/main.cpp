@@ -12,6 +12,7 @@
 #include "engine/source_list.h"
 #include "engine/status_log.h"
 #include "shell/app_metadata.h"
+#include "shell/version_info.h"
 
 namespace vellumar {
 
@@ -178,8 +179,13 @@ int Run(const QStringList &arguments)
         return kExitOk;
     }
     if (options.Version) {
-        std::printf("%s\n", kFileVersion);
-        return kExitOk;
+        try {
+            PrintLine(stdout, ProgramVersionText());
+            return kExitOk;
+        } catch (const Exception &error) {
+            PrintLine(stderr, QStringLiteral("vellumar-batch: ") + error.Message());
+            return kExitImageFailed;
+        }
     }
 
     TSourceList list;

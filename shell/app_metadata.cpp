@@ -7,7 +7,6 @@ namespace vellumar {
 void ApplyAppMetadata()
 {
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppTitle));
-    QCoreApplication::setApplicationVersion(QString::fromLatin1(kFileVersion));
 }
 
 } // namespace vellumar

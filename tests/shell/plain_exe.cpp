@@ -1,0 +1,5 @@
+// An executable that carries no version block.
+int main()
+{
+    return 0;
+}
