@@ -24,7 +24,7 @@ using test::TTempDir;
 const QString kNotValid = QStringLiteral("Bitmap image is not valid");
 
 /** What goes into a hand-made ".bmp" file. */
-struct TBmpSpec {
+struct TBmpLayout {
     std::int32_t Width = 0;
     std::int32_t Height = 0;
     std::uint16_t Bits = 24;
@@ -49,42 +49,42 @@ void Put32(std::vector<std::uint8_t> &out, std::size_t at, std::uint32_t value)
     Put16(out, at + 2, value >> 16);
 }
 
-std::vector<std::uint8_t> BuildBmp(const TBmpSpec &spec)
+std::vector<std::uint8_t> BuildBmp(const TBmpLayout &layout)
 {
-    const bool core = spec.HeaderSize == 12;
-    const std::size_t maskBytes = spec.HeaderSize == 40 && spec.Compression == 3 ? 12 : 0;
+    const bool core = layout.HeaderSize == 12;
+    const std::size_t maskBytes = layout.HeaderSize == 40 && layout.Compression == 3 ? 12 : 0;
     const std::size_t entry = core ? 3 : 4;
-    const std::size_t paletteAt = 14 + spec.HeaderSize + maskBytes;
-    const std::size_t pixelsAt = paletteAt + spec.Palette.size() * entry;
+    const std::size_t paletteAt = 14 + layout.HeaderSize + maskBytes;
+    const std::size_t pixelsAt = paletteAt + layout.Palette.size() * entry;
     std::vector<std::uint8_t> out(pixelsAt, 0);
     out[0] = 'B';
     out[1] = 'M';
-    Put32(out, 2, std::uint32_t(pixelsAt + spec.Pixels.size()));
+    Put32(out, 2, std::uint32_t(pixelsAt + layout.Pixels.size()));
     Put32(out, 10, std::uint32_t(pixelsAt));
-    Put32(out, 14, spec.HeaderSize);
+    Put32(out, 14, layout.HeaderSize);
     if (core) {
-        Put16(out, 18, std::uint32_t(spec.Width));
-        Put16(out, 20, std::uint32_t(spec.Height));
-        Put16(out, 22, spec.Planes);
-        Put16(out, 24, spec.Bits);
+        Put16(out, 18, std::uint32_t(layout.Width));
+        Put16(out, 20, std::uint32_t(layout.Height));
+        Put16(out, 22, layout.Planes);
+        Put16(out, 24, layout.Bits);
     } else {
-        Put32(out, 18, std::uint32_t(spec.Width));
-        Put32(out, 22, std::uint32_t(spec.Height));
-        Put16(out, 26, spec.Planes);
-        Put16(out, 28, spec.Bits);
-        Put32(out, 30, spec.Compression);
-        Put32(out, 34, std::uint32_t(spec.Pixels.size()));
-        Put32(out, 46, std::uint32_t(spec.ColorsUsed < 0 ? std::int64_t(spec.Palette.size()) : spec.ColorsUsed));
-        if (spec.Compression == 3 || spec.HeaderSize >= 52)
+        Put32(out, 18, std::uint32_t(layout.Width));
+        Put32(out, 22, std::uint32_t(layout.Height));
+        Put16(out, 26, layout.Planes);
+        Put16(out, 28, layout.Bits);
+        Put32(out, 30, layout.Compression);
+        Put32(out, 34, std::uint32_t(layout.Pixels.size()));
+        Put32(out, 46, std::uint32_t(layout.ColorsUsed < 0 ? std::int64_t(layout.Palette.size()) : layout.ColorsUsed));
+        if (layout.Compression == 3 || layout.HeaderSize >= 52)
             for (int i = 0; i < 3; ++i)
-                Put32(out, 54 + 4 * std::size_t(i), spec.Masks[i]);
+                Put32(out, 54 + 4 * std::size_t(i), layout.Masks[i]);
     }
-    for (std::size_t i = 0; i < spec.Palette.size(); ++i) {
-        out[paletteAt + i * entry] = std::uint8_t(qBlue(spec.Palette[i]));
-        out[paletteAt + i * entry + 1] = std::uint8_t(qGreen(spec.Palette[i]));
-        out[paletteAt + i * entry + 2] = std::uint8_t(qRed(spec.Palette[i]));
+    for (std::size_t i = 0; i < layout.Palette.size(); ++i) {
+        out[paletteAt + i * entry] = std::uint8_t(qBlue(layout.Palette[i]));
+        out[paletteAt + i * entry + 1] = std::uint8_t(qGreen(layout.Palette[i]));
+        out[paletteAt + i * entry + 2] = std::uint8_t(qRed(layout.Palette[i]));
     }
-    out.insert(out.end(), spec.Pixels.begin(), spec.Pixels.end());
+    out.insert(out.end(), layout.Pixels.begin(), layout.Pixels.end());
     return out;
 }
 
@@ -210,7 +210,7 @@ TEST(BmpFormat, AnEmptyBitmapSavesAnEmptyFileThatDoesNotLoad)
 TEST(BmpFormat, ReadsTopDownAndOtherDepths)
 {
     // 2 x 2, top-down, 24-bit: rows in picture order.
-    TBmpSpec topDown { .Width = 2, .Height = -2 };
+    TBmpLayout topDown { .Width = 2, .Height = -2 };
     topDown.Pixels = { 1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0 };
     TBitmap bitmap = DecodeBmp(BuildBmp(topDown));
     EXPECT_EQ(bitmap.Height(), 2);
@@ -218,7 +218,7 @@ TEST(BmpFormat, ReadsTopDownAndOtherDepths)
     EXPECT_EQ(PixelRgb(bitmap, 1, 1), qRgb(12, 11, 10));
 
     // 32-bit BI_RGB, bottom-up; the fourth byte is ignored.
-    TBmpSpec deep { .Width = 1, .Height = 2, .Bits = 32 };
+    TBmpLayout deep { .Width = 1, .Height = 2, .Bits = 32 };
     deep.Pixels = { 1, 2, 3, 99, 4, 5, 6, 99 };
     bitmap = DecodeBmp(BuildBmp(deep));
     EXPECT_EQ(bitmap.PixelFormat(), TPixelFormat::pf24bit);
@@ -226,7 +226,7 @@ TEST(BmpFormat, ReadsTopDownAndOtherDepths)
     EXPECT_EQ(PixelRgb(bitmap, 0, 0), qRgb(6, 5, 4));
 
     // 16-bit bit fields 5-6-5 in a V5 header.
-    TBmpSpec fields { .Width = 2, .Height = 1, .Bits = 16, .Compression = 3, .HeaderSize = 124 };
+    TBmpLayout fields { .Width = 2, .Height = 1, .Bits = 16, .Compression = 3, .HeaderSize = 124 };
     fields.Masks[0] = 0xF800;
     fields.Masks[1] = 0x07E0;
     fields.Masks[2] = 0x001F;
@@ -236,7 +236,7 @@ TEST(BmpFormat, ReadsTopDownAndOtherDepths)
     EXPECT_EQ(PixelRgb(bitmap, 1, 0), qRgb(0, 0, 255));
 
     // 1-bit and 4-bit become 8-bit bitmaps with the file's palette.
-    TBmpSpec mono { .Width = 10, .Height = 1, .Bits = 1 };
+    TBmpLayout mono { .Width = 10, .Height = 1, .Bits = 1 };
     mono.Palette = { qRgb(0, 0, 0), qRgb(255, 255, 255) };
     mono.Pixels = { 0b10100000, 0b01000000, 0, 0 };
     bitmap = DecodeBmp(BuildBmp(mono));
@@ -244,7 +244,7 @@ TEST(BmpFormat, ReadsTopDownAndOtherDepths)
     const std::uint8_t *row = bitmap.Image().constScanLine(0);
     EXPECT_EQ(std::vector<std::uint8_t>(row, row + 10), (std::vector<std::uint8_t> { 1, 0, 1, 0, 0, 0, 0, 0, 0, 1 }));
 
-    TBmpSpec nibbles { .Width = 3, .Height = 1, .Bits = 4 };
+    TBmpLayout nibbles { .Width = 3, .Height = 1, .Bits = 4 };
     nibbles.Palette = { qRgb(1, 1, 1), qRgb(2, 2, 2), qRgb(3, 3, 3) };
     nibbles.Pixels = { 0x21, 0x00, 0, 0 };
     bitmap = DecodeBmp(BuildBmp(nibbles));
@@ -253,7 +253,7 @@ TEST(BmpFormat, ReadsTopDownAndOtherDepths)
     EXPECT_EQ(PixelRgb(bitmap, 2, 0), qRgb(1, 1, 1));
 
     // The old core header: 16-bit sizes and three-byte palette entries.
-    TBmpSpec core { .Width = 2, .Height = 1, .Bits = 8, .HeaderSize = 12 };
+    TBmpLayout core { .Width = 2, .Height = 1, .Bits = 8, .HeaderSize = 12 };
     core.Palette = { qRgb(10, 20, 30), qRgb(40, 50, 60) };
     core.Pixels = { 1, 0, 0, 0 };
     bitmap = DecodeBmp(BuildBmp(core));
@@ -264,7 +264,7 @@ TEST(BmpFormat, ReadsTopDownAndOtherDepths)
 TEST(BmpFormat, ReadsRunLengthEncodedFiles)
 {
     // RLE8, 4 x 2: bottom row "run of 3 x index 1, then 2", top row "delta 1 right, absolute 2 1 2".
-    TBmpSpec rle8 { .Width = 4, .Height = 2, .Bits = 8, .Compression = 1 };
+    TBmpLayout rle8 { .Width = 4, .Height = 2, .Bits = 8, .Compression = 1 };
     rle8.Palette = { qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0) };
     rle8.Pixels = { 3, 1, 1, 2, 0, 0, 0, 2, 1, 0, 0, 3, 2, 1, 2, 0, 0, 1 };
     TBitmap bitmap = DecodeBmp(BuildBmp(rle8));
@@ -276,7 +276,7 @@ TEST(BmpFormat, ReadsRunLengthEncodedFiles)
     EXPECT_EQ(indices(0), (std::vector<std::uint8_t> { 0, 2, 1, 2 }));
 
     // RLE4, 5 x 1: a run of 5 alternating nibbles 1 and 2.
-    TBmpSpec rle4 { .Width = 5, .Height = 1, .Bits = 4, .Compression = 2 };
+    TBmpLayout rle4 { .Width = 5, .Height = 1, .Bits = 4, .Compression = 2 };
     rle4.Palette = { qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0) };
     rle4.Pixels = { 5, 0x12, 0, 1 };
     bitmap = DecodeBmp(BuildBmp(rle4));
@@ -284,7 +284,7 @@ TEST(BmpFormat, ReadsRunLengthEncodedFiles)
 
     // Runs past the row's end, deltas past the picture and a missing end mark are clipped, not read
     // or written out of bounds.
-    TBmpSpec wild = rle8;
+    TBmpLayout wild = rle8;
     wild.Pixels = { 255, 1, 0, 2, 200, 200, 0, 9, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0 };
     bitmap = DecodeBmp(BuildBmp(wild));
     EXPECT_EQ(indices(1), (std::vector<std::uint8_t> { 1, 1, 1, 1 }));
@@ -294,10 +294,10 @@ TEST(BmpFormat, ReadsRunLengthEncodedFiles)
 
 TEST(BmpFormat, PaletteIndicesPastThePaletteShowBlack)
 {
-    TBmpSpec spec { .Width = 3, .Height = 1, .Bits = 8 };
-    spec.Palette = { qRgb(255, 0, 0), qRgb(0, 255, 0) };
-    spec.Pixels = { 0, 1, 200, 0 };
-    TBitmap bitmap = DecodeBmp(BuildBmp(spec));
+    TBmpLayout layout { .Width = 3, .Height = 1, .Bits = 8 };
+    layout.Palette = { qRgb(255, 0, 0), qRgb(0, 255, 0) };
+    layout.Pixels = { 0, 1, 200, 0 };
+    TBitmap bitmap = DecodeBmp(BuildBmp(layout));
     EXPECT_EQ(bitmap.Image().colorCount(), 201);
     EXPECT_EQ(PixelRgb(bitmap, 2, 0), qRgb(0, 0, 0));
     TBitmap dest;
@@ -309,7 +309,7 @@ TEST(BmpFormat, PaletteIndicesPastThePaletteShowBlack)
     EXPECT_EQ(dest.Image().pixel(2, 0), qRgb(0, 0, 0));
 
     // More colours declared than the depth allows: only the depth's worth are read.
-    TBmpSpec many { .Width = 2, .Height = 1, .Bits = 1, .ColorsUsed = 0xFFFFFFFF };
+    TBmpLayout many { .Width = 2, .Height = 1, .Bits = 1, .ColorsUsed = 0xFFFFFFFF };
     many.Palette = { qRgb(9, 9, 9), qRgb(8, 8, 8) };
     many.Pixels = { 0x40, 0, 0, 0 };
     bitmap = DecodeBmp(BuildBmp(many));
@@ -319,56 +319,56 @@ TEST(BmpFormat, PaletteIndicesPastThePaletteShowBlack)
 
 TEST(BmpFormat, RefusesAHeaderDeclaringMoreThan16384By16384Pixels)
 {
-    TBmpSpec spec { .Width = 65500, .Height = 65500 };
-    EXPECT_EQ(DecodeError(BuildBmp(spec)),
+    TBmpLayout layout { .Width = 65500, .Height = 65500 };
+    EXPECT_EQ(DecodeError(BuildBmp(layout)),
         QStringLiteral("Image too large: 65500 x 65500 pixels (the limit is 268435456)"));
-    spec.Height = -65500;
-    EXPECT_EQ(DecodeError(BuildBmp(spec)),
+    layout.Height = -65500;
+    EXPECT_EQ(DecodeError(BuildBmp(layout)),
         QStringLiteral("Image too large: 65500 x 65500 pixels (the limit is 268435456)"));
-    spec.Width = 268435457;
-    spec.Height = 1;
-    EXPECT_EQ(DecodeError(BuildBmp(spec)),
+    layout.Width = 268435457;
+    layout.Height = 1;
+    EXPECT_EQ(DecodeError(BuildBmp(layout)),
         QStringLiteral("Image too large: 268435457 x 1 pixels (the limit is 268435456)"));
     // Exactly at the limit the size passes, and the missing pixels are what is refused.
-    spec.Width = 16384;
-    spec.Height = 16384;
-    EXPECT_EQ(DecodeError(BuildBmp(spec)), kNotValid);
+    layout.Width = 16384;
+    layout.Height = 16384;
+    EXPECT_EQ(DecodeError(BuildBmp(layout)), kNotValid);
 }
 
 TEST(BmpFormat, RefusesMalformedHeaders)
 {
-    const TBmpSpec good { .Width = 1, .Height = 1, .Pixels = { 1, 2, 3, 0 } };
+    const TBmpLayout good { .Width = 1, .Height = 1, .Pixels = { 1, 2, 3, 0 } };
     ASSERT_EQ(DecodeError(BuildBmp(good)), QString());
 
-    auto refused = [&](TBmpSpec spec) {
-        return DecodeError(BuildBmp(spec)) == kNotValid;
+    auto refused = [&](TBmpLayout layout) {
+        return DecodeError(BuildBmp(layout)) == kNotValid;
     };
-    TBmpSpec spec = good;
-    spec.Width = 0;
-    EXPECT_TRUE(refused(spec));
-    spec.Width = -1;
-    EXPECT_TRUE(refused(spec));
-    spec = good;
-    spec.Height = 0;
-    EXPECT_TRUE(refused(spec));
-    spec.Height = std::numeric_limits<std::int32_t>::min();
-    EXPECT_TRUE(DecodeError(BuildBmp(spec)).startsWith(QStringLiteral("Image too large")));
-    spec = good;
-    spec.Planes = 0;
-    EXPECT_TRUE(refused(spec));
+    TBmpLayout layout = good;
+    layout.Width = 0;
+    EXPECT_TRUE(refused(layout));
+    layout.Width = -1;
+    EXPECT_TRUE(refused(layout));
+    layout = good;
+    layout.Height = 0;
+    EXPECT_TRUE(refused(layout));
+    layout.Height = std::numeric_limits<std::int32_t>::min();
+    EXPECT_TRUE(DecodeError(BuildBmp(layout)).startsWith(QStringLiteral("Image too large")));
+    layout = good;
+    layout.Planes = 0;
+    EXPECT_TRUE(refused(layout));
     for (const std::uint16_t bits : { 0, 2, 3, 7, 48, 64 }) {
-        spec = good;
-        spec.Bits = bits;
-        EXPECT_TRUE(refused(spec)) << bits;
+        layout = good;
+        layout.Bits = bits;
+        EXPECT_TRUE(refused(layout)) << bits;
     }
     for (const std::uint32_t compression : { 4u, 5u, 6u, 0xFFFFFFFFu }) {
-        spec = good;
-        spec.Compression = compression;
-        EXPECT_TRUE(refused(spec)) << compression;
+        layout = good;
+        layout.Compression = compression;
+        EXPECT_TRUE(refused(layout)) << compression;
     }
-    spec = good;
-    spec.Compression = 1; // RLE8 needs 8 bits
-    EXPECT_TRUE(refused(spec));
+    layout = good;
+    layout.Compression = 1; // RLE8 needs 8 bits
+    EXPECT_TRUE(refused(layout));
     for (const std::uint32_t headerSize : { 0u, 13u, 39u, 64u, 0xFFFFFFFFu }) {
         std::vector<std::uint8_t> bytes = BuildBmp(good);
         Put32(bytes, 14, headerSize);
@@ -381,7 +381,7 @@ TEST(BmpFormat, RefusesMalformedHeaders)
     bytes[1] = 'A';
     EXPECT_EQ(DecodeError(bytes), kNotValid);
     // A top-down run-length file does not exist.
-    TBmpSpec rle { .Width = 1, .Height = -1, .Bits = 8, .Compression = 1 };
+    TBmpLayout rle { .Width = 1, .Height = -1, .Bits = 8, .Compression = 1 };
     rle.Palette = { qRgb(0, 0, 0) };
     rle.Pixels = { 0, 1 };
     EXPECT_TRUE(refused(rle));
@@ -389,7 +389,7 @@ TEST(BmpFormat, RefusesMalformedHeaders)
 
 TEST(BmpFormat, RefusesTruncatedFilesAtEveryLength)
 {
-    const std::vector<std::uint8_t> whole = BuildBmp(TBmpSpec { .Width = 3,
+    const std::vector<std::uint8_t> whole = BuildBmp(TBmpLayout { .Width = 3,
         .Height = 2,
         .Bits = 8,
         .Palette = { qRgb(1, 2, 3), qRgb(4, 5, 6) },
@@ -408,7 +408,7 @@ TEST(BmpFormat, SurvivesRandomDamage)
     std::vector<std::pair<std::vector<std::uint8_t>, std::size_t>> samples;
     samples.emplace_back(EncodeBmp(MakePattern24(9, 5)), 0);
     samples.emplace_back(EncodeBmp(MakePattern8(9, 5)), 0);
-    TBmpSpec rle { .Width = 6, .Height = 3, .Bits = 4, .Compression = 2 };
+    TBmpLayout rle { .Width = 6, .Height = 3, .Bits = 4, .Compression = 2 };
     rle.Palette = { qRgb(0, 0, 0), qRgb(255, 0, 0) };
     rle.Pixels = { 4, 0x10, 0, 3, 0x11, 0x10, 0, 0, 0, 2, 1, 1, 2, 0x01, 0, 1 };
     samples.emplace_back(BuildBmp(rle), 26);
