@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+
 #include <unistd.h>
 
 #include "cli/options.h"
@@ -14,9 +15,11 @@
 #include "shell/app_metadata.h"
 #include "shell/version_info.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
-namespace {
+namespace
+{
 
 enum TExitCode { kExitOk = 0, kExitImageFailed = 1, kExitUsage = 2, kExitFolder = 3, kExitStopped = 130 };
 
@@ -36,9 +39,13 @@ void PrintLine(std::FILE *stream, const QString &line)
     std::fputc('\n', stream);
 }
 
-class TCliOverlay : public TOverlaySettingsProvider {
+class TCliOverlay : public TOverlaySettingsProvider
+{
 public:
-    explicit TCliOverlay(TOverlaySettings settings) : mSettings(std::move(settings)) {}
+    explicit TCliOverlay(TOverlaySettings settings)
+        : mSettings(std::move(settings))
+    {
+    }
     [[nodiscard]] TOverlaySettings CurrentOverlaySettings() const override { return mSettings; }
 
 private:
@@ -46,10 +53,14 @@ private:
 };
 
 // The command line's settings never change during a run, so each value is simply read from the options.
-class TCliJob : public TJobSource {
+class TCliJob : public TJobSource
+{
 public:
     TCliJob(const TBatchOptions &options, const TSourceList &list, QString destination)
-        : mOptions(options), mList(list), mDestination(std::move(destination)), mOverlay(options.OverlaySettings)
+        : mOptions(options)
+        , mList(list)
+        , mDestination(std::move(destination))
+        , mOverlay(options.OverlaySettings)
     {
         mNamer.SetPrefix(options.Prefix);
         mNamer.SetSuffix(options.Suffix);
@@ -77,9 +88,15 @@ private:
 };
 
 // Prints every log line as it comes, keeps the log for the report, and draws a progress bar on a terminal.
-class TCliSink : public TRunSink {
+class TCliSink : public TRunSink
+{
 public:
-    TCliSink(TStatusLog &log, bool quiet) : mLog(log), mQuiet(quiet), mProgressBar(!quiet && ::isatty(2) != 0) {}
+    TCliSink(TStatusLog &log, bool quiet)
+        : mLog(log)
+        , mQuiet(quiet)
+        , mProgressBar(!quiet && ::isatty(2) != 0)
+    {
+    }
     ~TCliSink() override { ClearProgressBar(); }
     TCliSink(const TCliSink &) = delete;
     TCliSink &operator=(const TCliSink &) = delete;
@@ -123,10 +140,10 @@ private:
         constexpr int kWidth = 40;
         const int filled = mPercent * kWidth / 100;
         std::fprintf(stderr,
-                     "\r[%s%s] %3d%%",
-                     QByteArray(filled, '#').constData(),
-                     QByteArray(kWidth - filled, '.').constData(),
-                     mPercent);
+            "\r[%s%s] %3d%%",
+            QByteArray(filled, '#').constData(),
+            QByteArray(kWidth - filled, '.').constData(),
+            mPercent);
         std::fflush(stderr);
         mBarShown = true;
     }
@@ -193,8 +210,8 @@ int Run(const QStringList &arguments)
         list.ChangeListFolder(options.Source);
     } catch (const Exception &error) {
         PrintLine(stderr,
-                  QStringLiteral("vellumar-batch: cannot read the source folder %1: %2")
-                      .arg(options.Source, error.Message()));
+            QStringLiteral("vellumar-batch: cannot read the source folder %1: %2")
+                .arg(options.Source, error.Message()));
         return kExitFolder;
     }
     const QString destination = QDir::cleanPath(QDir(options.Destination).absolutePath());

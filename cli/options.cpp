@@ -3,30 +3,30 @@
 #include <array>
 #include <limits>
 
-namespace vellumar {
+namespace vellumar
+{
 
-namespace {
+namespace
+{
 
 // The nine positions as the command line spells them, in the order of their indexes.
-constexpr std::array<const char *, 9> kPositionNames {"top-left",
-                                                      "top-centre",
-                                                      "top-right",
-                                                      "centre-left",
-                                                      "centre",
-                                                      "centre-right",
-                                                      "bottom-left",
-                                                      "bottom-centre",
-                                                      "bottom-right"};
+constexpr std::array<const char *, 9> kPositionNames { "top-left",
+    "top-centre",
+    "top-right",
+    "centre-left",
+    "centre",
+    "centre-right",
+    "bottom-left",
+    "bottom-centre",
+    "bottom-right" };
 
 std::int64_t ParseWhole(const QString &option, const QString &value, std::int64_t low, std::int64_t high)
 {
     bool ok = false;
     const qlonglong number = value.trimmed().toLongLong(&ok);
     if (!ok || number < low || number > high)
-        throw EUsageError(QStringLiteral("%1: \"%2\" is not a whole number from %3 to %4")
-                              .arg(option, value)
-                              .arg(low)
-                              .arg(high));
+        throw EUsageError(
+            QStringLiteral("%1: \"%2\" is not a whole number from %3 to %4").arg(option, value).arg(low).arg(high));
     return number;
 }
 
@@ -96,8 +96,10 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
         } else if (name == QLatin1String("--prefix")) {
             options.Prefix = value();
         } else if (name == QLatin1String("--number")) {
-            options.Number = ParseWhole(
-                name, value(), std::numeric_limits<std::int64_t>::min() + 1, std::numeric_limits<std::int64_t>::max());
+            options.Number = ParseWhole(name,
+                value(),
+                std::numeric_limits<std::int64_t>::min() + 1,
+                std::numeric_limits<std::int64_t>::max());
         } else if (name == QLatin1String("--padding")) {
             options.Padding = int(ParseWhole(name, value(), 0, 4));
         } else if (name == QLatin1String("--suffix")) {

@@ -9,7 +9,8 @@
 #include "imaging/errors.h"
 #include "overlay/overlay_settings.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
 /** What the command line asks for. */
 struct TBatchOptions {
@@ -33,7 +34,8 @@ struct TBatchOptions {
 };
 
 /** A usage error: an unknown option, a missing or out-of-range value. The message is one line. */
-class EUsageError : public Exception {
+class EUsageError : public Exception
+{
     using Exception::Exception;
 };
 

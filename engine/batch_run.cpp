@@ -11,14 +11,20 @@
 #include "imaging/file_io.h"
 #include "overlay/jpeg_text_overlay.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
-namespace {
+namespace
+{
 
 // Overlay settings taken once, for images processed on worker threads.
-class TFixedOverlaySettings : public TOverlaySettingsProvider {
+class TFixedOverlaySettings : public TOverlaySettingsProvider
+{
 public:
-    explicit TFixedOverlaySettings(TOverlaySettings settings) : mSettings(std::move(settings)) {}
+    explicit TFixedOverlaySettings(TOverlaySettings settings)
+        : mSettings(std::move(settings))
+    {
+    }
     [[nodiscard]] TOverlaySettings CurrentOverlaySettings() const override { return mSettings; }
 
 private:
@@ -54,7 +60,7 @@ TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name
 
 QStringList ImageHeader(int index, int count)
 {
-    return {QStringLiteral(">"), QStringLiteral("File %1 of %2").arg(index + 1).arg(count)};
+    return { QStringLiteral(">"), QStringLiteral("File %1 of %2").arg(index + 1).arg(count) };
 }
 
 bool SameDirectory(const QString &first, const QString &second)
@@ -66,8 +72,8 @@ bool SameDirectory(const QString &first, const QString &second)
 } // namespace
 
 bool ProcessImage(const TImageTask &task,
-                  const TOverlaySettingsProvider &overlay,
-                  const std::function<void(const QString &)> &log)
+    const TOverlaySettingsProvider &overlay,
+    const std::function<void(const QString &)> &log)
 {
     if (task.Rename && !task.Resize && !task.Overlay)
         (void)CopyImageFile(task.SourcePath, task.DestinationPath);
@@ -76,12 +82,12 @@ bool ProcessImage(const TImageTask &task,
         try {
             TReportedSize reported;
             if (ResizeJpegFile(task.SourcePath,
-                               task.DestinationPath,
-                               task.Quality,
-                               ScaleFromPercent(task.ResizePercent),
-                               task.Overlay,
-                               overlay,
-                               reported)) {
+                    task.DestinationPath,
+                    task.Quality,
+                    ScaleFromPercent(task.ResizePercent),
+                    task.Overlay,
+                    overlay,
+                    reported)) {
                 log(task.OutputName + QStringLiteral(" resized: H%1 W%2").arg(reported.Height).arg(reported.Width));
                 if (task.Overlay)
                     log(QStringLiteral("Overlay Added"));
@@ -114,7 +120,9 @@ void RunBatch(TJobSource &job, TRunSink &sink)
     const QString folder = job.SourceFolder();
     const QStringList names = job.SourceNames();
     const int count = int(names.size());
-    const auto log = [&sink](const QString &line) { sink.AddStatusLine(line); };
+    const auto log = [&sink](const QString &line) {
+        sink.AddStatusLine(line);
+    };
     for (int i = 0; i < count; ++i) {
         sink.ProcessPendingEvents();
         if (sink.StopRequested()) {
@@ -171,7 +179,9 @@ void RunBatchParallel(TJobSource &job, TRunSink &sink, int jobs)
             next.Result = std::async(std::launch::async, [task, settings = job.Overlay().CurrentOverlaySettings()] {
                 const TFixedOverlaySettings overlay(settings);
                 QStringList lines;
-                const bool ok = ProcessImage(task, overlay, [&lines](const QString &line) { lines << line; });
+                const bool ok = ProcessImage(task, overlay, [&lines](const QString &line) {
+                    lines << line;
+                });
                 return std::make_pair(ok, lines);
             });
             inFlight.push_back(std::move(next));

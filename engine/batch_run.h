@@ -7,13 +7,15 @@
 
 #include "overlay/overlay_settings.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
 /**
  * What a run reads from its owner, each value at the moment an image needs it. The source names are
  * taken once, at Start, so a folder chosen during a run never shortens or shifts the work list.
  */
-class TJobSource {
+class TJobSource
+{
 public:
     TJobSource() = default;
     virtual ~TJobSource() = default;
@@ -36,7 +38,8 @@ public:
 };
 
 /** Where a run reports: the status log, the progress bar, the event pump and the stop flag. */
-class TRunSink {
+class TRunSink
+{
 public:
     TRunSink() = default;
     virtual ~TRunSink() = default;
@@ -68,8 +71,8 @@ struct TImageTask {
  * Returns false when a guarded step failed and was logged, so the image's progress update is skipped.
  */
 bool ProcessImage(const TImageTask &task,
-                  const TOverlaySettingsProvider &overlay,
-                  const std::function<void(const QString &)> &log);
+    const TOverlaySettingsProvider &overlay,
+    const std::function<void(const QString &)> &log);
 
 /**
  * The batch run: every listed image in order, its status lines, the progress, the stop request tested

@@ -8,7 +8,8 @@
 #include "imaging/jpeg_image.h"
 #include "overlay/jpeg_text_overlay.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
 bool CopyImageFile(const QString &source, const QString &destination)
 {
@@ -25,12 +26,12 @@ bool CopyImageFile(const QString &source, const QString &destination)
 }
 
 bool ResizeJpegFile(const QString &source,
-                    const QString &destination,
-                    int quality,
-                    double scale,
-                    bool addOverlay,
-                    const TOverlaySettingsProvider &overlay,
-                    TReportedSize &reported)
+    const QString &destination,
+    int quality,
+    double scale,
+    bool addOverlay,
+    const TOverlaySettingsProvider &overlay,
+    TReportedSize &reported)
 {
     if (!FileExists(source) || !(scale > 0.0 && scale < 1.0))
         return false;
@@ -41,11 +42,11 @@ bool ResizeJpegFile(const QString &source,
         bitmap.SetPixelFormat24();
         bitmap.SetBitmapHeight(FloorTimesScale(image.ImageHeight(), scale));
         bitmap.SetBitmapWidth(FloorTimesScale(image.ImageWidth(), scale));
-        const TRect target {0,
-                            0,
-                            FloorTimesScale(image.ImageWidth() + 1, scale),
-                            FloorTimesScale(image.ImageHeight() + 1, scale)};
-        reported = TReportedSize {target.Bottom, target.Right};
+        const TRect target { 0,
+            0,
+            FloorTimesScale(image.ImageWidth() + 1, scale),
+            FloorTimesScale(image.ImageHeight() + 1, scale) };
+        reported = TReportedSize { target.Bottom, target.Right };
         bitmap.Canvas().DrawStretched(target, &image);
         // A side of 0 pixels would give an empty file that looks like a reduced photo.
         if (bitmap.Empty())

@@ -4,7 +4,8 @@
 
 #include "overlay/overlay_settings.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
 /** The size that a reduction reports for the status line: its target rectangle's extent. */
 struct TReportedSize {
@@ -28,12 +29,12 @@ struct TReportedSize {
  * (nothing is written then), and EOverlayException from the overlay.
  */
 [[nodiscard]] bool ResizeJpegFile(const QString &source,
-                                  const QString &destination,
-                                  int quality,
-                                  double scale,
-                                  bool addOverlay,
-                                  const TOverlaySettingsProvider &overlay,
-                                  TReportedSize &reported);
+    const QString &destination,
+    int quality,
+    double scale,
+    bool addOverlay,
+    const TOverlaySettingsProvider &overlay,
+    TReportedSize &reported);
 
 /**
  * Draws the overlay (settings read now from overlay) onto source and writes destination at quality 90.

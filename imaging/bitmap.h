@@ -8,7 +8,8 @@
 
 #include "imaging/graphic.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
 /** pfDevice: no format set yet; it stores pixels as 24-bit, the format the screen gives. */
 enum class TPixelFormat { pfDevice, pf8bit, pf24bit };
@@ -20,7 +21,8 @@ enum class TPixelFormat { pfDevice, pf8bit, pf24bit };
  * either side changes them (QImage's implicit sharing). The canvas is made on first use and is not
  * copied with the bitmap.
  */
-class TBitmap : public TGraphic {
+class TBitmap : public TGraphic
+{
 public:
     TBitmap();
     ~TBitmap() override;

@@ -9,9 +9,11 @@
 #include "imaging/bitmap.h"
 #include "imaging/errors.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
-namespace {
+namespace
+{
 
 constexpr int kMaxFaceNameLength = 31;
 
@@ -66,7 +68,8 @@ std::uint32_t ColorToRgb(TColor color)
     return 0xFF000000u | (red << 16) | (green << 8) | blue;
 }
 
-TFont::TFont() : mName(QStringLiteral("MS Sans Serif"))
+TFont::TFont()
+    : mName(QStringLiteral("MS Sans Serif"))
 {
     SetSize(8);
 }
@@ -88,13 +91,16 @@ void TFont::SetSize(int size)
     mHeight = -RoundHalfAway(double(size) * double(ScreenPixelsPerInch()) / 72.0);
 }
 
-TCanvas::TCanvas(TBitmap &bitmap) : mBitmap(bitmap) {}
+TCanvas::TCanvas(TBitmap &bitmap)
+    : mBitmap(bitmap)
+{
+}
 
 void TCanvas::DrawAt(int x, int y, TGraphic *picture)
 {
     if (picture == nullptr || picture->Empty())
         return;
-    picture->DrawOnto(*this, TRect {x, y, x + picture->Width(), y + picture->Height()});
+    picture->DrawOnto(*this, TRect { x, y, x + picture->Width(), y + picture->Height() });
 }
 
 void TCanvas::DrawStretched(const TRect &rect, TGraphic *picture)

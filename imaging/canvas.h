@@ -7,7 +7,8 @@
 
 #include "imaging/graphic.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
 class TBitmap;
 
@@ -22,7 +23,8 @@ using TFontStyles = std::uint8_t;
 [[nodiscard]] int ScreenBitsPerPixel();
 
 /** A font: Size (points) and Height (pixels) are two views of one value. */
-class TFont {
+class TFont
+{
 public:
     TFont();
 
@@ -73,7 +75,8 @@ enum : unsigned {
 [[nodiscard]] std::uint32_t ColorToRgb(TColor color);
 
 /** The drawing surface of a bitmap; owned by the bitmap, made on first use. */
-class TCanvas {
+class TCanvas
+{
 public:
     explicit TCanvas(TBitmap &bitmap);
 

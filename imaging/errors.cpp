@@ -1,6 +1,7 @@
 #include "imaging/errors.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
 QString WrapMessage(std::string_view action, const QString &path, const std::exception &inner)
 {

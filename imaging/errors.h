@@ -6,44 +6,58 @@
 
 #include <QString>
 
-namespace vellumar {
+namespace vellumar
+{
 
 /** The general error class: a message only, UTF-8 text. */
-class Exception : public std::runtime_error {
+class Exception : public std::runtime_error
+{
 public:
     using std::runtime_error::runtime_error;
-    explicit Exception(const QString &message) : std::runtime_error(message.toStdString()) {}
+    explicit Exception(const QString &message)
+        : std::runtime_error(message.toStdString())
+    {
+    }
     [[nodiscard]] QString Message() const { return QString::fromUtf8(what()); }
 };
 
 // File and stream errors.
-class EFOpenError : public Exception {
+class EFOpenError : public Exception
+{
     using Exception::Exception;
 };
-class EFCreateError : public Exception {
+class EFCreateError : public Exception
+{
     using Exception::Exception;
 };
-class EReadError : public Exception {
+class EReadError : public Exception
+{
     using Exception::Exception;
 };
-class EWriteError : public Exception {
+class EWriteError : public Exception
+{
     using Exception::Exception;
 };
 // Graphics errors.
-class EInvalidGraphic : public Exception {
+class EInvalidGraphic : public Exception
+{
     using Exception::Exception;
 };
-class EInvalidGraphicOperation : public Exception {
+class EInvalidGraphicOperation : public Exception
+{
     using Exception::Exception;
 };
-class EInvalidOperation : public Exception {
+class EInvalidOperation : public Exception
+{
     using Exception::Exception;
 };
-class EOutOfResources : public Exception {
+class EOutOfResources : public Exception
+{
     using Exception::Exception;
 };
 /** A fatal error reported by the JPEG library, or a refused hostile JPEG stream. */
-class EJPEG : public Exception {
+class EJPEG : public Exception
+{
     using Exception::Exception;
 };
 

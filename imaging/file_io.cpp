@@ -10,14 +10,20 @@
 
 #include "imaging/errors.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
-namespace {
+namespace
+{
 
 // Closes a POSIX descriptor on every path out.
-class TFileDescriptor {
+class TFileDescriptor
+{
 public:
-    explicit TFileDescriptor(int fd) : mFd(fd) {}
+    explicit TFileDescriptor(int fd)
+        : mFd(fd)
+    {
+    }
     ~TFileDescriptor()
     {
         if (mFd >= 0)
@@ -54,14 +60,17 @@ QString FromPath(const std::filesystem::path &path)
 std::vector<std::uint8_t> ReadWholeFile(const QString &path)
 {
     const QByteArray native = path.toUtf8();
-    const auto openError = [&] { return EFOpenError(QStringLiteral("Cannot open file %1").arg(path)); };
+    const auto openError = [&] {
+        return EFOpenError(QStringLiteral("Cannot open file %1").arg(path));
+    };
     if (native.isEmpty())
         throw openError();
     // O_NONBLOCK keeps a FIFO from blocking the open; only regular files pass the check below.
     TFileDescriptor fd(::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.Get() < 0)
         throw openError();
-    struct stat info {};
+    struct stat info {
+    };
     if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode))
         throw openError();
     if (std::uintmax_t(info.st_size) > kMaxFileBytes)
@@ -81,7 +90,9 @@ std::vector<std::uint8_t> ReadWholeFile(const QString &path)
 
 void WriteFileAtomic(const QString &path, std::span<const std::uint8_t> bytes)
 {
-    const auto createError = [&] { return EFCreateError(QStringLiteral("Cannot create file %1").arg(path)); };
+    const auto createError = [&] {
+        return EFCreateError(QStringLiteral("Cannot create file %1").arg(path));
+    };
     const std::filesystem::path target = ToPath(path);
     if (path.isEmpty() || !target.has_filename())
         throw createError();
@@ -118,13 +129,15 @@ void WriteFileAtomic(const QString &path, std::span<const std::uint8_t> bytes)
 
 bool FileExists(const QString &path)
 {
-    struct stat info {};
+    struct stat info {
+    };
     return !path.isEmpty() && ::stat(path.toUtf8().constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool DirectoryExists(const QString &path)
 {
-    struct stat info {};
+    struct stat info {
+    };
     return !path.isEmpty() && ::stat(path.toUtf8().constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 

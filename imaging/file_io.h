@@ -7,7 +7,8 @@
 
 #include <QString>
 
-namespace vellumar {
+namespace vellumar
+{
 
 /** Largest file that is read into memory (512 MiB); larger files are refused before reading. */
 inline constexpr std::uintmax_t kMaxFileBytes = 512ull * 1024 * 1024;

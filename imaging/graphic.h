@@ -4,7 +4,8 @@
 
 #include <QString>
 
-namespace vellumar {
+namespace vellumar
+{
 
 class TCanvas;
 
@@ -36,7 +37,8 @@ inline constexpr TColor clSilver = 0xC0C0C0;
 inline constexpr TColor clWindowText = 0x80000008;
 
 /** The picture base: anything a canvas can draw. */
-class TGraphic {
+class TGraphic
+{
 public:
     TGraphic() = default;
     virtual ~TGraphic() = default;

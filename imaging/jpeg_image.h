@@ -7,7 +7,8 @@
 #include "imaging/bitmap.h"
 #include "imaging/graphic.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
 enum class TJPEGPixelFormat { jf24Bit, jf8Bit };
 
@@ -25,7 +26,8 @@ struct TJPEGData {
  * are encoded only when saved. Errors: EFOpenError, EReadError, EFCreateError, EWriteError, EJPEG
  * ("JPEG error #%d" with libjpeg's message code, or a refusal that names the exceeded limit).
  */
-class TJPEGImage : public TGraphic {
+class TJPEGImage : public TGraphic
+{
 public:
     TJPEGImage();
     ~TJPEGImage() override;

@@ -6,15 +6,28 @@
 #include "imaging/errors.h"
 #include "imaging/jpeg_image.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
 const std::vector<TFileType> &PictureFileTypes()
 {
     // Entered once, in the order the types join: bitmaps first, then the JPEG image.
     static const std::vector<TFileType> types {
-        {QStringLiteral("bmp"), QStringLiteral("Bitmaps"), [] { return std::make_unique<TBitmap>(); }},
-        {QStringLiteral("jpeg"), QStringLiteral("JPEG Image File"), [] { return std::make_unique<TJPEGImage>(); }},
-        {QStringLiteral("jpg"), QStringLiteral("JPEG Image File"), [] { return std::make_unique<TJPEGImage>(); }},
+        { QStringLiteral("bmp"),
+            QStringLiteral("Bitmaps"),
+            [] {
+                return std::make_unique<TBitmap>();
+            } },
+        { QStringLiteral("jpeg"),
+            QStringLiteral("JPEG Image File"),
+            [] {
+                return std::make_unique<TJPEGImage>();
+            } },
+        { QStringLiteral("jpg"),
+            QStringLiteral("JPEG Image File"),
+            [] {
+                return std::make_unique<TJPEGImage>();
+            } },
     };
     return types;
 }
@@ -24,8 +37,9 @@ void TPicture::LoadPictureFile(const QString &path)
     const QString extension = QFileInfo(path).suffix();
     const QString key = extension.toLower();
     const std::vector<TFileType> &types = PictureFileTypes();
-    const auto found = std::find_if(
-        types.rbegin(), types.rend(), [&key](const TFileType &type) { return type.Extension == key; });
+    const auto found = std::find_if(types.rbegin(), types.rend(), [&key](const TFileType &type) {
+        return type.Extension == key;
+    });
     if (found == types.rend())
         throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
     std::unique_ptr<TGraphic> graphic = found->Create();

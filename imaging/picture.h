@@ -8,7 +8,8 @@
 
 #include "imaging/graphic.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
 /** One entry of the list of picture file types. */
 struct TFileType {
@@ -24,7 +25,8 @@ struct TFileType {
 [[nodiscard]] const std::vector<TFileType> &PictureFileTypes();
 
 /** Holds one picture of any kind, or none. */
-class TPicture {
+class TPicture
+{
 public:
     [[nodiscard]] TGraphic *Graphic() const { return mGraphic.get(); }
     /**

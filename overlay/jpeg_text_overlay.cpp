@@ -5,9 +5,11 @@
 
 #include "imaging/file_io.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
-namespace {
+namespace
+{
 
 constexpr int kRightMargin = 10;
 constexpr int kShadowDivisor = 12;
@@ -65,7 +67,7 @@ bool TJPEGTextOverlay::RenderAndSave()
     const int height = mBitmap.BitmapHeight();
     font.SetSize(std::min(width, height) * percent / 100);
 
-    DrawTextBlock(height, TRect {0, 0, width - kRightMargin, height}, placement.Horizontal, placement.Vertical);
+    DrawTextBlock(height, TRect { 0, 0, width - kRightMargin, height }, placement.Horizontal, placement.Vertical);
 
     const QString outputPath = SaveOutput ? OutputPath() : QString();
     try {
@@ -81,9 +83,9 @@ bool TJPEGTextOverlay::RenderAndSave()
 }
 
 void TJPEGTextOverlay::DrawTextBlock(int height,
-                                     TRect rect,
-                                     THorizontalPlacement horizontal,
-                                     TVerticalPlacement vertical)
+    TRect rect,
+    THorizontalPlacement horizontal,
+    TVerticalPlacement vertical)
 {
     TCanvas &canvas = mBitmap.Canvas();
     canvas.Brush().Style = TBrushStyle::bsClear;

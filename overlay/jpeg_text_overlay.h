@@ -10,10 +10,12 @@
 #include "imaging/jpeg_image.h"
 #include "overlay/overlay_settings.h"
 
-namespace vellumar {
+namespace vellumar
+{
 
 /** The overlay renderer's error: a message only. */
-class EOverlayException : public Exception {
+class EOverlayException : public Exception
+{
     using Exception::Exception;
 };
 
@@ -22,7 +24,8 @@ class EOverlayException : public Exception {
  * draws the text with a black drop shadow and encodes the result again at quality 90. One renderer
  * serves one image: fill in the fields, call ProcessFile once.
  */
-class TJPEGTextOverlay {
+class TJPEGTextOverlay
+{
 public:
     TJPEGTextOverlay();
     ~TJPEGTextOverlay();

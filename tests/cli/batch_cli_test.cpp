@@ -1,13 +1,15 @@
-#include <gtest/gtest.h>
-
 #include <QDir>
 #include <QProcess>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/temp_dir.h"
 
-namespace vellumar {
-namespace {
+namespace vellumar
+{
+namespace
+{
 
 using test::MakeJpeg;
 using test::ReadBytes;
@@ -54,10 +56,10 @@ QStringList Sorted(const QString &folder)
 
 TEST(BatchCli, VersionAndHelp)
 {
-    const TBatchResult version = RunBatchCli({QStringLiteral("--version")});
+    const TBatchResult version = RunBatchCli({ QStringLiteral("--version") });
     EXPECT_EQ(version.ExitCode, 0);
-    EXPECT_EQ(version.Lines, QStringList {QStringLiteral("1.2.1.20")});
-    const TBatchResult help = RunBatchCli({QStringLiteral("--help")});
+    EXPECT_EQ(version.Lines, QStringList { QStringLiteral("1.2.1.20") });
+    const TBatchResult help = RunBatchCli({ QStringLiteral("--help") });
     EXPECT_EQ(help.ExitCode, 0);
     EXPECT_TRUE(help.Lines.value(0).startsWith(QLatin1String("Usage: vellumar-batch")));
 }
@@ -68,31 +70,31 @@ TEST(BatchCli, UsageErrorsNameTheOptionAndProcessNothing)
     TTempDir destination;
     AddPhotos(source, 1);
     const std::vector<std::pair<QStringList, QString>> cases {
-        {{QStringLiteral("--frobnicate")}, QStringLiteral("--frobnicate")},
-        {{QStringLiteral("--resize"), QStringLiteral("0")}, QStringLiteral("--resize")},
-        {{QStringLiteral("--resize=100")}, QStringLiteral("--resize")},
-        {{QStringLiteral("--quality"), QStringLiteral("101")}, QStringLiteral("--quality")},
-        {{QStringLiteral("--padding"), QStringLiteral("5")}, QStringLiteral("--padding")},
-        {{QStringLiteral("--color"), QStringLiteral("chartreuse")}, QStringLiteral("--color")},
-        {{QStringLiteral("--position"), QStringLiteral("middle")}, QStringLiteral("--position")},
-        {{QStringLiteral("--size"), QStringLiteral("huge")}, QStringLiteral("--size")},
-        {{QStringLiteral("--jobs"), QStringLiteral("0")}, QStringLiteral("--jobs")},
+        { { QStringLiteral("--frobnicate") }, QStringLiteral("--frobnicate") },
+        { { QStringLiteral("--resize"), QStringLiteral("0") }, QStringLiteral("--resize") },
+        { { QStringLiteral("--resize=100") }, QStringLiteral("--resize") },
+        { { QStringLiteral("--quality"), QStringLiteral("101") }, QStringLiteral("--quality") },
+        { { QStringLiteral("--padding"), QStringLiteral("5") }, QStringLiteral("--padding") },
+        { { QStringLiteral("--color"), QStringLiteral("chartreuse") }, QStringLiteral("--color") },
+        { { QStringLiteral("--position"), QStringLiteral("middle") }, QStringLiteral("--position") },
+        { { QStringLiteral("--size"), QStringLiteral("huge") }, QStringLiteral("--size") },
+        { { QStringLiteral("--jobs"), QStringLiteral("0") }, QStringLiteral("--jobs") },
     };
     for (const auto &[options, named] : cases) {
-        const TBatchResult result = RunBatchCli(options + QStringList {source.Path(), destination.Path()});
+        const TBatchResult result = RunBatchCli(options + QStringList { source.Path(), destination.Path() });
         EXPECT_EQ(result.ExitCode, 2) << named.toStdString();
         EXPECT_TRUE(result.Errors.contains(named)) << result.Errors.toStdString();
         EXPECT_EQ(result.Errors.count(QLatin1Char('\n')), 1) << result.Errors.toStdString();
         EXPECT_TRUE(result.Lines.isEmpty());
     }
-    EXPECT_EQ(RunBatchCli({source.Path()}).ExitCode, 2);
+    EXPECT_EQ(RunBatchCli({ source.Path() }).ExitCode, 2);
     EXPECT_TRUE(Sorted(destination.Path()).isEmpty());
 }
 
 TEST(BatchCli, UnreadableSourceFolderExitsWithThree)
 {
     TTempDir destination;
-    const TBatchResult result = RunBatchCli({destination.File(QStringLiteral("missing")), destination.Path()});
+    const TBatchResult result = RunBatchCli({ destination.File(QStringLiteral("missing")), destination.Path() });
     EXPECT_EQ(result.ExitCode, 3);
     EXPECT_TRUE(result.Lines.isEmpty());
 }
@@ -104,16 +106,16 @@ TEST(BatchCli, PrintsTheWindowsLogAndSavesTheReport)
     AddPhotos(source, 2);
     source.WriteText(QStringLiteral("broken.jpg"), "not a photo");
     const QString report = destination.File(QStringLiteral("report.txt"));
-    const TBatchResult result = RunBatchCli({QStringLiteral("--resize"),
-                                             QStringLiteral("50"),
-                                             QStringLiteral("--rename"),
-                                             QStringLiteral("--prefix=web_"),
-                                             QStringLiteral("--padding"),
-                                             QStringLiteral("2"),
-                                             QStringLiteral("--report"),
-                                             report,
-                                             source.Path(),
-                                             destination.Path() + QStringLiteral("/")});
+    const TBatchResult result = RunBatchCli({ QStringLiteral("--resize"),
+        QStringLiteral("50"),
+        QStringLiteral("--rename"),
+        QStringLiteral("--prefix=web_"),
+        QStringLiteral("--padding"),
+        QStringLiteral("2"),
+        QStringLiteral("--report"),
+        report,
+        source.Path(),
+        destination.Path() + QStringLiteral("/") });
     EXPECT_EQ(result.ExitCode, 1) << "an image failed";
     ASSERT_GE(result.Lines.size(), 4);
     EXPECT_EQ(result.Lines[0], QStringLiteral("Source Folder is: ") + source.Path());
@@ -127,11 +129,10 @@ TEST(BatchCli, PrintsTheWindowsLogAndSavesTheReport)
     EXPECT_EQ(run.value(10), QStringLiteral("web_002.jpg resized: H30 W45"));
     EXPECT_EQ(run.last(), QStringLiteral("FINISHED"));
     EXPECT_EQ(Sorted(destination.Path()),
-              (QStringList {
-                  QStringLiteral("report.txt"), QStringLiteral("web_002.jpg"), QStringLiteral("web_003.jpg")}));
+        (QStringList { QStringLiteral("report.txt"), QStringLiteral("web_002.jpg"), QStringLiteral("web_003.jpg") }));
     const std::vector<std::uint8_t> bytes = ReadBytes(report);
     EXPECT_EQ(QString::fromUtf8(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
-              result.Lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+        result.Lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
 }
 
 TEST(BatchCli, SameFolderWarnsOnStandardErrorAndGoesOn)
@@ -139,14 +140,14 @@ TEST(BatchCli, SameFolderWarnsOnStandardErrorAndGoesOn)
     TTempDir source;
     AddPhotos(source, 1);
     const TBatchResult result =
-        RunBatchCli({QStringLiteral("--rename"), source.Path(), source.Path() + QStringLiteral("/./")});
+        RunBatchCli({ QStringLiteral("--rename"), source.Path(), source.Path() + QStringLiteral("/./") });
     EXPECT_EQ(result.ExitCode, 0);
     EXPECT_EQ(result.Errors,
-              QStringLiteral("Destination and source folders are the same.\n"
-                             "If source files are to be re-sized without\n"
-                             "being re-named then files WILL be overwritten\n"));
+        QStringLiteral("Destination and source folders are the same.\n"
+                       "If source files are to be re-sized without\n"
+                       "being re-named then files WILL be overwritten\n"));
     EXPECT_EQ(result.Lines.last(), QStringLiteral("FINISHED"));
-    EXPECT_EQ(Sorted(source.Path()), (QStringList {QStringLiteral("1.jpg"), QStringLiteral("photo00.jpg")}));
+    EXPECT_EQ(Sorted(source.Path()), (QStringList { QStringLiteral("1.jpg"), QStringLiteral("photo00.jpg") }));
 }
 
 TEST(BatchCli, OneJobAndFourJobsGiveTheSameLogAndFiles)
@@ -161,25 +162,26 @@ TEST(BatchCli, OneJobAndFourJobsGiveTheSameLogAndFiles)
     std::vector<std::uint8_t> truncated = MakeJpeg(big);
     truncated.resize(truncated.size() * 2 / 3); // cut inside the scan: decodes
     source.Write(QStringLiteral("photo11.jpg"), truncated);
-    const QStringList options {QStringLiteral("--resize"),
-                               QStringLiteral("40"),
-                               QStringLiteral("--quality"),
-                               QStringLiteral("70"),
-                               QStringLiteral("--rename"),
-                               QStringLiteral("--number"),
-                               QStringLiteral("8"),
-                               QStringLiteral("--overlay"),
-                               QStringLiteral("--text"),
-                               QStringLiteral("Two\\nlines"),
-                               QStringLiteral("--position"),
-                               QStringLiteral("bottom-center"),
-                               QStringLiteral("--color"),
-                               QStringLiteral("#FF8000")};
+    const QStringList options { QStringLiteral("--resize"),
+        QStringLiteral("40"),
+        QStringLiteral("--quality"),
+        QStringLiteral("70"),
+        QStringLiteral("--rename"),
+        QStringLiteral("--number"),
+        QStringLiteral("8"),
+        QStringLiteral("--overlay"),
+        QStringLiteral("--text"),
+        QStringLiteral("Two\\nlines"),
+        QStringLiteral("--position"),
+        QStringLiteral("bottom-center"),
+        QStringLiteral("--color"),
+        QStringLiteral("#FF8000") };
     TTempDir one;
     TTempDir four;
-    const TBatchResult serial = RunBatchCli(options + QStringList {QStringLiteral("--jobs=1"), source.Path(), one.Path()});
-    const TBatchResult parallel =
-        RunBatchCli(options + QStringList {QStringLiteral("--jobs"), QStringLiteral("4"), source.Path(), four.Path()});
+    const TBatchResult serial =
+        RunBatchCli(options + QStringList { QStringLiteral("--jobs=1"), source.Path(), one.Path() });
+    const TBatchResult parallel = RunBatchCli(
+        options + QStringList { QStringLiteral("--jobs"), QStringLiteral("4"), source.Path(), four.Path() });
     EXPECT_EQ(serial.ExitCode, 1);
     EXPECT_EQ(parallel.ExitCode, 1);
     EXPECT_EQ(serial.Lines.mid(3), parallel.Lines.mid(3));

@@ -1,8 +1,8 @@
 #include <functional>
 
-#include <gtest/gtest.h>
-
 #include <QDir>
+
+#include <gtest/gtest.h>
 
 #include "engine/batch_run.h"
 #include "engine/job_settings.h"
@@ -11,8 +11,10 @@
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/temp_dir.h"
 
-namespace vellumar {
-namespace {
+namespace vellumar
+{
+namespace
+{
 
 using test::MakeJpeg;
 using test::ReadBytes;
@@ -20,9 +22,14 @@ using test::TJpegFixtureOptions;
 using test::TTempDir;
 
 // A job read from plain fields, as a window's controls would be read.
-class TRecordedJob : public TJobSource {
+class TRecordedJob : public TJobSource
+{
 public:
-    TRecordedJob(const QString &source, const QString &destination) : mList(source), Destination(destination) {}
+    TRecordedJob(const QString &source, const QString &destination)
+        : mList(source)
+        , Destination(destination)
+    {
+    }
 
     [[nodiscard]] QString SourceFolder() const override { return mList.ListFolder(); }
     [[nodiscard]] QStringList SourceNames() const override { return mList.Names(); }
@@ -50,7 +57,8 @@ private:
 };
 
 // Records what a run reports; OnEvents plays the user acting at an event point.
-class TRecordingSink : public TRunSink {
+class TRecordingSink : public TRunSink
+{
 public:
     void AddStatusLine(const QString &line) override { Lines << line; }
     void SetProgress(int percent) override { Progress.push_back(percent); }
@@ -76,7 +84,8 @@ public:
     std::function<void(TRecordingSink &)> OnEvents;
 };
 
-class BatchRun : public ::testing::Test {
+class BatchRun : public ::testing::Test
+{
 protected:
     void AddPhotos(int count, int width = 64, int height = 48)
     {
@@ -101,8 +110,8 @@ TEST_F(BatchRun, EmptyListingLogsABlankLineAndFinished)
     TRecordedJob job(mSource.Path(), mDestination.Path() + QLatin1Char('/'));
     TRecordingSink sink;
     RunBatch(job, sink);
-    EXPECT_EQ(sink.Lines, (QStringList {QString(), QStringLiteral("FINISHED")}));
-    EXPECT_EQ(sink.Progress, (std::vector<int> {0, 0}));
+    EXPECT_EQ(sink.Lines, (QStringList { QString(), QStringLiteral("FINISHED") }));
+    EXPECT_EQ(sink.Progress, (std::vector<int> { 0, 0 }));
 }
 
 TEST_F(BatchRun, AllSwitchesOffLogsEachImageAndWritesNothing)
@@ -112,15 +121,15 @@ TEST_F(BatchRun, AllSwitchesOffLogsEachImageAndWritesNothing)
     TRecordingSink sink;
     RunBatch(job, sink);
     EXPECT_EQ(sink.Lines,
-              (QStringList {QString(),
-                            QStringLiteral(">"),
-                            QStringLiteral("File 1 of 3"),
-                            QStringLiteral(">"),
-                            QStringLiteral("File 2 of 3"),
-                            QStringLiteral(">"),
-                            QStringLiteral("File 3 of 3"),
-                            QStringLiteral("FINISHED")}));
-    EXPECT_EQ(sink.Progress, (std::vector<int> {0, 33, 66, 100, 0}));
+        (QStringList { QString(),
+            QStringLiteral(">"),
+            QStringLiteral("File 1 of 3"),
+            QStringLiteral(">"),
+            QStringLiteral("File 2 of 3"),
+            QStringLiteral(">"),
+            QStringLiteral("File 3 of 3"),
+            QStringLiteral("FINISHED") }));
+    EXPECT_EQ(sink.Progress, (std::vector<int> { 0, 33, 66, 100, 0 }));
     EXPECT_TRUE(DestinationFiles().isEmpty());
 }
 
@@ -137,16 +146,18 @@ TEST_F(BatchRun, RenameOnlyCopiesUnderNewNamesAndAFailingCopyAddsNoLine)
     TRecordingSink sink;
     RunBatch(job, sink);
     EXPECT_EQ(sink.Lines.mid(1, 3),
-              (QStringList {
-                  QStringLiteral(">"), QStringLiteral("File 1 of 3"), QStringLiteral("Renaming: img1.jpg to beach007_web.jpg")}));
+        (QStringList { QStringLiteral(">"),
+            QStringLiteral("File 1 of 3"),
+            QStringLiteral("Renaming: img1.jpg to beach007_web.jpg") }));
     EXPECT_EQ(sink.Lines.mid(7),
-              (QStringList {QStringLiteral(">"),
-                            QStringLiteral("File 3 of 3"),
-                            QStringLiteral("Renaming: img3.jpg to beach009_web.jpg"),
-                            QStringLiteral("FINISHED")}));
-    EXPECT_EQ(DestinationFiles(), (QStringList {QStringLiteral("beach007_web.jpg"), QStringLiteral("beach008_web.jpg")}));
+        (QStringList { QStringLiteral(">"),
+            QStringLiteral("File 3 of 3"),
+            QStringLiteral("Renaming: img3.jpg to beach009_web.jpg"),
+            QStringLiteral("FINISHED") }));
+    EXPECT_EQ(DestinationFiles(),
+        (QStringList { QStringLiteral("beach007_web.jpg"), QStringLiteral("beach008_web.jpg") }));
     EXPECT_EQ(ReadBytes(mDestination.File(QStringLiteral("beach008_web.jpg"))),
-              ReadBytes(mSource.File(QStringLiteral("img2.jpg"))));
+        ReadBytes(mSource.File(QStringLiteral("img2.jpg"))));
     EXPECT_EQ(job.Namer.NumberText(), QStringLiteral("010"));
 }
 
@@ -160,13 +171,13 @@ TEST_F(BatchRun, ResizeWithOverlayLogsEveryStep)
     TRecordingSink sink;
     RunBatch(job, sink);
     EXPECT_EQ(sink.Lines,
-              (QStringList {QString(),
-                            QStringLiteral(">"),
-                            QStringLiteral("File 1 of 1"),
-                            QStringLiteral("Resizing: img1.jpg..."),
-                            QStringLiteral("img1.jpg resized: H401 W501"),
-                            QStringLiteral("Overlay Added"),
-                            QStringLiteral("FINISHED")}));
+        (QStringList { QString(),
+            QStringLiteral(">"),
+            QStringLiteral("File 1 of 1"),
+            QStringLiteral("Resizing: img1.jpg..."),
+            QStringLiteral("img1.jpg resized: H401 W501"),
+            QStringLiteral("Overlay Added"),
+            QStringLiteral("FINISHED") }));
     TJPEGImage written;
     written.LoadJpegFile(mDestination.File(QStringLiteral("img1.jpg")));
     EXPECT_EQ(written.ImageWidth(), 500);
@@ -185,11 +196,11 @@ TEST_F(BatchRun, StopAfterImageKEndsBeforeTheNext)
     };
     RunBatch(job, sink);
     EXPECT_EQ(sink.Lines,
-              (QStringList {QString(),
-                            QStringLiteral(">"),
-                            QStringLiteral("File 1 of 3"),
-                            QStringLiteral("Aborting..."),
-                            QStringLiteral("Processing ABORTED !")}));
+        (QStringList { QString(),
+            QStringLiteral(">"),
+            QStringLiteral("File 1 of 3"),
+            QStringLiteral("Aborting..."),
+            QStringLiteral("Processing ABORTED !") }));
     EXPECT_EQ(sink.Progress.back(), 33);
 
     // The next run is not stopped at its first image.
@@ -211,7 +222,7 @@ TEST_F(BatchRun, StopDuringTheLastImageStillFinishes)
     };
     RunBatch(job, sink);
     EXPECT_EQ(sink.Lines.mid(sink.Lines.size() - 2),
-              (QStringList {QStringLiteral("Aborting..."), QStringLiteral("FINISHED")}));
+        (QStringList { QStringLiteral("Aborting..."), QStringLiteral("FINISHED") }));
     EXPECT_EQ(sink.Progress.back(), 0);
 }
 
@@ -228,8 +239,8 @@ TEST_F(BatchRun, FailureInImageTwoIsLoggedAndTheNumberingHasAGap)
     EXPECT_EQ(sink.Lines[9], QStringLiteral("Resizing: 2.jpg..."));
     EXPECT_TRUE(sink.Lines[10].startsWith(QLatin1String("ERROR: JPEG error #"))) << sink.Lines[10].toStdString();
     EXPECT_EQ(sink.Lines[13], QStringLiteral("Renaming: img3.jpg to 3.jpg"));
-    EXPECT_EQ(sink.Progress, (std::vector<int> {0, 33, 100, 0}));
-    EXPECT_EQ(DestinationFiles(), (QStringList {QStringLiteral("1.jpg"), QStringLiteral("3.jpg")}));
+    EXPECT_EQ(sink.Progress, (std::vector<int> { 0, 33, 100, 0 }));
+    EXPECT_EQ(DestinationFiles(), (QStringList { QStringLiteral("1.jpg"), QStringLiteral("3.jpg") }));
     EXPECT_EQ(job.Namer.Number(), 4);
 }
 
@@ -240,10 +251,28 @@ TEST_F(BatchRun, TheWorkListIsTakenAtStart)
     TRecordedJob job(mSource.Path(), mDestination.Path());
     TRecordingSink sink;
     // Another source folder chosen during the run changes the list, not the run.
-    sink.OnEvents = [&](TRecordingSink &) { job.mList.ChangeListFolder(other.Path()); };
+    sink.OnEvents = [&](TRecordingSink &) {
+        job.mList.ChangeListFolder(other.Path());
+    };
     RunBatch(job, sink);
     EXPECT_TRUE(sink.Lines.contains(QStringLiteral("File 3 of 3")));
     EXPECT_EQ(sink.Lines.back(), QStringLiteral("FINISHED"));
+}
+
+TEST_F(BatchRun, ARunIntoTheSourceFolderLeavesTheListAsItWas)
+{
+    AddPhotos(2);
+    TRecordedJob job(mSource.Path(), mSource.Path());
+    job.Rename = true;
+    job.Resize = true;
+    const QStringList before = job.mList.Names();
+    TRecordingSink sink;
+    RunBatch(job, sink);
+    EXPECT_EQ(sink.Lines.back(), QStringLiteral("FINISHED"));
+    EXPECT_EQ(QDir(mSource.Path()).entryList(QDir::Files).size(), 4);
+    EXPECT_EQ(job.mList.Names(), before);
+    job.mList.ChangeListFolder(mSource.Path());
+    EXPECT_EQ(job.mList.Names(), before) << "choosing the shown folder again does not re-read it";
 }
 
 TEST_F(BatchRun, ParallelRunGivesTheSameLogAndFiles)
@@ -261,7 +290,7 @@ TEST_F(BatchRun, ParallelRunGivesTheSameLogAndFiles)
     TRecordingSink parallelSink;
     RunBatchParallel(parallel, parallelSink, 4);
     EXPECT_EQ(parallelSink.Lines.join(QLatin1Char('\n')).replace(mDestination.Path(), QStringLiteral("D")),
-              serialSink.Lines.join(QLatin1Char('\n')).replace(serialOut.Path(), QStringLiteral("D")));
+        serialSink.Lines.join(QLatin1Char('\n')).replace(serialOut.Path(), QStringLiteral("D")));
     EXPECT_EQ(parallelSink.Progress, serialSink.Progress);
     const QStringList files = DestinationFiles();
     EXPECT_EQ(files.size(), 5);

@@ -8,8 +8,10 @@
 #include "imaging/file_io.h"
 #include "tests/support/temp_dir.h"
 
-namespace vellumar {
-namespace {
+namespace vellumar
+{
+namespace
+{
 
 using test::ReadBytes;
 using test::TTempDir;
@@ -18,7 +20,7 @@ TEST(FileIo, ReadsWholeRegularFilesAndRefusesEverythingElse)
 {
     TTempDir dir;
     const QString path = dir.WriteText(QStringLiteral("a.jpg"), "abc");
-    EXPECT_EQ(ReadWholeFile(path), (std::vector<std::uint8_t>{'a', 'b', 'c'}));
+    EXPECT_EQ(ReadWholeFile(path), (std::vector<std::uint8_t> { 'a', 'b', 'c' }));
     EXPECT_TRUE(ReadWholeFile(dir.WriteText(QStringLiteral("empty.jpg"), "")).empty());
 
     const QString missing = dir.File(QStringLiteral("missing.jpg"));
@@ -38,7 +40,7 @@ TEST(FileIo, AtomicWriteReplacesAndLeavesNoTemporaryFile)
 {
     TTempDir dir;
     const QString path = dir.WriteText(QStringLiteral("photo.jpg"), "old");
-    const std::vector<std::uint8_t> bytes {1, 2, 3, 4};
+    const std::vector<std::uint8_t> bytes { 1, 2, 3, 4 };
     WriteFileAtomic(path, bytes);
     EXPECT_EQ(ReadBytes(path), bytes);
     WriteFileAtomic(path, {});
@@ -57,9 +59,9 @@ TEST(FileIo, FailedWriteKeepsTheOldFile)
     TTempDir dir;
     const QString path = dir.WriteText(QStringLiteral("photo.jpg"), "old");
     ASSERT_EQ(::chmod(dir.Path().toUtf8().constData(), 0500), 0);
-    EXPECT_THROW(WriteFileAtomic(path, std::vector<std::uint8_t> {9}), EFCreateError);
+    EXPECT_THROW(WriteFileAtomic(path, std::vector<std::uint8_t> { 9 }), EFCreateError);
     ::chmod(dir.Path().toUtf8().constData(), 0700);
-    EXPECT_EQ(ReadBytes(path), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(ReadBytes(path), (std::vector<std::uint8_t> { 'o', 'l', 'd' }));
 }
 
 TEST(FileIo, MissingFolderGivesCannotCreate)
@@ -67,7 +69,7 @@ TEST(FileIo, MissingFolderGivesCannotCreate)
     TTempDir dir;
     const QString path = dir.File(QStringLiteral("no/such/folder/x.jpg"));
     try {
-        WriteFileAtomic(path, std::vector<std::uint8_t> {1});
+        WriteFileAtomic(path, std::vector<std::uint8_t> { 1 });
         FAIL() << "wrote into a missing folder";
     } catch (const EFCreateError &error) {
         EXPECT_EQ(error.Message(), QStringLiteral("Cannot create file ") + path);

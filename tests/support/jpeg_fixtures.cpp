@@ -9,9 +9,11 @@
 
 #include <jpeglib.h>
 
-namespace vellumar::test {
+namespace vellumar::test
+{
 
-namespace {
+namespace
+{
 
 struct TFixtureError {
     jpeg_error_mgr Manager;
@@ -24,13 +26,13 @@ struct TFixtureError {
 }
 
 std::vector<std::uint8_t> Compress(const std::uint8_t *rows,
-                                   int width,
-                                   int height,
-                                   int stride,
-                                   J_COLOR_SPACE inSpace,
-                                   int components,
-                                   const TJpegFixtureOptions &options,
-                                   bool floatDct)
+    int width,
+    int height,
+    int stride,
+    J_COLOR_SPACE inSpace,
+    int components,
+    const TJpegFixtureOptions &options,
+    bool floatDct)
 {
     jpeg_compress_struct cinfo {};
     TFixtureError error {};
@@ -60,9 +62,9 @@ std::vector<std::uint8_t> Compress(const std::uint8_t *rows,
     jpeg_start_compress(&cinfo, TRUE);
     if (options.Comment != nullptr)
         jpeg_write_marker(&cinfo,
-                          JPEG_COM,
-                          reinterpret_cast<const JOCTET *>(options.Comment),
-                          unsigned(std::strlen(options.Comment)));
+            JPEG_COM,
+            reinterpret_cast<const JOCTET *>(options.Comment),
+            unsigned(std::strlen(options.Comment)));
     while (cinfo.next_scanline < cinfo.image_height) {
         auto *row = const_cast<JSAMPLE *>(rows + std::size_t(cinfo.next_scanline) * std::size_t(stride));
         jpeg_write_scanlines(&cinfo, &row, 1);
@@ -112,18 +114,15 @@ std::vector<std::uint8_t> MakeJpeg(const TJpegFixtureOptions &options)
     return Compress(pixels.data(), options.Width, options.Height, stride, space, components, options, false);
 }
 
-std::vector<std::uint8_t>
-EncodeReferenceJpeg(const std::uint8_t *bgr, int width, int height, int stride, int quality)
+std::vector<std::uint8_t> EncodeReferenceJpeg(const std::uint8_t *bgr, int width, int height, int stride, int quality)
 {
     TJpegFixtureOptions options;
     options.Quality = quality;
     return Compress(bgr, width, height, stride, JCS_EXT_BGR, 3, options, true);
 }
 
-std::vector<std::uint8_t> DecodeReferenceJpeg(const std::vector<std::uint8_t> &jpeg,
-                                              int *width,
-                                              int *height,
-                                              int *components)
+std::vector<std::uint8_t>
+DecodeReferenceJpeg(const std::vector<std::uint8_t> &jpeg, int *width, int *height, int *components)
 {
     jpeg_decompress_struct dinfo {};
     TFixtureError error {};

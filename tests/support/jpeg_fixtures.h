@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-namespace vellumar::test {
+namespace vellumar::test
+{
 
 struct TJpegFixtureOptions {
     int Width = 64;
@@ -33,9 +34,7 @@ void PatternPixel(int x, int y, std::uint8_t bgr[3]);
 EncodeReferenceJpeg(const std::uint8_t *bgr, int width, int height, int stride, int quality);
 
 /** Decodes a JPEG with libjpeg (float DCT) into blue-green-red rows, 3 * width bytes each. */
-[[nodiscard]] std::vector<std::uint8_t> DecodeReferenceJpeg(const std::vector<std::uint8_t> &jpeg,
-                                                            int *width,
-                                                            int *height,
-                                                            int *components);
+[[nodiscard]] std::vector<std::uint8_t>
+DecodeReferenceJpeg(const std::vector<std::uint8_t> &jpeg, int *width, int *height, int *components);
 
 } // namespace vellumar::test

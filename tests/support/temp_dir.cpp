@@ -2,7 +2,8 @@
 
 #include <QFile>
 
-namespace vellumar::test {
+namespace vellumar::test
+{
 
 TTempDir::TTempDir() = default;
 
@@ -31,7 +32,7 @@ std::vector<std::uint8_t> ReadBytes(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray all = file.readAll();
-    return {all.begin(), all.end()};
+    return { all.begin(), all.end() };
 }
 
 } // namespace vellumar::test

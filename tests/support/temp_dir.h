@@ -6,10 +6,12 @@
 #include <QString>
 #include <QTemporaryDir>
 
-namespace vellumar::test {
+namespace vellumar::test
+{
 
 /** A temporary folder removed with everything in it at the end of the test. */
-class TTempDir {
+class TTempDir
+{
 public:
     TTempDir();
     [[nodiscard]] QString Path() const { return mDir.path(); }
