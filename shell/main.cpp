@@ -7,7 +7,13 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     vellumar::ApplyAppMetadata();
+    QApplication::setApplicationDisplayName(QString::fromLatin1(vellumar::kAppTitle));
+
+    // Lives until exec returns: closing it during a run only ends the program once the run is over.
     vellumar::TfrmMain frmMain;
+
+    // The overlay dialog is created here, hidden, and handed to the main window with SetOverlayDialog.
+
     frmMain.show();
     return QApplication::exec();
 }
