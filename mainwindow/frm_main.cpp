@@ -87,8 +87,8 @@ TfrmMain::TfrmMain(QWidget *parent)
     ui->setupUi(this);
     ui->lbSrc->setItemDelegate(new TFixedRowDelegate(ui->lbSrc));
     // The folder buttons sit inside their fields; the text must not run under them.
-    ui->ebSrcFolder->setTextMargins(0, 0, ui->btnSrcFolder->width(), 0);
-    ui->ebDestFolder->setTextMargins(0, 0, ui->btnDestFolder->width(), 0);
+    ui->ebSrcFolder->setTextMargins(0, 0, ui->ebSrcFolder->width() - ui->btnSrcFolder->x(), 0);
+    ui->ebDestFolder->setTextMargins(0, 0, ui->ebDestFolder->width() - ui->btnDestFolder->x(), 0);
     for (QWidget *field : { static_cast<QWidget *>(ui->ebPrefix),
              static_cast<QWidget *>(ui->ebNumber),
              static_cast<QWidget *>(ui->ebSuffix) })
@@ -244,6 +244,7 @@ void TfrmMain::ebSrcFolderElipsisClick()
         // A folder that cannot be entered stops here: field, log and Start stay as they were.
         mSourceList.ChangeListFolder(*chosen);
         ui->ebSrcFolder->setText(*chosen);
+        ui->ebSrcFolder->setCursorPosition(0);
         AddStatusLine(QStringLiteral("Source Folder is: ") + mSourceList.ListFolder());
         AddStatusLine(QStringLiteral("Images Found: %1").arg(mSourceList.Count()));
         UpdateStartButton();
@@ -257,6 +258,8 @@ void TfrmMain::ebDestFolderElipsisClick()
         if (!chosen)
             return;
         ui->ebDestFolder->setText(*chosen + QLatin1Char('/'));
+        // A long path shows from its start, as it is read.
+        ui->ebDestFolder->setCursorPosition(0);
         if (NameSameFolder(ui->ebDestFolder->text(), ui->ebSrcFolder->text()))
             mWarnSameFolder();
         AddStatusLine(QStringLiteral("Destination Folder is: ") + *chosen);
