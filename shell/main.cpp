@@ -6,8 +6,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // The application name only: a display name would be appended to every caption, "Warning" included.
     vellumar::ApplyAppMetadata();
-    QApplication::setApplicationDisplayName(QString::fromLatin1(vellumar::kAppTitle));
 
     // Lives until exec returns: closing it during a run only ends the program once the run is over.
     vellumar::TfrmMain frmMain;

@@ -287,6 +287,23 @@ TEST_F(FrmMain, StartsWithTheDefaults)
     EXPECT_TRUE(Child<QPlainTextEdit>(mWindow, "moStatus")->toPlainText().isEmpty());
 }
 
+TEST_F(FrmMain, ActivationBringsTheFieldsInLineWithTheirBoxes)
+{
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&mWindow));
+    // Ticked without a click: only the next activation brings the fields in line.
+    Child<QCheckBox>(mWindow, "cbResize")->setChecked(true);
+    Child<QCheckBox>(mWindow, "cbRename")->setChecked(true);
+    EXPECT_FALSE(Child(mWindow, "seResizePercent")->isEnabled());
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    mWindow.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&mWindow));
+    EXPECT_TRUE(Child(mWindow, "seResizePercent")->isEnabled());
+    EXPECT_TRUE(Child(mWindow, "ebPrefix")->isEnabled());
+}
+
 TEST(FrmMainStartUp, ListsTheJpegsOfTheWorkingDirectory)
 {
     TTempDir dir;
