@@ -1,13 +1,521 @@
 #include "mainwindow/frm_main.h"
 
+#include <limits>
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QTextCursor>
+
+#include "engine/job_settings.h"
+#include "imaging/errors.h"
 #include "shell/app_metadata.h"
+#include "shell/run_guarded.h"
+#include "shell/version_info.h"
+#include "ui_frm_main.h"
 
-namespace vellumar {
-
-TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
+// The icons live in this static library; naming their initialiser keeps the linker from dropping them.
+// Q_INIT_RESOURCE declares a function, so it must be used outside any namespace.
+static void InitMainWindowResources()
 {
-    setWindowTitle(QString::fromLatin1(kAppTitle));
-    resize(565, 420);
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace vellumar
+{
+
+namespace
+{
+
+constexpr int kSourceRowHeight = 18;
+
+// The source list's rows are 18 pixels high, whatever the font.
+class TFixedRowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    [[nodiscard]] QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(kSourceRowHeight);
+        return size;
+    }
+};
+
+QString WithoutTrailingSeparators(QString text)
+{
+    while (text.endsWith(QLatin1Char('/')))
+        text.chop(1);
+    return text;
+}
+
+// Only A to Z are folded: folder names differing in other letters are different folders.
+QString AsciiLower(QString text)
+{
+    for (QChar &c : text)
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    return text;
+}
+
+} // namespace
+
+bool NameSameFolder(const QString &first, const QString &second)
+{
+    if (first.isEmpty() || second.isEmpty())
+        return false;
+    if (AsciiLower(WithoutTrailingSeparators(first)) == AsciiLower(WithoutTrailingSeparators(second)))
+        return true;
+    const QFileInfo a(first);
+    const QFileInfo b(second);
+    return a.isDir() && b.isDir() && a.canonicalFilePath() == b.canonicalFilePath();
+}
+
+TfrmMain::TfrmMain(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(std::make_unique<Ui::TfrmMain>())
+{
+    InitMainWindowResources();
+    ui->setupUi(this);
+    ui->lbSrc->setItemDelegate(new TFixedRowDelegate(ui->lbSrc));
+    // The folder buttons sit inside their fields; the text must not run under them.
+    ui->ebSrcFolder->setTextMargins(0, 0, ui->ebSrcFolder->width() - ui->btnSrcFolder->x(), 0);
+    ui->ebDestFolder->setTextMargins(0, 0, ui->ebDestFolder->width() - ui->btnDestFolder->x(), 0);
+    for (QWidget *field : { static_cast<QWidget *>(ui->ebPrefix),
+             static_cast<QWidget *>(ui->ebNumber),
+             static_cast<QWidget *>(ui->ebSuffix) })
+        field->installEventFilter(this);
+
+    mChooseFolder = [this](const QString &lastFolder) {
+        return DefaultChooseFolder(lastFolder);
+    };
+    mChooseReportFile = [this](const QString &proposedPath) {
+        return DefaultChooseReportFile(proposedPath);
+    };
+    mWarnSameFolder = [this] {
+        DefaultWarnSameFolder();
+    };
+    mLog.SetOnChange([this](TStatusLog::TChange change, const QString &line) {
+        ShowLogChange(change, line);
+    });
+    mSourceList.SetOnChange([this] {
+        ShowSourceList();
+    });
+    ConnectHandlers();
+
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+    RunGuarded(this, [this] {
+        mSourceList.ChangeListFolder(QDir::currentPath());
+    });
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::ConnectHandlers()
+{
+    connect(ui->cbResize, &QCheckBox::clicked, this, &TfrmMain::cbResizeClick);
+    connect(ui->cbRename, &QCheckBox::clicked, this, &TfrmMain::cbRenameClick);
+    connect(ui->cbOverlay, &QCheckBox::clicked, this, &TfrmMain::cbRenameClick);
+    connect(ui->ebNumber, &QLineEdit::textChanged, this, &TfrmMain::ebNumberChange);
+    connect(ui->sePadding, &QSpinBox::valueChanged, this, &TfrmMain::sePaddingChange);
+    connect(ui->btnSrcFolder, &QToolButton::clicked, this, &TfrmMain::ebSrcFolderElipsisClick);
+    connect(ui->btnDestFolder, &QToolButton::clicked, this, &TfrmMain::ebDestFolderElipsisClick);
+    connect(ui->btnProcess, &QPushButton::clicked, this, &TfrmMain::btnProcessClick);
+    connect(ui->btnStop, &QPushButton::clicked, this, &TfrmMain::btnStopClick);
+    connect(ui->btnOverlay, &QPushButton::clicked, this, &TfrmMain::btnOverlayClick);
+    connect(ui->btnClear, &QToolButton::clicked, this, &TfrmMain::btnClearClick);
+    connect(ui->SpeedButton1, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
+    connect(ui->btnAbout, &QToolButton::clicked, this, &TfrmMain::btnAboutClick);
+    connect(ui->Button1, &QPushButton::clicked, this, &TfrmMain::Button1Click);
+}
+
+void TfrmMain::SetOverlayDialog(QDialog *dialog, const TOverlaySettingsProvider *settings)
+{
+    mOverlayDialog = dialog;
+    mOverlaySettings = settings;
+}
+
+QCheckBox *TfrmMain::OverlaySwitch() const
+{
+    return ui->cbOverlay;
+}
+
+void TfrmMain::FormCreate()
+{
+    // A version that cannot be read is reported and the rest of the creation is skipped.
+    RunGuarded(this, [this] {
+        setWindowTitle(QString::fromLatin1(kAppTitle) + QStringLiteral("- v") + ProgramVersionText());
+        UpdateStartButton();
+        UpdateSampleName();
+    });
+}
+
+void TfrmMain::UpdateResizeControls()
+{
+    const bool on = ui->cbResize->isChecked();
+    ui->seResizePercent->setEnabled(on);
+    ui->RzLabel1->setEnabled(on);
+}
+
+void TfrmMain::UpdateRenameControls()
+{
+    const bool on = ui->cbRename->isChecked();
+    for (QWidget *control : { static_cast<QWidget *>(ui->lblPrefix),
+             static_cast<QWidget *>(ui->lblNumber),
+             static_cast<QWidget *>(ui->lblSuffix),
+             static_cast<QWidget *>(ui->lblSample),
+             static_cast<QWidget *>(ui->lblPadding),
+             static_cast<QWidget *>(ui->ebPrefix),
+             static_cast<QWidget *>(ui->ebNumber),
+             static_cast<QWidget *>(ui->ebSuffix),
+             static_cast<QWidget *>(ui->sePadding) })
+        control->setEnabled(on);
+}
+
+void TfrmMain::UpdateStartButton()
+{
+    ui->btnProcess->setEnabled(!ui->ebSrcFolder->text().isEmpty() && !ui->ebDestFolder->text().isEmpty());
+}
+
+void TfrmMain::UpdateSampleName()
+{
+    ui->pnlSample->setText(TOutputNamer::SampleName(ui->ebPrefix->text(), ui->ebNumber->text(), ui->ebSuffix->text()));
+}
+
+void TfrmMain::sePaddingChange()
+{
+    RunGuarded(this, [this] {
+        ui->ebNumber->SetPadding(ui->sePadding->value());
+    });
+}
+
+void TfrmMain::ebPrefixKeyUp()
+{
+    RunGuarded(this, [this] {
+        UpdateSampleName();
+    });
+}
+
+void TfrmMain::ebNumberChange()
+{
+    RunGuarded(this, [this] {
+        UpdateSampleName();
+    });
+}
+
+void TfrmMain::cbRenameClick()
+{
+    RunGuarded(this, [this] {
+        UpdateRenameControls();
+    });
+}
+
+void TfrmMain::cbResizeClick()
+{
+    RunGuarded(this, [this] {
+        UpdateResizeControls();
+    });
+}
+
+std::optional<QString> TfrmMain::ChooseFolder()
+{
+    std::optional<QString> chosen = mChooseFolder(mLastFolder);
+    if (chosen)
+        mLastFolder = *chosen;
+    return chosen;
+}
+
+void TfrmMain::ebSrcFolderElipsisClick()
+{
+    RunGuarded(this, [this] {
+        const std::optional<QString> chosen = ChooseFolder();
+        if (!chosen)
+            return;
+        // A folder that cannot be entered stops here: field, log and Start stay as they were.
+        mSourceList.ChangeListFolder(*chosen);
+        ui->ebSrcFolder->setText(*chosen);
+        ui->ebSrcFolder->setCursorPosition(0);
+        AddStatusLine(QStringLiteral("Source Folder is: ") + mSourceList.ListFolder());
+        AddStatusLine(QStringLiteral("Images Found: %1").arg(mSourceList.Count()));
+        UpdateStartButton();
+    });
+}
+
+void TfrmMain::ebDestFolderElipsisClick()
+{
+    RunGuarded(this, [this] {
+        const std::optional<QString> chosen = ChooseFolder();
+        if (!chosen)
+            return;
+        ui->ebDestFolder->setText(*chosen + QLatin1Char('/'));
+        // A long path shows from its start, as it is read.
+        ui->ebDestFolder->setCursorPosition(0);
+        if (NameSameFolder(ui->ebDestFolder->text(), ui->ebSrcFolder->text()))
+            mWarnSameFolder();
+        AddStatusLine(QStringLiteral("Destination Folder is: ") + *chosen);
+        UpdateStartButton();
+    });
+}
+
+void TfrmMain::btnProcessClick()
+{
+    RunGuarded(this, [this] {
+        // An emptied destination field would put the files at the file system's root.
+        if (ui->ebDestFolder->text().isEmpty())
+            throw Exception(QStringLiteral("No destination folder is chosen"));
+        ui->btnProcess->setEnabled(false);
+        ui->btnStop->setEnabled(true);
+        ui->gbResize->setEnabled(false);
+        ui->gbRename->setEnabled(false);
+        mRunning = true;
+        // However the run ends, the window returns to idle before any error is shown.
+        const auto restore = qScopeGuard([this] {
+            mRunning = false;
+            ui->btnProcess->setEnabled(true);
+            ui->btnStop->setEnabled(false);
+            ui->gbRename->setEnabled(true);
+            ui->gbResize->setEnabled(true);
+        });
+        QCoreApplication::processEvents();
+        RunBatch(*this, *this);
+    });
+    // The window was asked to close while the run went on; now it may.
+    if (mCloseRequested) {
+        mCloseRequested = false;
+        close();
+    }
+}
+
+void TfrmMain::btnStopClick()
+{
+    RunGuarded(this, [this] {
+        mStopRequested = true;
+        AddStatusLine(QStringLiteral("Aborting..."));
+    });
+}
+
+void TfrmMain::btnOverlayClick()
+{
+    RunGuarded(this, [this] {
+        if (mOverlayDialog == nullptr)
+            return;
+        mOverlayDialog->show();
+        mOverlayDialog->raise();
+        mOverlayDialog->activateWindow();
+    });
+}
+
+void TfrmMain::btnClearClick()
+{
+    RunGuarded(this, [this] {
+        mLog.Clear();
+    });
+}
+
+void TfrmMain::SpeedButton1Click()
+{
+    RunGuarded(this, [this] {
+        const QString proposal = mReportName.isEmpty() ? QStringLiteral("Quendrix.txt") : mReportName;
+        const std::optional<QString> chosen = mChooseReportFile(proposal);
+        if (!chosen)
+            return;
+        mReportName = *chosen;
+        mLog.SaveStatusReport(*chosen);
+    });
+}
+
+void TfrmMain::btnAboutClick()
+{
+    // A stand-in until the About box exists: the program and the version it reads from itself.
+    RunGuarded(this, [this] {
+        QMessageBox::about(this,
+            QStringLiteral("About Vellumar"),
+            QString::fromLatin1(kAppTitle) + QStringLiteral(" ") + ProgramVersionText());
+    });
+}
+
+void TfrmMain::Button1Click()
+{
+    RunGuarded(this, [this] {
+        close();
+    });
+}
+
+QString TfrmMain::SourceFolder() const
+{
+    return mSourceList.ListFolder();
+}
+
+QStringList TfrmMain::SourceNames() const
+{
+    return mSourceList.Names();
+}
+
+QString TfrmMain::DestinationFolder() const
+{
+    return ui->ebDestFolder->text();
+}
+
+bool TfrmMain::ResizeOn() const
+{
+    return ui->cbResize->isChecked();
+}
+
+int TfrmMain::ResizePercent() const
+{
+    // Text typed but not yet committed (the field may still have the focus) counts, clamped.
+    ui->seResizePercent->interpretText();
+    return ui->seResizePercent->value();
+}
+
+int TfrmMain::Quality() const
+{
+    ui->seQuality->interpretText();
+    return ui->seQuality->value();
+}
+
+bool TfrmMain::RenameOn() const
+{
+    return ui->cbRename->isChecked();
+}
+
+QString TfrmMain::SampleName() const
+{
+    return ui->pnlSample->text();
+}
+
+void TfrmMain::AdvanceNumber()
+{
+    const std::int64_t number = ui->ebNumber->Value();
+    if (number < std::numeric_limits<std::int64_t>::max())
+        ui->ebNumber->SetValue(number + 1);
+    UpdateSampleName();
+}
+
+bool TfrmMain::OverlayOn() const
+{
+    return ui->cbOverlay->isChecked();
+}
+
+const TOverlaySettingsProvider &TfrmMain::Overlay() const
+{
+    if (mOverlaySettings != nullptr)
+        return *mOverlaySettings;
+    return mDefaultOverlay;
+}
+
+void TfrmMain::AddStatusLine(const QString &line)
+{
+    mLog.AddStatusLine(line);
+}
+
+void TfrmMain::SetProgress(int percent)
+{
+    ui->ProgressBar->setValue(percent);
+}
+
+void TfrmMain::ProcessPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void TfrmMain::ShowSourceList()
+{
+    const QIcon fileIcon(QStringLiteral(":/icons/file.xpm"));
+    ui->lbSrc->clear();
+    for (const QString &name : mSourceList.Names())
+        new QListWidgetItem(fileIcon, name, ui->lbSrc);
+}
+
+void TfrmMain::ShowLogChange(TStatusLog::TChange change, const QString &line)
+{
+    if (change == TStatusLog::TChange::Cleared) {
+        ui->moStatus->clear();
+        return;
+    }
+    // One block per line; the first line goes into the empty document's only block, so that an empty
+    // first line is kept.
+    QTextCursor cursor(ui->moStatus->document());
+    cursor.movePosition(QTextCursor::End);
+    if (mLog.Lines().size() > 1)
+        cursor.insertBlock();
+    cursor.insertText(line);
+    ui->moStatus->moveCursor(QTextCursor::End);
+    ui->moStatus->verticalScrollBar()->setValue(ui->moStatus->verticalScrollBar()->maximum());
+}
+
+std::optional<QString> TfrmMain::DefaultChooseFolder(const QString &lastFolder)
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, QString(), lastFolder);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return folder;
+}
+
+std::optional<QString> TfrmMain::DefaultChooseReportFile(const QString &proposedPath)
+{
+    QFileDialog dialog(this, QStringLiteral("Save Report As..."), QString(), QStringLiteral("Text File (*.txt)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.selectFile(proposedPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+void TfrmMain::DefaultWarnSameFolder()
+{
+    QMessageBox box(QMessageBox::Warning,
+        QStringLiteral("Warning"),
+        QStringLiteral("Destination and source folders are the same.\n"
+                       "If source files are to be re-sized without\n"
+                       "being re-named then files WILL be overwritten"),
+        QMessageBox::Ok,
+        this);
+    box.exec();
+}
+
+void TfrmMain::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        RunGuarded(this, [this] {
+            UpdateResizeControls();
+            UpdateRenameControls();
+        });
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    // A run in progress goes on to its end (Stop still works); the window closes once it has returned.
+    if (mRunning) {
+        mCloseRequested = true;
+        event->ignore();
+        return;
+    }
+    if (mOverlayDialog != nullptr)
+        mOverlayDialog->close();
+    QMainWindow::closeEvent(event);
+}
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyRelease
+        && (watched == ui->ebPrefix || watched == ui->ebNumber || watched == ui->ebSuffix))
+        ebPrefixKeyUp();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 } // namespace vellumar

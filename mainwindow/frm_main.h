@@ -1,14 +1,143 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <optional>
+
 #include <QMainWindow>
 
-namespace vellumar {
+#include "engine/batch_run.h"
+#include "engine/source_list.h"
+#include "engine/status_log.h"
+#include "overlay/overlay_settings.h"
 
-/** The main window; until its controls arrive, a plain window with the program's caption. */
-class TfrmMain : public QMainWindow {
+class QCheckBox;
+class QDialog;
+
+namespace Ui
+{
+class TfrmMain;
+}
+
+namespace vellumar
+{
+
+/**
+ * True when two folder texts name the same folder: equal without regard to the case of A to Z once
+ * every trailing "/" is removed, or both naming one existing directory on disk. An empty text names
+ * no folder.
+ */
+[[nodiscard]] bool NameSameFolder(const QString &first, const QString &second);
+
+/**
+ * The main window: the two folders with the source list, the options of a run, Start and Stop, the
+ * progress bar, the status log and Close. It is the job source and the sink of the runs it starts:
+ * every option is read from its control when an image needs it.
+ */
+class TfrmMain : public QMainWindow, public TJobSource, public TRunSink
+{
     Q_OBJECT
+
 public:
+    /** Runs a folder-browse dialog opened at lastFolder; nullopt when cancelled. */
+    using TFolderChooser = std::function<std::optional<QString>(const QString &lastFolder)>;
+    /** Runs the report's save dialog proposing proposedPath; nullopt when cancelled. */
+    using TReportFileChooser = std::function<std::optional<QString>(const QString &proposedPath)>;
+    /** Tells that the destination is the source folder; returns once the user has read it. */
+    using TSameFolderWarning = std::function<void()>;
+
     explicit TfrmMain(QWidget *parent = nullptr);
+    ~TfrmMain() override;
+    TfrmMain(const TfrmMain &) = delete;
+    TfrmMain &operator=(const TfrmMain &) = delete;
+
+    /**
+     * The overlay dialog shown by "Text Overlay..." and the settings a run draws with. Neither is owned;
+     * both must outlive the window or be handed in again. Without them a run uses the default overlay.
+     */
+    void SetOverlayDialog(QDialog *dialog, const TOverlaySettingsProvider *settings);
+    /** The overlay switch, for the overlay dialog to tick. */
+    [[nodiscard]] QCheckBox *OverlaySwitch() const;
+
+    // Where the window asks the user; tests supply answers without modal dialogs.
+    void SetFolderChooser(TFolderChooser chooser) { mChooseFolder = std::move(chooser); }
+    void SetReportFileChooser(TReportFileChooser chooser) { mChooseReportFile = std::move(chooser); }
+    void SetSameFolderWarning(TSameFolderWarning warning) { mWarnSameFolder = std::move(warning); }
+
+    [[nodiscard]] const TStatusLog &StatusLog() const { return mLog; }
+    [[nodiscard]] const TSourceList &SourceList() const { return mSourceList; }
+    /** A run is in progress (the Start handler has not returned). */
+    [[nodiscard]] bool Running() const { return mRunning; }
+
+    // The handlers bound to the controls; each runs its body through RunGuarded.
+    void FormCreate();
+    void UpdateResizeControls();
+    void UpdateRenameControls();
+    void UpdateStartButton();
+    void UpdateSampleName();
+    void sePaddingChange();
+    void ebPrefixKeyUp();
+    void ebNumberChange();
+    void cbRenameClick();
+    void cbResizeClick();
+    void ebSrcFolderElipsisClick();
+    void ebDestFolderElipsisClick();
+    void btnProcessClick();
+    void btnStopClick();
+    void btnOverlayClick();
+    void btnClearClick();
+    void SpeedButton1Click();
+    void btnAboutClick();
+    void Button1Click();
+
+    // TJobSource: the controls' values at the moment of the call.
+    [[nodiscard]] QString SourceFolder() const override;
+    [[nodiscard]] QStringList SourceNames() const override;
+    [[nodiscard]] QString DestinationFolder() const override;
+    [[nodiscard]] bool ResizeOn() const override;
+    [[nodiscard]] int ResizePercent() const override;
+    [[nodiscard]] int Quality() const override;
+    [[nodiscard]] bool RenameOn() const override;
+    [[nodiscard]] QString SampleName() const override;
+    void AdvanceNumber() override;
+    [[nodiscard]] bool OverlayOn() const override;
+    [[nodiscard]] const TOverlaySettingsProvider &Overlay() const override;
+
+    // TRunSink: the status log, the progress bar, the event pump and the Stop button's flag.
+    void AddStatusLine(const QString &line) override;
+    void SetProgress(int percent) override;
+    void ProcessPendingEvents() override;
+    [[nodiscard]] bool StopRequested() const override { return mStopRequested; }
+    void ClearStopRequest() override { mStopRequested = false; }
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void ConnectHandlers();
+    void ShowSourceList();
+    void ShowLogChange(TStatusLog::TChange change, const QString &line);
+    [[nodiscard]] std::optional<QString> ChooseFolder();
+    [[nodiscard]] std::optional<QString> DefaultChooseFolder(const QString &lastFolder);
+    [[nodiscard]] std::optional<QString> DefaultChooseReportFile(const QString &proposedPath);
+    void DefaultWarnSameFolder();
+
+    std::unique_ptr<Ui::TfrmMain> ui;
+    TStatusLog mLog;
+    TSourceList mSourceList;
+    TDefaultOverlaySettingsProvider mDefaultOverlay;
+    QDialog *mOverlayDialog = nullptr;
+    const TOverlaySettingsProvider *mOverlaySettings = nullptr;
+    TFolderChooser mChooseFolder;
+    TReportFileChooser mChooseReportFile;
+    TSameFolderWarning mWarnSameFolder;
+    QString mLastFolder;
+    QString mReportName;
+    bool mStopRequested = false;
+    bool mRunning = false;
+    bool mCloseRequested = false;
 };
 
 } // namespace vellumar

@@ -1,6 +1,7 @@
 #include "shell/run_guarded.h"
 
 #include <QMessageBox>
+#include <QWidget>
 
 #include "shell/app_metadata.h"
 
@@ -16,6 +17,9 @@ QString ErrorBoxText(const QString &message)
 
 void ShowErrorBox(QWidget *parent, const QString &message)
 {
+    // A button held down when the error struck would otherwise keep the mouse away from the box.
+    if (QWidget *grabber = QWidget::mouseGrabber())
+        grabber->releaseMouse();
     QMessageBox::critical(parent, QString::fromLatin1(kAppTitle), ErrorBoxText(message), QMessageBox::Ok);
 }
 

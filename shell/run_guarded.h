@@ -10,15 +10,22 @@ class QWidget;
 namespace vellumar
 {
 
-/** The error box's text: the message, with "." appended when its last character sorts after ".". */
+/**
+ * The error box's text: message with "." appended when it is not empty and its last character comes
+ * after "." in character order ("x.", "wow!" and "(see above)" stay, "done" and "why?" get the period).
+ */
 [[nodiscard]] QString ErrorBoxText(const QString &message);
 
-/** The application's error box: a critical message box captioned with the program's title, OK only. */
+/**
+ * Shows message in the application's error box: a modal critical box captioned with the application
+ * title, a single OK button. Any mouse grab is released first.
+ */
 void ShowErrorBox(QWidget *parent, const QString &message);
 
 /**
- * Runs a handler's body and shows an escaping std::exception in the error box; the program goes on.
- * Qt's event dispatch does not let exceptions pass through it, so every handler runs through this.
+ * Runs body and shows any std::exception it throws in the error box, then returns normally. Qt does not
+ * let exceptions travel through its signal and event dispatch, so every handler bound to a control runs
+ * its body through this.
  */
 template<class F>
 void RunGuarded(QWidget *parent, F &&body)

@@ -1,14 +1,775 @@
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
 #include <gtest/gtest.h>
 
+#include "engine/job_settings.h"
 #include "mainwindow/frm_main.h"
+#include "shell/run_guarded.h"
+#include "tests/support/jpeg_fixtures.h"
+#include "tests/support/temp_dir.h"
 
-namespace vellumar {
-namespace {
+namespace vellumar
+{
+namespace
+{
 
-TEST(FrmMain, CaptionNamesTheProgram)
+using test::MakeJpeg;
+using test::ReadBytes;
+using test::TJpegFixtureOptions;
+using test::TTempDir;
+
+template<class T = QWidget>
+T *Child(const QWidget &window, const char *name)
+{
+    T *child = window.findChild<T *>(QLatin1String(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+}
+
+// Answers every modal message box that opens while it lives with OK, recording caption and text.
+class TMessageBoxAnswerer
+{
+public:
+    TMessageBoxAnswerer()
+    {
+        mTimer.setInterval(0);
+        QObject::connect(&mTimer, &QTimer::timeout, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                Boxes.push_back({ box->windowTitle(), box->text(), box->icon() });
+                box->done(QMessageBox::Ok);
+            }
+        });
+        mTimer.start();
+    }
+    struct TBox {
+        QString Title;
+        QString Text;
+        QMessageBox::Icon Icon;
+    };
+    std::vector<TBox> Boxes;
+
+private:
+    QTimer mTimer;
+};
+
+void WriteJpegs(const TTempDir &dir, const QStringList &names, int width = 64, int height = 48)
+{
+    TJpegFixtureOptions options;
+    options.Width = width;
+    options.Height = height;
+    for (const QString &name : names)
+        dir.Write(name, MakeJpeg(options));
+}
+
+class FrmMain : public ::testing::Test
+{
+protected:
+    FrmMain()
+    {
+        mWindow.SetFolderChooser([this](const QString &lastFolder) {
+            LastFolders << lastFolder;
+            if (Answers.empty())
+                return std::optional<QString>();
+            std::optional<QString> answer = Answers.front();
+            Answers.erase(Answers.begin());
+            return answer;
+        });
+        mWindow.SetSameFolderWarning([this] {
+            ++Warnings;
+        });
+        mWindow.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&mWindow));
+    }
+
+    void ChooseSource(const QString &folder)
+    {
+        Answers.push_back(folder);
+        QTest::mouseClick(Child<QToolButton>(mWindow, "btnSrcFolder"), Qt::LeftButton);
+    }
+    void ChooseDestination(const QString &folder)
+    {
+        Answers.push_back(folder);
+        QTest::mouseClick(Child<QToolButton>(mWindow, "btnDestFolder"), Qt::LeftButton);
+    }
+    void ClickStart() { QTest::mouseClick(Child<QPushButton>(mWindow, "btnProcess"), Qt::LeftButton); }
+    QStringList Log() const { return mWindow.StatusLog().Lines(); }
+    // The lines written since the run began (its first line is the empty one).
+    QStringList RunLines() const
+    {
+        const QStringList lines = Log();
+        return lines.mid(lines.lastIndexOf(QString()));
+    }
+    void Retype(QWidget *field, const QString &text)
+    {
+        field->setFocus();
+        if (auto *spin = qobject_cast<QAbstractSpinBox *>(field))
+            spin->selectAll();
+        else if (auto *edit = qobject_cast<QLineEdit *>(field))
+            edit->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, text);
+    }
+
+    TfrmMain mWindow;
+    std::vector<std::optional<QString>> Answers;
+    QStringList LastFolders;
+    int Warnings = 0;
+};
+
+TEST(FrmMainLayout, TheWindowsDataIsInItsControls)
 {
     TfrmMain frm;
-    EXPECT_EQ(frm.windowTitle(), QStringLiteral("Vellumar"));
+    EXPECT_EQ(frm.windowTitle(), QStringLiteral("Vellumar- v1.2.1.20"));
+    EXPECT_EQ(frm.minimumWidth(), 565);
+    EXPECT_EQ(frm.maximumWidth(), 565);
+    EXPECT_EQ(frm.size(), QSize(565, 474));
+
+    const std::pair<const char *, const char *> captions[] = {
+        { "Label1", "Source Image Folder:" },
+        { "Label2", "Destination Image Folder:" },
+        { "RzLabel1", " % " },
+        { "RzLabel2", "Output Quality: " },
+        { "lblPrefix", "Stem Prefix:" },
+        { "lblNumber", "Number from:" },
+        { "lblPadding", "Padding:" },
+        { "lblSuffix", "Stem Suffix:" },
+        { "lblSample", "Sample:" },
+        { "lblStatus", "Status" },
+    };
+    for (const auto &[name, caption] : captions)
+        EXPECT_EQ(Child<QLabel>(frm, name)->text(), QString::fromLatin1(caption)) << name;
+    const std::pair<const char *, const char *> buttons[] = {
+        { "cbResize", "Reduce image size by:" },
+        { "cbRename", "Rename Image:" },
+        { "cbOverlay", "Add Text Overlay" },
+        { "btnProcess", "Start" },
+        { "btnStop", "Stop" },
+        { "btnOverlay", "Text Overlay..." },
+        { "Button1", "Close" },
+    };
+    for (const auto &[name, caption] : buttons) {
+        const auto *button = Child<QAbstractButton>(frm, name);
+        EXPECT_EQ(button->text(), QString::fromLatin1(caption)) << name;
+        EXPECT_EQ(button->cursor().shape(), Qt::PointingHandCursor) << name;
+    }
+    for (const char *name : { "cbResize", "cbRename", "cbOverlay" })
+        EXPECT_FALSE(Child<QCheckBox>(frm, name)->isChecked()) << name;
+    const std::pair<const char *, const char *> hints[] = {
+        { "btnClear", "Clear Status Window" },
+        { "SpeedButton1", "Save Status Report..." },
+        { "btnAbout", "About Vellumar..." },
+    };
+    for (const auto &[name, hint] : hints) {
+        const auto *button = Child<QToolButton>(frm, name);
+        EXPECT_EQ(button->toolTip(), QString::fromLatin1(hint)) << name;
+        EXPECT_FALSE(button->icon().isNull()) << name;
+    }
+    EXPECT_EQ(Child<QToolButton>(frm, "btnClear")->size(), QSize(19, 18));
+    EXPECT_EQ(Child<QToolButton>(frm, "btnAbout")->geometry(), QRect(10, 7, 19, 20));
+    EXPECT_EQ(Child(frm, "Button1")->geometry(), QRect(474, 4, 75, 25));
+    EXPECT_EQ(Child(frm, "ebSrcFolder")->geometry(), QRect(10, 19, 250, 21));
+    EXPECT_EQ(Child(frm, "lbSrc")->geometry(), QRect(10, 43, 250, 174));
+    EXPECT_EQ(Child(frm, "gbRename")->geometry(), QRect(275, 102, 272, 132));
+    EXPECT_EQ(Child(frm, "cbRename")->pos(), QPoint(9, 1));
+    EXPECT_FALSE(Child<QPushButton>(frm, "btnProcess")->icon().isNull());
+    EXPECT_FALSE(Child<QPushButton>(frm, "btnStop")->icon().isNull());
+
+    struct TSpinData {
+        const char *Name;
+        int Minimum, Maximum, Value;
+    };
+    for (const TSpinData &spin : { TSpinData { "seResizePercent", 1, 99, 50 },
+             TSpinData { "seQuality", 1, 100, 90 },
+             TSpinData { "sePadding", 0, 4, 0 } }) {
+        const auto *box = Child<QSpinBox>(frm, spin.Name);
+        EXPECT_EQ(box->minimum(), spin.Minimum) << spin.Name;
+        EXPECT_EQ(box->maximum(), spin.Maximum) << spin.Name;
+        EXPECT_EQ(box->value(), spin.Value) << spin.Name;
+        EXPECT_EQ(box->singleStep(), 1) << spin.Name;
+        EXPECT_FALSE(box->wrapping()) << spin.Name;
+    }
+    EXPECT_EQ(Child<QLineEdit>(frm, "ebNumber")->text(), QStringLiteral("1"));
+    const auto *progress = Child<QProgressBar>(frm, "ProgressBar");
+    EXPECT_EQ(progress->minimum(), 0);
+    EXPECT_EQ(progress->maximum(), 100);
+    EXPECT_EQ(progress->value(), 0);
+    EXPECT_TRUE(progress->isTextVisible());
+    const auto *memo = Child<QPlainTextEdit>(frm, "moStatus");
+    EXPECT_TRUE(memo->isReadOnly());
+    EXPECT_FALSE(memo->focusPolicy() & Qt::TabFocus);
+    EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    const auto *list = Child<QListWidget>(frm, "lbSrc");
+    EXPECT_FALSE(list->focusPolicy() & Qt::TabFocus);
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
+
+    // The keyboard order, read from the focus chain among the tab stops.
+    const QStringList expected = { "cbResize",
+        "seResizePercent",
+        "seQuality",
+        "cbRename",
+        "ebPrefix",
+        "ebNumber",
+        "sePadding",
+        "ebSuffix",
+        "ebSrcFolder",
+        "ebDestFolder",
+        "btnProcess",
+        "btnStop",
+        "cbOverlay",
+        "btnOverlay",
+        "Button1" };
+    QStringList order;
+    for (QWidget *w = Child(frm, "cbResize"); order.size() < expected.size(); w = w->nextInFocusChain())
+        if ((w->focusPolicy() & Qt::TabFocus) && expected.contains(w->objectName()) && !order.contains(w->objectName()))
+            order << w->objectName();
+    EXPECT_EQ(order, expected);
+}
+
+TEST_F(FrmMain, OnlyTheStatusMemoFollowsTheHeight)
+{
+    auto *memo = Child(mWindow, "moStatus");
+    const int memoHeight = memo->height();
+    mWindow.resize(565, 600);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return memo->height() == memoHeight + 126;
+    }));
+    EXPECT_EQ(Child(mWindow, "pnlTop")->height(), 302);
+    EXPECT_EQ(Child(mWindow, "pnlBottom")->height(), 31);
+    EXPECT_EQ(Child(mWindow, "Button1")->mapTo(&mWindow, QPoint(0, 0)), QPoint(474, 600 - 31 + 4));
+    EXPECT_EQ(memo->x(), 10);
+    EXPECT_EQ(memo->width(), 565 - 20);
+    EXPECT_EQ(mWindow.width(), 565);
+}
+
+TEST_F(FrmMain, StartsWithTheDefaults)
+{
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&mWindow));
+    EXPECT_EQ(Child<QLabel>(mWindow, "pnlSample")->text(), QStringLiteral("1.jpg"));
+    EXPECT_FALSE(Child(mWindow, "btnProcess")->isEnabled());
+    EXPECT_FALSE(Child(mWindow, "btnStop")->isEnabled());
+    for (const char *name : { "seQuality", "RzLabel2", "pnlSample", "cbOverlay", "btnOverlay" })
+        EXPECT_TRUE(Child(mWindow, name)->isEnabled()) << name;
+    for (const char *name : { "seResizePercent",
+             "RzLabel1",
+             "lblPrefix",
+             "ebPrefix",
+             "lblNumber",
+             "ebNumber",
+             "lblPadding",
+             "sePadding",
+             "lblSuffix",
+             "ebSuffix",
+             "lblSample" })
+        EXPECT_FALSE(Child(mWindow, name)->isEnabled()) << name;
+    EXPECT_TRUE(Child<QPlainTextEdit>(mWindow, "moStatus")->toPlainText().isEmpty());
+}
+
+TEST_F(FrmMain, ActivationBringsTheFieldsInLineWithTheirBoxes)
+{
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&mWindow));
+    // Ticked without a click: only the next activation brings the fields in line.
+    Child<QCheckBox>(mWindow, "cbResize")->setChecked(true);
+    Child<QCheckBox>(mWindow, "cbRename")->setChecked(true);
+    EXPECT_FALSE(Child(mWindow, "seResizePercent")->isEnabled());
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    mWindow.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&mWindow));
+    EXPECT_TRUE(Child(mWindow, "seResizePercent")->isEnabled());
+    EXPECT_TRUE(Child(mWindow, "ebPrefix")->isEnabled());
+}
+
+TEST(FrmMainStartUp, ListsTheJpegsOfTheWorkingDirectory)
+{
+    TTempDir dir;
+    WriteJpegs(dir, { "b.jpg", "A.JPEG" });
+    dir.WriteText(QStringLiteral("notes.txt"), "x");
+    const QString previous = QDir::currentPath();
+    const auto restore = qScopeGuard([&] {
+        QDir::setCurrent(previous);
+    });
+    ASSERT_TRUE(QDir::setCurrent(dir.Path()));
+    TfrmMain frm;
+    const auto *list = Child<QListWidget>(frm, "lbSrc");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("A.JPEG"));
+    EXPECT_EQ(list->item(1)->text(), QStringLiteral("b.jpg"));
+    EXPECT_FALSE(list->item(0)->icon().isNull());
+    EXPECT_EQ(list->visualItemRect(list->item(1)).height(), 18);
+    EXPECT_EQ(frm.SourceFolder(), QDir(dir.Path()).canonicalPath());
+}
+
+TEST_F(FrmMain, CheckBoxesEnableTheirFieldsOnly)
+{
+    auto *quality = Child(mWindow, "seQuality");
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    EXPECT_TRUE(Child(mWindow, "seResizePercent")->isEnabled());
+    EXPECT_TRUE(Child(mWindow, "RzLabel1")->isEnabled());
+    EXPECT_TRUE(quality->isEnabled());
+    EXPECT_FALSE(Child(mWindow, "ebPrefix")->isEnabled());
+
+    QTest::mouseClick(Child(mWindow, "cbOverlay"), Qt::LeftButton);
+    EXPECT_TRUE(mWindow.OverlayOn());
+    EXPECT_FALSE(Child(mWindow, "ebPrefix")->isEnabled());
+    EXPECT_TRUE(Child(mWindow, "btnOverlay")->isEnabled());
+
+    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
+    for (const char *name : { "lblPrefix",
+             "ebPrefix",
+             "lblNumber",
+             "ebNumber",
+             "lblPadding",
+             "sePadding",
+             "lblSuffix",
+             "ebSuffix",
+             "lblSample",
+             "pnlSample" })
+        EXPECT_TRUE(Child(mWindow, name)->isEnabled()) << name;
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    EXPECT_FALSE(Child(mWindow, "seResizePercent")->isEnabled());
+    EXPECT_TRUE(quality->isEnabled());
+}
+
+TEST_F(FrmMain, PaddingAndNumberMakeTheSample)
+{
+    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
+    auto *number = Child<QLineEdit>(mWindow, "ebNumber");
+    auto *padding = Child<QSpinBox>(mWindow, "sePadding");
+    auto *sample = Child<QLabel>(mWindow, "pnlSample");
+    QTest::keyClicks(Child(mWindow, "ebPrefix"), QStringLiteral("beach"));
+    QTest::keyClicks(Child(mWindow, "ebSuffix"), QStringLiteral("_web"));
+    Retype(number, QStringLiteral("5"));
+    padding->setValue(3);
+    EXPECT_EQ(number->text(), QStringLiteral("0005"));
+    EXPECT_EQ(sample->text(), QStringLiteral("beach0005_web.jpg"));
+
+    padding->setValue(2);
+    Retype(number, QStringLiteral("7"));
+    number->clearFocus();
+    EXPECT_EQ(number->text(), QStringLiteral("007"));
+    padding->setValue(0);
+    EXPECT_EQ(number->text(), QStringLiteral("7"));
+    EXPECT_EQ(sample->text(), QStringLiteral("beach7_web.jpg"));
+
+    // Only digits and one sign at the start may be typed into the number.
+    Retype(number, QStringLiteral("x-1-2a"));
+    EXPECT_EQ(number->text(), QStringLiteral("-12"));
+    EXPECT_EQ(sample->text(), QStringLiteral("beach-12_web.jpg"));
+}
+
+TEST_F(FrmMain, SpinEditsTakeDigitsAndClampWhenLeft)
+{
+    auto *quality = Child<QSpinBox>(mWindow, "seQuality");
+    Retype(quality, QStringLiteral("a+-1x"));
+    EXPECT_EQ(quality->text(), QStringLiteral("+1"));
+    Retype(quality, QStringLiteral("250"));
+    EXPECT_EQ(quality->text(), QStringLiteral("250"));
+    Child(mWindow, "ebSrcFolder")->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return !quality->hasFocus();
+    }));
+    EXPECT_EQ(quality->value(), 100);
+    EXPECT_EQ(quality->text(), QStringLiteral("100"));
+    QTest::keyClick(quality, Qt::Key_PageDown);
+    EXPECT_EQ(quality->value(), 90);
+
+    // The padding only steps: typed keys change nothing, steps stop at the bounds.
+    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
+    auto *padding = Child<QSpinBox>(mWindow, "sePadding");
+    padding->setFocus();
+    QTest::keyClicks(padding, QStringLiteral("3"));
+    QTest::keyClick(padding, Qt::Key_Backspace);
+    EXPECT_EQ(padding->value(), 0);
+    EXPECT_EQ(padding->text(), QStringLiteral("0"));
+    QTest::keyClick(padding, Qt::Key_Up);
+    EXPECT_EQ(padding->value(), 1);
+    QTest::keyClick(padding, Qt::Key_PageUp);
+    EXPECT_EQ(padding->value(), 4);
+    QTest::keyClick(padding, Qt::Key_Up);
+    EXPECT_EQ(padding->value(), 4);
+    EXPECT_EQ(Child<QLineEdit>(mWindow, "ebNumber")->text(), QStringLiteral("00001"));
+}
+
+TEST_F(FrmMain, ChoosingFoldersLogsThemAndEnablesStart)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "one.jpg", "two.jpg", "three.jpeg" });
+    auto *start = Child(mWindow, "btnProcess");
+
+    ChooseSource(source.Path());
+    EXPECT_EQ(Child<QLineEdit>(mWindow, "ebSrcFolder")->text(), source.Path());
+    EXPECT_EQ(Child<QListWidget>(mWindow, "lbSrc")->count(), 3);
+    EXPECT_FALSE(start->isEnabled());
+    ChooseDestination(destination.Path());
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_EQ(Child<QLineEdit>(mWindow, "ebDestFolder")->text(), destination.Path() + QLatin1Char('/'));
+    EXPECT_EQ(Log(),
+        (QStringList { QStringLiteral("Source Folder is: ") + source.Path(),
+            QStringLiteral("Images Found: 3"),
+            QStringLiteral("Destination Folder is: ") + destination.Path() }));
+    // The second dialog opens at the folder accepted in the first.
+    EXPECT_EQ(LastFolders, (QStringList { QString(), source.Path() }));
+    EXPECT_EQ(Child<QPlainTextEdit>(mWindow, "moStatus")->toPlainText(), Log().join(QLatin1Char('\n')));
+
+    // Cancelling changes nothing.
+    Answers.push_back(std::nullopt);
+    QTest::mouseClick(Child(mWindow, "btnSrcFolder"), Qt::LeftButton);
+    Answers.push_back(std::nullopt);
+    QTest::mouseClick(Child(mWindow, "btnDestFolder"), Qt::LeftButton);
+    EXPECT_EQ(Log().size(), 3);
+    EXPECT_EQ(Child<QLineEdit>(mWindow, "ebSrcFolder")->text(), source.Path());
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_EQ(Warnings, 0);
+}
+
+TEST_F(FrmMain, SameFolderWarnsOnlyWhenTheDestinationIsChosen)
+{
+    TTempDir folder;
+    ChooseDestination(folder.Path());
+    ChooseSource(folder.Path());
+    EXPECT_EQ(Warnings, 0);
+    ChooseDestination(folder.Path());
+    EXPECT_EQ(Warnings, 1);
+    EXPECT_EQ(Log().last(), QStringLiteral("Destination Folder is: ") + folder.Path());
+    EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
+
+    // A typed source text differing in the case of A to Z, or another path to the same folder.
+    Child<QLineEdit>(mWindow, "ebSrcFolder")->setText(folder.Path().toUpper());
+    ChooseDestination(folder.Path());
+    EXPECT_EQ(Warnings, 2);
+    Child<QLineEdit>(mWindow, "ebSrcFolder")->setText(folder.Path());
+    ASSERT_TRUE(QFile::link(folder.Path(), folder.Path() + QStringLiteral("-link")));
+    const auto unlink = qScopeGuard([&] {
+        QFile::remove(folder.Path() + QStringLiteral("-link"));
+    });
+    ChooseDestination(folder.Path() + QStringLiteral("-link"));
+    EXPECT_EQ(Warnings, 3);
+}
+
+TEST(FrmMainFolders, SameFolderRule)
+{
+    EXPECT_TRUE(NameSameFolder(QStringLiteral("/Photos/Beach"), QStringLiteral("/photos/beach//")));
+    EXPECT_TRUE(NameSameFolder(QStringLiteral("/"), QStringLiteral("//")));
+    EXPECT_FALSE(NameSameFolder(QString(), QString()));
+    EXPECT_FALSE(NameSameFolder(QStringLiteral("/photos"), QString()));
+    EXPECT_FALSE(NameSameFolder(QStringLiteral("/no/such/\u00c9t\u00e9"), QStringLiteral("/no/such/\u00e9t\u00e9")));
+    EXPECT_FALSE(NameSameFolder(QStringLiteral("/no/such/a"), QStringLiteral("/no/such/b")));
+}
+
+TEST_F(FrmMain, ASourceFolderThatCannotBeEnteredChangesNothing)
+{
+    TTempDir source;
+    WriteJpegs(source, { "a.jpg" });
+    ChooseSource(source.Path());
+    const QStringList logBefore = Log();
+    const QString missing = source.File(QStringLiteral("missing"));
+    TMessageBoxAnswerer answerer;
+    ChooseSource(missing);
+    ASSERT_EQ(answerer.Boxes.size(), 1u);
+    EXPECT_EQ(answerer.Boxes[0].Title, QStringLiteral("Vellumar"));
+    EXPECT_EQ(answerer.Boxes[0].Text, QStringLiteral("No such file or directory."));
+    EXPECT_EQ(answerer.Boxes[0].Icon, QMessageBox::Critical);
+    EXPECT_EQ(Child<QLineEdit>(mWindow, "ebSrcFolder")->text(), source.Path());
+    EXPECT_EQ(Log(), logBefore);
+    EXPECT_EQ(Child<QListWidget>(mWindow, "lbSrc")->count(), 1);
+    EXPECT_EQ(LastFolders.last(), source.Path());
+}
+
+TEST(FrmMainErrors, ErrorBoxAddsAPeriodAfterLaterCharacters)
+{
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("Cannot open file beach.jpg")),
+        QStringLiteral("Cannot open file beach.jpg."));
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("Why?")), QStringLiteral("Why?."));
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("JPEG error #42")), QStringLiteral("JPEG error #42."));
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("Done.")), QStringLiteral("Done."));
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("Stop!")), QStringLiteral("Stop!"));
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("(see log)")), QStringLiteral("(see log)"));
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("dash -")), QStringLiteral("dash -"));
+    EXPECT_EQ(ErrorBoxText(QString()), QString());
+}
+
+TEST(FrmMainErrors, GuardShowsTheErrorAndGoesOn)
+{
+    TMessageBoxAnswerer answerer;
+    bool after = false;
+    RunGuarded(nullptr, [] {
+        throw Exception(QStringLiteral("Cannot open file x.jpg"));
+    });
+    after = true;
+    ASSERT_EQ(answerer.Boxes.size(), 1u);
+    EXPECT_EQ(answerer.Boxes[0].Title, QStringLiteral("Vellumar"));
+    EXPECT_EQ(answerer.Boxes[0].Text, QStringLiteral("Cannot open file x.jpg."));
+    EXPECT_TRUE(after);
+}
+
+TEST_F(FrmMain, ARunLogsLikeTheCommandLineAndWritesTheFiles)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "b.jpg", "a.jpg" });
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
+    QTest::keyClicks(Child(mWindow, "ebPrefix"), QStringLiteral("web_"));
+    Child<QSpinBox>(mWindow, "sePadding")->setValue(1);
+    Retype(Child(mWindow, "ebNumber"), QStringLiteral("7"));
+    QSignalSpy progress(Child<QProgressBar>(mWindow, "ProgressBar"), &QProgressBar::valueChanged);
+    ClickStart();
+
+    EXPECT_EQ(RunLines(),
+        (QStringList { QString(),
+            ">",
+            "File 1 of 2",
+            "Renaming: a.jpg to web_07.jpg",
+            "Resizing: web_07.jpg...",
+            "web_07.jpg resized: H24 W32",
+            ">",
+            "File 2 of 2",
+            "Renaming: b.jpg to web_08.jpg",
+            "Resizing: web_08.jpg...",
+            "web_08.jpg resized: H24 W32",
+            "FINISHED" }));
+    for (const char *name : { "web_07.jpg", "web_08.jpg" }) {
+        int width = 0;
+        int height = 0;
+        int components = 0;
+        (void)test::DecodeReferenceJpeg(ReadBytes(destination.File(QString::fromLatin1(name))),
+            &width,
+            &height,
+            &components);
+        EXPECT_EQ(QSize(width, height), QSize(32, 24)) << name;
+    }
+    EXPECT_EQ(Child<QLineEdit>(mWindow, "ebNumber")->text(), QStringLiteral("09"));
+    EXPECT_EQ(Child<QLabel>(mWindow, "pnlSample")->text(), QStringLiteral("web_09.jpg"));
+    EXPECT_EQ(Child<QProgressBar>(mWindow, "ProgressBar")->value(), 0);
+    QList<int> values;
+    for (const QList<QVariant> &signal : progress)
+        values << signal.at(0).toInt();
+    EXPECT_EQ(values, (QList<int> { 50, 100, 0 }));
+    EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
+    EXPECT_FALSE(Child(mWindow, "btnStop")->isEnabled());
+    EXPECT_TRUE(Child(mWindow, "gbResize")->isEnabled());
+    EXPECT_TRUE(Child(mWindow, "gbRename")->isEnabled());
+    EXPECT_FALSE(mWindow.Running());
+}
+
+TEST_F(FrmMain, TheRunReadsThePercentAsTypedAndClamped)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "a.jpg" }, 100, 100);
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    auto *percent = Child<QSpinBox>(mWindow, "seResizePercent");
+    const auto expected = [](int p) {
+        const int side = FloorTimesScale(101, ScaleFromPercent(p));
+        return QStringLiteral("a.jpg resized: H%1 W%1").arg(side);
+    };
+
+    Retype(percent, QStringLiteral("150"));
+    ClickStart();
+    EXPECT_TRUE(RunLines().contains(expected(99)));
+    EXPECT_EQ(percent->text(), QStringLiteral("99"));
+
+    Retype(percent, QString());
+    ClickStart();
+    EXPECT_TRUE(RunLines().contains(expected(1))) << RunLines().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(percent->value(), 1);
+}
+
+TEST_F(FrmMain, StopEndsTheRunBeforeTheNextImage)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "a.jpg", "b.jpg", "c.jpg" });
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    auto *bar = Child<QProgressBar>(mWindow, "ProgressBar");
+    // Stop is clicked at the event point right after image 1's progress.
+    bool clicked = false;
+    const QMetaObject::Connection hook = QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+        if (value > 0 && !clicked) {
+            clicked = true;
+            QTimer::singleShot(0, [&] {
+                QTest::mouseClick(Child(mWindow, "btnStop"), Qt::LeftButton);
+            });
+        }
+    });
+    ClickStart();
+    QObject::disconnect(hook);
+
+    EXPECT_EQ(RunLines(),
+        (QStringList { QString(),
+            ">",
+            "File 1 of 3",
+            "Resizing: a.jpg...",
+            "a.jpg resized: H24 W32",
+            "Aborting...",
+            "Processing ABORTED !" }));
+    EXPECT_EQ(bar->value(), 33);
+    EXPECT_FALSE(QFile::exists(destination.File(QStringLiteral("b.jpg"))));
+    EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
+    EXPECT_FALSE(Child(mWindow, "btnStop")->isEnabled());
+
+    // The next run starts afresh.
+    ClickStart();
+    EXPECT_EQ(RunLines().last(), QStringLiteral("FINISHED"));
+    EXPECT_TRUE(QFile::exists(destination.File(QStringLiteral("c.jpg"))));
+}
+
+TEST_F(FrmMain, ClosingDuringARunWaitsForItsEnd)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "a.jpg", "b.jpg" });
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
+    bool visibleAfterClose = false;
+    bool clicked = false;
+    const QMetaObject::Connection hook =
+        QObject::connect(Child<QProgressBar>(mWindow, "ProgressBar"), &QProgressBar::valueChanged, [&](int value) {
+            if (value > 0 && !clicked) {
+                clicked = true;
+                QTimer::singleShot(0, [&] {
+                    QTest::mouseClick(Child(mWindow, "Button1"), Qt::LeftButton);
+                    visibleAfterClose = mWindow.isVisible();
+                });
+            }
+        });
+    ClickStart();
+    QObject::disconnect(hook);
+    EXPECT_TRUE(clicked);
+    EXPECT_TRUE(visibleAfterClose);
+    EXPECT_EQ(RunLines().last(), QStringLiteral("FINISHED"));
+    EXPECT_TRUE(QFile::exists(destination.File(QStringLiteral("2.jpg"))));
+    EXPECT_FALSE(mWindow.isVisible());
+}
+
+TEST_F(FrmMain, AnEmptiedDestinationFieldRefusesToStart)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "a.jpg" });
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    Child<QLineEdit>(mWindow, "ebDestFolder")->clear();
+    TMessageBoxAnswerer answerer;
+    ClickStart();
+    ASSERT_EQ(answerer.Boxes.size(), 1u);
+    EXPECT_EQ(answerer.Boxes[0].Text, QStringLiteral("No destination folder is chosen."));
+    EXPECT_EQ(Log().size(), 3);
+    EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
+}
+
+TEST_F(FrmMain, TheMemoShowsTheLogAndFollowsItsEnd)
+{
+    auto *memo = Child<QPlainTextEdit>(mWindow, "moStatus");
+    mWindow.AddStatusLine(QString());
+    mWindow.AddStatusLine(QStringLiteral("A"));
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("\nA"));
+    for (int i = 0; i < 200; ++i)
+        mWindow.AddStatusLine(QStringLiteral("line %1").arg(i));
+    QScrollBar *scroll = memo->verticalScrollBar();
+    scroll->setValue(0);
+    mWindow.AddStatusLine(QStringLiteral("last"));
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+    EXPECT_GT(scroll->maximum(), 0);
+
+    QTest::mouseClick(Child(mWindow, "btnClear"), Qt::LeftButton);
+    EXPECT_TRUE(memo->toPlainText().isEmpty());
+    EXPECT_TRUE(Log().isEmpty());
+    mWindow.AddStatusLine(QStringLiteral("again"));
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("again"));
+}
+
+TEST_F(FrmMain, TheReportIsSavedWhereTheChooserSays)
+{
+    TTempDir folder;
+    QStringList proposals;
+    std::optional<QString> answer;
+    mWindow.SetReportFileChooser([&](const QString &proposed) {
+        proposals << proposed;
+        return answer;
+    });
+    auto *save = Child(mWindow, "SpeedButton1");
+    mWindow.AddStatusLine(QStringLiteral("A"));
+    mWindow.AddStatusLine(QStringLiteral("B"));
+
+    QTest::mouseClick(save, Qt::LeftButton);
+    const QString path = folder.File(QStringLiteral("report.txt"));
+    answer = path;
+    QTest::mouseClick(save, Qt::LeftButton);
+    const std::vector<std::uint8_t> expected = { 'A', '\r', '\n', 'B', '\r', '\n' };
+    EXPECT_EQ(ReadBytes(path), expected);
+    QTest::mouseClick(save, Qt::LeftButton);
+    EXPECT_EQ(proposals, (QStringList { "Quendrix.txt", "Quendrix.txt", path }));
+
+    // A file that cannot be created is reported; the log stays as it was.
+    const QString impossible = folder.File(QStringLiteral("missing/report.txt"));
+    answer = impossible;
+    TMessageBoxAnswerer answerer;
+    QTest::mouseClick(save, Qt::LeftButton);
+    ASSERT_EQ(answerer.Boxes.size(), 1u);
+    EXPECT_EQ(answerer.Boxes[0].Text, QStringLiteral("Cannot create file ") + impossible + QLatin1Char('.'));
+    EXPECT_EQ(Log(), (QStringList { "A", "B" }));
+}
+
+// Not a check: with VELLUMAR_SCREENSHOT_DIR set, saves a picture of the window after a small run.
+TEST_F(FrmMain, Screenshot)
+{
+    const QString target = qEnvironmentVariable("VELLUMAR_SCREENSHOT_DIR");
+    if (target.isEmpty())
+        GTEST_SKIP() << "VELLUMAR_SCREENSHOT_DIR is not set";
+    TTempDir root;
+    ASSERT_TRUE(QDir(root.Path()).mkpath(QStringLiteral("Holiday/web")));
+    const QString source = root.File(QStringLiteral("Holiday"));
+    TJpegFixtureOptions options;
+    for (const char *name : { "beach_001.jpg", "beach_002.jpg", "harbour.jpg", "sunset.jpeg" }) {
+        QFile file(source + QLatin1Char('/') + QString::fromLatin1(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        const std::vector<std::uint8_t> bytes = MakeJpeg(options);
+        file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
+    }
+    ChooseSource(source);
+    ChooseDestination(source + QStringLiteral("/web"));
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
+    QTest::keyClicks(Child(mWindow, "ebPrefix"), QStringLiteral("holiday_"));
+    Child<QSpinBox>(mWindow, "sePadding")->setValue(2);
+    ClickStart();
+    Child<QListWidget>(mWindow, "lbSrc")->setCurrentRow(0);
+    ASSERT_TRUE(QDir().mkpath(target));
+    EXPECT_TRUE(mWindow.grab().save(target + QStringLiteral("/main_window.png")));
 }
 
 } // namespace
