@@ -13,6 +13,7 @@
 
 #include "overlay/picture_view.h"
 #include "overlay/preview_label.h"
+#include "shell/dialog_font.h"
 #include "shell/run_guarded.h"
 #include "ui_frm_overlay_dlg.h"
 
@@ -72,6 +73,7 @@ TfrmOverlayDlg::TfrmOverlayDlg(QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::TfrmOverlayDlg>())
 {
+    InstallDialogFontSubstitutes();
     ui->setupUi(this);
     mCustomColors.fill(qRgb(255, 255, 255));
     FileChooser = [this] {

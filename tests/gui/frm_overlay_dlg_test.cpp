@@ -1,10 +1,12 @@
 // The overlay dialog through its widgets: the layout's data, the defaults that the renderer reads, the
 // handlers, the sample picture view and the preview's pixels.
 #include <climits>
+#include <functional>
 #include <ostream>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDir>
 #include <QFontDatabase>
@@ -13,6 +15,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -80,6 +83,30 @@ void Type(QComboBox &box, const QString &text)
     QTest::keyClick(box.lineEdit(), Qt::Key_Delete);
     QTest::keyClicks(box.lineEdit(), text);
 }
+
+/** Hands the next modal dialog of type T to act once it shows; act must end it. */
+template<typename T>
+class TModalHandler
+{
+public:
+    explicit TModalHandler(std::function<void(T &)> act)
+        : mAct(std::move(act))
+    {
+        QObject::connect(&mTimer, &QTimer::timeout, [this] {
+            if (auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget())) {
+                mTimer.stop();
+                Seen = true;
+                mAct(*dialog);
+            }
+        });
+        mTimer.start(10);
+    }
+    bool Seen = false;
+
+private:
+    std::function<void(T &)> mAct;
+    QTimer mTimer;
+};
 
 TEST(FrmOverlayDlg, LayoutData)
 {
@@ -351,6 +378,56 @@ TEST(FrmOverlayDlg, ColourList)
     EXPECT_EQ(dlg.CurrentOverlaySettings().FontColor, 0x00FF00u);
 }
 
+TEST(FrmOverlayDlg, ColourChooserKeepsItsCustomColoursOnlyWhenConfirmed)
+{
+    // Qt writes the chooser's custom colours into the user's settings; keep them out of the real ones.
+    TTempDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.Path());
+    TfrmOverlayDlg dlg;
+    auto *colours = Child<QComboBox>(dlg, "cbFontColor");
+    const QColor green(0, 128, 0);
+    QColor started;
+    {
+        TModalHandler<QColorDialog> chooser([&](QColorDialog &chooserDialog) {
+            started = chooserDialog.currentColor();
+            QColorDialog::setCustomColor(0, green);
+            chooserDialog.setCurrentColor(QColor(255, 0, 0));
+            chooserDialog.accept();
+        });
+        Choose(*colours, QStringLiteral("Custom"));
+        EXPECT_TRUE(chooser.Seen);
+    }
+    EXPECT_EQ(started, QColor(0, 0, 0));
+    EXPECT_EQ(dlg.SelectedColor(), 0x0000FFu);
+
+    // Someone else changes the program-wide custom colours; ours come back, and a cancelled change
+    // is forgotten.
+    QColorDialog::setCustomColor(0, Qt::blue);
+    QColor custom;
+    {
+        TModalHandler<QColorDialog> chooser([&](QColorDialog &chooserDialog) {
+            started = chooserDialog.currentColor();
+            custom = QColorDialog::customColor(0);
+            QColorDialog::setCustomColor(0, Qt::cyan);
+            chooserDialog.setCurrentColor(Qt::cyan);
+            chooserDialog.reject();
+        });
+        Choose(*colours, QStringLiteral("Custom"));
+        EXPECT_TRUE(chooser.Seen);
+    }
+    EXPECT_EQ(started, QColor(255, 0, 0));
+    EXPECT_EQ(custom, green);
+    EXPECT_EQ(dlg.SelectedColor(), 0x0000FFu);
+    {
+        TModalHandler<QColorDialog> chooser([&](QColorDialog &chooserDialog) {
+            custom = QColorDialog::customColor(0);
+            chooserDialog.reject();
+        });
+        Choose(*colours, QStringLiteral("Custom"));
+    }
+    EXPECT_EQ(custom, green);
+}
+
 // Picture view ----------------------------------------------------------------------------------------
 
 TEST(PictureView, FitAndCentreRule)
@@ -415,29 +492,6 @@ TEST(PictureView, SamplePicturesAreFittedAndCentred)
     EXPECT_EQ(view->Placement(), (TRect { 13, 0, 318, 229 }));
 }
 
-/** Closes the next modal message box once it shows, keeping its caption and text. */
-class TMessageBoxCloser
-{
-public:
-    TMessageBoxCloser()
-    {
-        QObject::connect(&mTimer, &QTimer::timeout, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                Title = box->windowTitle();
-                Text = box->text();
-                mTimer.stop();
-                box->done(QMessageBox::Ok);
-            }
-        });
-        mTimer.start(10);
-    }
-    QString Title;
-    QString Text;
-
-private:
-    QTimer mTimer;
-};
-
 TEST(PictureView, AFileThatCannotBeLoadedIsReportedAndThePictureStays)
 {
     TTempDir dir;
@@ -453,10 +507,16 @@ TEST(PictureView, AFileThatCannotBeLoadedIsReportedAndThePictureStays)
     dlg.FileChooser = [&text] {
         return text;
     };
-    TMessageBoxCloser closer;
+    QString title, message;
+    TModalHandler<QMessageBox> closer([&](QMessageBox &box) {
+        title = box.windowTitle();
+        message = box.text();
+        box.done(QMessageBox::Ok);
+    });
     Child<QPushButton>(dlg, "btnTest")->click();
-    EXPECT_EQ(closer.Title, QStringLiteral("Vellumar"));
-    EXPECT_EQ(closer.Text, QStringLiteral("Unknown picture file extension (.txt)"));
+    EXPECT_TRUE(closer.Seen);
+    EXPECT_EQ(title, QStringLiteral("Vellumar"));
+    EXPECT_EQ(message, QStringLiteral("Unknown picture file extension (.txt)"));
     EXPECT_EQ(view->Placement(), (TRect { 66, 64, 266, 164 }));
 }
 
@@ -626,13 +686,25 @@ TEST(FrmOverlayDlg, Screenshot)
         GTEST_SKIP() << "VELLUMAR_SCREENSHOT_DIR not set";
     TTempDir dir;
     TfrmOverlayDlg dlg;
-    dlg.LoadSamplePicture(dir.Write(QStringLiteral("sample.jpg"), MakeJpeg({ .Width = 640, .Height = 480 })));
+    // A calm sample: sky over sea, as a bitmap.
+    TBitmap sample;
+    sample.SetPixelFormat24();
+    sample.SetBitmapWidth(640);
+    sample.SetBitmapHeight(480);
+    QImage &pixels = sample.MutableImage();
+    for (int y = 0; y < 480; ++y) {
+        const QColor colour = y < 300 ? QColor(70 + y / 4, 130 + y / 5, 210) : QColor(20, 70 + (y - 300) / 6, 110);
+        for (int x = 0; x < 640; ++x)
+            pixels.setPixelColor(x, y, colour);
+    }
+    sample.SaveToFile(dir.File(QStringLiteral("sample.bmp")));
+    dlg.LoadSamplePicture(dir.File(QStringLiteral("sample.bmp")));
     Choose(*Child<QComboBox>(dlg, "cbFontName"), QStringLiteral("DejaVu Sans"));
     Choose(*Child<QComboBox>(dlg, "cbFontColor"), QStringLiteral("Yellow"));
     Choose(*Child<QComboBox>(dlg, "cbFontSize"), QStringLiteral("Large"));
     Choose(*Child<QComboBox>(dlg, "cbTxtPos"), QStringLiteral("Bottom Centre"));
     Child<QCheckBox>(dlg, "cbBold")->click();
-    Child<QPlainTextEdit>(dlg, "moText")->setPlainText(QStringLiteral("Summer & Sea\nVellumar"));
+    Child<QPlainTextEdit>(dlg, "moText")->setPlainText(QStringLiteral("Harbour at Dusk\n&Vellumar"));
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     const QString path = QDir(QString::fromLocal8Bit(folder)).filePath(QStringLiteral("overlay_dialog.png"));
