@@ -227,14 +227,7 @@ TEST(FrmOverlayDlg, FormCreateDefaults)
     EXPECT_EQ(preview->PreviewAlignment(), 4);
 
     // What the renderer reads before the dialog was ever opened.
-    const TOverlaySettings settings = dlg.CurrentOverlaySettings();
-    EXPECT_EQ(settings, DefaultOverlaySettings());
-    EXPECT_EQ(settings.Text, QStringLiteral("Sample Overlay Text\r\n"));
-    EXPECT_EQ(settings.FontName, arial);
-    EXPECT_EQ(settings.FontColor, clSilver);
-    EXPECT_EQ(settings.SizeClass, -1);
-    EXPECT_EQ(settings.TextPosition, 4);
-    EXPECT_TRUE(settings.WordWrap);
+    EXPECT_EQ(dlg.CurrentOverlaySettings(), DefaultOverlaySettings());
 }
 
 TEST(FrmOverlayDlg, FontAndSizeFollowTheLists)
