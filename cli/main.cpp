@@ -13,6 +13,7 @@
 #include "engine/source_list.h"
 #include "engine/status_log.h"
 #include "shell/app_metadata.h"
+#include "shell/dialog_font.h"
 #include "shell/version_info.h"
 
 namespace vellumar
@@ -269,6 +270,8 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(vellumar::QuietMessages);
     QGuiApplication app(argc, argv);
     vellumar::ApplyAppMetadata();
+    // The same face substitutions as the window, so both draw an overlay alike.
+    vellumar::InstallDialogFontSubstitutes();
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     return vellumar::Run(arguments);

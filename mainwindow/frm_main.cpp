@@ -18,6 +18,7 @@
 #include "engine/job_settings.h"
 #include "imaging/errors.h"
 #include "shell/app_metadata.h"
+#include "shell/frm_about.h"
 #include "shell/run_guarded.h"
 #include "shell/version_info.h"
 #include "ui_frm_main.h"
@@ -336,11 +337,9 @@ void TfrmMain::SpeedButton1Click()
 
 void TfrmMain::btnAboutClick()
 {
-    // A stand-in until the About box exists: the program and the version it reads from itself.
     RunGuarded(this, [this] {
-        QMessageBox::about(this,
-            QStringLiteral("About Vellumar"),
-            QString::fromLatin1(kAppTitle) + QStringLiteral(" ") + ProgramVersionText());
+        TfrmAbout dlg(this);
+        dlg.exec();
     });
 }
 
@@ -454,12 +453,10 @@ void TfrmMain::ShowLogChange(TStatusLog::TChange change, const QString &line)
     ui->moStatus->verticalScrollBar()->setValue(ui->moStatus->verticalScrollBar()->maximum());
 }
 
-std::optional<QString> TfrmMain::DefaultChooseFolder(const QString &lastFolder)
+std::optional<QString> TfrmMain::DefaultChooseFolder(const QString &)
 {
-    const QString folder = QFileDialog::getExistingDirectory(this, QString(), lastFolder);
-    if (folder.isEmpty())
-        return std::nullopt;
-    return folder;
+    // The dialog remembers the last accepted folder itself, whichever button opened it.
+    return FolderDialog1.Execute(this);
 }
 
 std::optional<QString> TfrmMain::DefaultChooseReportFile(const QString &proposedPath)

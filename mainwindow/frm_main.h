@@ -9,6 +9,7 @@
 #include "engine/batch_run.h"
 #include "engine/source_list.h"
 #include "engine/status_log.h"
+#include "mainwindow/folder_dialog.h"
 #include "overlay/overlay_settings.h"
 
 class QCheckBox;
@@ -61,6 +62,8 @@ public:
 
     // Where the window asks the user; tests supply answers without modal dialogs.
     void SetFolderChooser(TFolderChooser chooser) { mChooseFolder = std::move(chooser); }
+    /** The folder-browse dialog that the folder buttons open unless a chooser is set. */
+    [[nodiscard]] TFolderDialog &FolderDialog() { return FolderDialog1; }
     void SetReportFileChooser(TReportFileChooser chooser) { mChooseReportFile = std::move(chooser); }
     void SetSameFolderWarning(TSameFolderWarning warning) { mWarnSameFolder = std::move(warning); }
 
@@ -130,6 +133,8 @@ private:
     TDefaultOverlaySettingsProvider mDefaultOverlay;
     QDialog *mOverlayDialog = nullptr;
     const TOverlaySettingsProvider *mOverlaySettings = nullptr;
+    // One folder-browse dialog serves both folder buttons.
+    TFolderDialog FolderDialog1;
     TFolderChooser mChooseFolder;
     TReportFileChooser mChooseReportFile;
     TSameFolderWarning mWarnSameFolder;

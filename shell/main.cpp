@@ -1,18 +1,24 @@
 #include <QApplication>
 
 #include "mainwindow/frm_main.h"
+#include "overlay/frm_overlay_dlg.h"
 #include "shell/app_metadata.h"
+#include "shell/dialog_font.h"
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     // The application name only: a display name would be appended to every caption, "Warning" included.
     vellumar::ApplyAppMetadata();
+    vellumar::InstallDialogFontSubstitutes();
 
     // Lives until exec returns: closing it during a run only ends the program once the run is over.
     vellumar::TfrmMain frmMain;
 
-    // The overlay dialog is created here, hidden, and handed to the main window with SetOverlayDialog.
+    // Created once, hidden: its controls hold the overlay settings whether or not it is ever shown.
+    vellumar::TfrmOverlayDlg frmOverlayDlg;
+    frmOverlayDlg.SetOverlaySwitch(frmMain.OverlaySwitch());
+    frmMain.SetOverlayDialog(&frmOverlayDlg, &frmOverlayDlg);
 
     frmMain.show();
     return QApplication::exec();

@@ -200,16 +200,6 @@ TEST(FrmAbout, OpeningTwiceShowsTheSameVersionAndLeavesNoBoxBehind)
     }
 }
 
-TEST(ErrorBoxText, AddsAFullStopAfterCharactersThatSortAfterIt)
-{
-    EXPECT_EQ(ErrorBoxText(u"No version info in file"_s), u"No version info in file."_s);
-    EXPECT_EQ(ErrorBoxText(u"Error 5"_s), u"Error 5."_s);
-    EXPECT_EQ(ErrorBoxText(u"Done."_s), u"Done."_s);
-    EXPECT_EQ(ErrorBoxText(u"Stop!"_s), u"Stop!"_s);
-    EXPECT_EQ(ErrorBoxText(u"(see log)"_s), u"(see log)"_s);
-    EXPECT_EQ(ErrorBoxText(QString()), QString());
-}
-
 // Run with VELLUMAR_SCREENSHOT_DIR set to refresh the documentation's picture of the box.
 TEST(FrmAbout, Screenshot)
 {

@@ -660,17 +660,6 @@ TEST_F(PreviewLabel, EmptyCaptionDrawsNothing)
     EXPECT_TRUE(ink.Shadow.Empty());
 }
 
-// Error box -------------------------------------------------------------------------------------------
-
-TEST(RunGuarded, ErrorBoxTextEndsInAPeriod)
-{
-    EXPECT_EQ(ErrorBoxText(Exception("Bitmap image is not valid")), QStringLiteral("Bitmap image is not valid."));
-    EXPECT_EQ(ErrorBoxText(Exception("Done.")), QStringLiteral("Done."));
-    EXPECT_EQ(ErrorBoxText(Exception("Stop!")), QStringLiteral("Stop!"));
-    EXPECT_EQ(ErrorBoxText(Exception("(size 1)")), QStringLiteral("(size 1)"));
-    EXPECT_EQ(ErrorBoxText(Exception("")), QString());
-}
-
 // A picture of the dialog for the documentation, only when asked for.
 TEST(FrmOverlayDlg, Screenshot)
 {
