@@ -1,0 +1,208 @@
+// The whole program driven as a user would: folders chosen in the folder dialog, options set with
+// the mouse and keyboard, an overlay composed in its dialog, a run, a stopped run, and the report.
+#include <QCheckBox>
+#include <QLabel>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include "mainwindow/folder_dialog.h"
+#include "mainwindow/frm_main.h"
+#include "overlay/frm_overlay_dlg.h"
+#include "tests/support/jpeg_fixtures.h"
+#include "tests/support/modal.h"
+#include "tests/support/temp_dir.h"
+
+namespace vellumar
+{
+namespace
+{
+
+using test::MakeJpeg;
+using test::ReadBytes;
+using test::TJpegFixtureOptions;
+using test::TTempDir;
+using test::WhenModal;
+
+template<class T = QWidget>
+T *Child(const QWidget &window, const char *name)
+{
+    T *child = window.findChild<T *>(QLatin1String(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+}
+
+QStringList RunCommandLine(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(VELLUMAR_BATCH_EXE), arguments);
+    EXPECT_TRUE(process.waitForFinished(120000));
+    QString out = QString::fromUtf8(process.readAllStandardOutput());
+    out.chop(1);
+    return out.split(QLatin1Char('\n'));
+}
+
+class EndToEnd : public ::testing::Test
+{
+protected:
+    EndToEnd()
+    {
+        // Wired as start-up wires them.
+        mOverlay.SetOverlaySwitch(mWindow.OverlaySwitch());
+        mWindow.SetOverlayDialog(&mOverlay, &mOverlay);
+        // The same-folder warning is not part of this path; a box here would be a failure.
+        mWindow.SetSameFolderWarning([] { ADD_FAILURE() << "unexpected same-folder warning"; });
+        mWindow.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&mWindow));
+        for (int i = 0; i < 6; ++i) {
+            TJpegFixtureOptions options;
+            options.Width = 160 + 13 * i;
+            options.Height = 120 + 7 * i;
+            options.Gray = i == 4;
+            mSource.Write(QStringLiteral("IMG_%1.jpg").arg(i + 1), MakeJpeg(options));
+        }
+        mSource.WriteText(QStringLiteral("notes.txt"), "not listed");
+    }
+
+    // Clicks a folder button and accepts path in the folder dialog it opens.
+    void ChooseInFolderDialog(const char *button, const QString &path)
+    {
+        WhenModal<TfrmFolderBrowse>([path](TfrmFolderBrowse *dialog) {
+            EXPECT_TRUE(dialog->SelectPath(path));
+            QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+        });
+        QTest::mouseClick(Child(mWindow, button), Qt::LeftButton);
+    }
+    void Click(QWidget &window, const char *name) { QTest::mouseClick(Child(window, name), Qt::LeftButton); }
+    void Retype(QWidget *field, const QString &text)
+    {
+        field->setFocus();
+        if (auto *spin = qobject_cast<QAbstractSpinBox *>(field))
+            spin->selectAll();
+        else if (auto *edit = qobject_cast<QLineEdit *>(field))
+            edit->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, text);
+    }
+    [[nodiscard]] QStringList Log() const { return mWindow.StatusLog().Lines(); }
+
+    TTempDir mSource;
+    TTempDir mDestination;
+    TfrmMain mWindow;
+    TfrmOverlayDlg mOverlay;
+};
+
+TEST_F(EndToEnd, ChooseComposeRunStopAndSaveTheReport)
+{
+    ChooseInFolderDialog("btnSrcFolder", mSource.Path());
+    ChooseInFolderDialog("btnDestFolder", mDestination.Path());
+    EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
+
+    // Reduce by 40 % at quality 75, rename as trip_001_web.jpg onwards.
+    Click(mWindow, "cbResize");
+    Retype(Child(mWindow, "seResizePercent"), QStringLiteral("40"));
+    Retype(Child(mWindow, "seQuality"), QStringLiteral("75"));
+    Click(mWindow, "cbRename");
+    Retype(Child(mWindow, "ebPrefix"), QStringLiteral("trip_"));
+    Retype(Child(mWindow, "ebSuffix"), QStringLiteral("_web"));
+    auto *padding = Child<QSpinBox>(mWindow, "sePadding");
+    padding->setFocus();
+    QTest::keyClick(padding, Qt::Key_Up);
+    QTest::keyClick(padding, Qt::Key_Up);
+    EXPECT_EQ(Child<QLabel>(mWindow, "pnlSample")->text(), QStringLiteral("trip_001_web.jpg"));
+
+    // Compose the overlay; OK ticks "Add Text Overlay" since the text changed.
+    Click(mWindow, "btnOverlay");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&mOverlay));
+    auto *text = Child<QPlainTextEdit>(mOverlay, "moText");
+    text->setFocus();
+    text->selectAll();
+    QTest::keyClicks(text, QStringLiteral("Summer 2026"));
+    Click(mOverlay, "cbBold");
+    auto *position = Child<QComboBox>(mOverlay, "cbTxtPos");
+    position->setFocus();
+    for (int step = 0; step < 4; ++step) // from "Centre" down to "Bottom Right"
+        QTest::keyClick(position, Qt::Key_Down);
+    EXPECT_EQ(position->currentIndex(), 8);
+    Click(mOverlay, "btnClose");
+    EXPECT_FALSE(mOverlay.isVisible());
+    EXPECT_TRUE(mWindow.OverlaySwitch()->isChecked());
+
+    Click(mWindow, "btnProcess");
+    EXPECT_EQ(Log().last(), QStringLiteral("FINISHED"));
+    EXPECT_EQ(Child<QLineEdit>(mWindow, "ebNumber")->text(), QStringLiteral("007"));
+
+    // The command line with the same choices logs the same lines and writes the same files.
+    TTempDir cliOut;
+    const QStringList cliLog = RunCommandLine({ QStringLiteral("--jobs=1"),
+        QStringLiteral("--resize=40"),
+        QStringLiteral("--quality=75"),
+        QStringLiteral("--rename"),
+        QStringLiteral("--prefix=trip_"),
+        QStringLiteral("--suffix=_web"),
+        QStringLiteral("--padding=2"),
+        QStringLiteral("--overlay"),
+        QStringLiteral("--text=Summer 2026"),
+        QStringLiteral("--bold"),
+        QStringLiteral("--position=bottom-right"),
+        mSource.Path(),
+        cliOut.Path() });
+    QStringList windowLog = Log();
+    windowLog[2] = QStringLiteral("Destination Folder is: ") + cliOut.Path();
+    EXPECT_EQ(windowLog, cliLog);
+    const QStringList written = QDir(mDestination.Path()).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(written.size(), 6);
+    EXPECT_EQ(QDir(cliOut.Path()).entryList(QDir::Files, QDir::Name), written);
+    for (const QString &name : written)
+        EXPECT_EQ(ReadBytes(mDestination.File(name)), ReadBytes(cliOut.File(name))) << name.toStdString();
+
+    // A second run, stopped once its first image is done.
+    QTimer stopper;
+    stopper.setInterval(0);
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (mWindow.StatusLog().Lines().endsWith(QStringLiteral("Overlay Added"))) {
+            stopper.stop();
+            Click(mWindow, "btnStop");
+        }
+    });
+    const qsizetype before = Log().size();
+    stopper.start();
+    Click(mWindow, "btnProcess");
+    const QStringList stopped = Log().mid(before);
+    EXPECT_EQ(stopped.value(1), QStringLiteral(">"));
+    EXPECT_EQ(stopped.value(3), QStringLiteral("Renaming: IMG_1.jpg to trip_007_web.jpg"));
+    EXPECT_EQ(stopped.mid(stopped.size() - 2),
+        (QStringList { QStringLiteral("Aborting..."), QStringLiteral("Processing ABORTED !") }));
+    EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
+    EXPECT_FALSE(Child(mWindow, "btnStop")->isEnabled());
+
+    // Re-choosing the folder the list shows keeps the list: a photo added since is not counted.
+    mSource.Write(QStringLiteral("IMG_9.jpg"), MakeJpeg());
+    ChooseInFolderDialog("btnSrcFolder", mSource.Path());
+    EXPECT_EQ(Log().last(), QStringLiteral("Images Found: 6"));
+
+    // Save the report through the save dialog.
+    const QString report = mDestination.File(QStringLiteral("run report.txt"));
+    WhenModal<QFileDialog>([report](QFileDialog *dialog) {
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Save Report As..."));
+        dialog->selectFile(report);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    Click(mWindow, "SpeedButton1");
+    const std::vector<std::uint8_t> bytes = ReadBytes(report);
+    EXPECT_EQ(QString::fromUtf8(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
+        Log().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+}
+
+} // namespace
+} // namespace vellumar
