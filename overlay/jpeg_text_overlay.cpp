@@ -14,19 +14,6 @@ namespace
 constexpr int kRightMargin = 10;
 constexpr int kShadowDivisor = 12;
 
-unsigned HorizontalFlag(THorizontalPlacement horizontal)
-{
-    switch (horizontal) {
-    case THorizontalPlacement::Left:
-        return DT_LEFT;
-    case THorizontalPlacement::Right:
-        return DT_RIGHT;
-    case THorizontalPlacement::Centre:
-        break;
-    }
-    return DT_CENTER;
-}
-
 } // namespace
 
 TJPEGTextOverlay::TJPEGTextOverlay() = default;

@@ -80,6 +80,9 @@ inline constexpr std::array<TOverlayPositionEntry, 9> kOverlayPositions { {
  */
 [[nodiscard]] TPlacement PositionPlacement(int textPosition);
 
+/** The text drawing flag that aligns each line as horizontal says: DT_LEFT, DT_CENTER or DT_RIGHT. */
+[[nodiscard]] unsigned HorizontalFlag(THorizontalPlacement horizontal);
+
 struct TOverlayColorEntry {
     QLatin1String Name;
     TColor Color;

@@ -13,19 +13,6 @@ namespace vellumar
 namespace
 {
 
-unsigned HorizontalFlag(THorizontalPlacement horizontal)
-{
-    switch (horizontal) {
-    case THorizontalPlacement::Left:
-        return DT_LEFT;
-    case THorizontalPlacement::Right:
-        return DT_RIGHT;
-    case THorizontalPlacement::Centre:
-        break;
-    }
-    return DT_CENTER;
-}
-
 /** The colour at each pixel's coverage, ready to be laid over anything. */
 QImage Tinted(const QImage &coverage, TColor color)
 {

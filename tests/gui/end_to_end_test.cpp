@@ -1,10 +1,10 @@
 // The whole program driven as a user would: folders chosen in the folder dialog, options set with
 // the mouse and keyboard, an overlay composed in its dialog, a run, a stopped run, and the report.
 #include <QCheckBox>
-#include <QLabel>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -22,6 +22,7 @@
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/modal.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/widgets.h"
 
 namespace vellumar
 {
@@ -34,13 +35,7 @@ using test::TJpegFixtureOptions;
 using test::TTempDir;
 using test::WhenModal;
 
-template<class T = QWidget>
-T *Child(const QWidget &window, const char *name)
-{
-    T *child = window.findChild<T *>(QLatin1String(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
+using test::Child;
 
 QStringList RunCommandLine(const QStringList &arguments)
 {
@@ -61,7 +56,9 @@ protected:
         mOverlay.SetOverlaySwitch(mWindow.OverlaySwitch());
         mWindow.SetOverlayDialog(&mOverlay, &mOverlay);
         // The same-folder warning is not part of this path; a box here would be a failure.
-        mWindow.SetSameFolderWarning([] { ADD_FAILURE() << "unexpected same-folder warning"; });
+        mWindow.SetSameFolderWarning([] {
+            ADD_FAILURE() << "unexpected same-folder warning";
+        });
         mWindow.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&mWindow));
         for (int i = 0; i < 6; ++i) {

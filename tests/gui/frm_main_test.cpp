@@ -30,6 +30,7 @@
 #include "shell/run_guarded.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/widgets.h"
 
 namespace vellumar
 {
@@ -41,13 +42,7 @@ using test::ReadBytes;
 using test::TJpegFixtureOptions;
 using test::TTempDir;
 
-template<class T = QWidget>
-T *Child(const QWidget &window, const char *name)
-{
-    T *child = window.findChild<T *>(QLatin1String(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
+using test::Child;
 
 // Answers every modal message box that opens while it lives with OK, recording caption and text.
 class TMessageBoxAnswerer

@@ -9,31 +9,18 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/canvas.h"
+#include "tests/support/bitmap_access.h"
 
 namespace vellumar
 {
 namespace
 {
 
-using TBgr = std::array<std::uint8_t, 3>;
-
 const QString kFamily = QStringLiteral("DejaVu Sans");
-constexpr TBgr kWhite { 255, 255, 255 };
-
-TBitmap Make24(int width, int height)
-{
-    TBitmap bitmap;
-    bitmap.SetPixelFormat24();
-    bitmap.SetBitmapWidth(width);
-    bitmap.SetBitmapHeight(height);
-    return bitmap;
-}
-
-TBgr PixelAt(const TBitmap &bitmap, int x, int y)
-{
-    const std::uint8_t *p = bitmap.Image().constScanLine(y) + std::size_t(x) * 3;
-    return { p[0], p[1], p[2] };
-}
+using test::kWhite;
+using test::Make24;
+using test::PixelAt;
+using test::TBgr;
 
 // A background in which every pixel differs from its neighbours, so any touched pixel shows.
 TBgr Background(int x, int y)
