@@ -146,7 +146,7 @@ void TfrmOverlayDlg::FillFontList()
     for (const QString &family : families) {
         const bool outline = QFontDatabase::isSmoothlyScalable(family);
         const bool fixedPitch = QFontDatabase::isFixedPitch(family);
-        ui->cbFontName->addItem(glyphs[std::size_t((outline ? 2 : 0) + (fixedPitch ? 1 : 0))], family);
+        ui->cbFontName->addItem(glyphs[(outline ? 2u : 0u) + (fixedPitch ? 1u : 0u)], family);
     }
 }
 

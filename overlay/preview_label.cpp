@@ -99,7 +99,7 @@ QImage TPreviewLabel::TextCoverage() const
     for (int y = 0; y < h; ++y) {
         const uchar *bgr = pixels.constScanLine(y);
         uchar *alpha = coverage.scanLine(y);
-        for (int x = 0; x < w; ++x)
+        for (qsizetype x = 0; x < w; ++x)
             alpha[x] = std::max({ bgr[3 * x], bgr[3 * x + 1], bgr[3 * x + 2] });
     }
     return coverage;

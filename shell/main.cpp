@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QSettings>
 
 #include "mainwindow/frm_main.h"
 #include "overlay/frm_overlay_dlg.h"
@@ -7,6 +8,9 @@
 
 int main(int argc, char *argv[])
 {
+    // The program keeps no settings between runs; Qt's colour chooser would otherwise store its
+    // custom colours in the user's configuration. A path that can never be a folder keeps it from it.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     QApplication app(argc, argv);
     // The application name only: a display name would be appended to every caption, "Warning" included.
     vellumar::ApplyAppMetadata();
