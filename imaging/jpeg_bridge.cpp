@@ -4,9 +4,11 @@
 #include "imaging/jpeg_bridge.h"
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include <QString>
@@ -26,7 +28,7 @@ namespace
 
 constexpr std::size_t kSourceChunk = 4096;
 constexpr int kQuantizedColors = 236;
-constexpr int kCmykChunkRows = 16;
+constexpr int kChunkRows = 16;
 
 enum class TScanRefusal { None, TooManyScans, TooMuchScanWork };
 
@@ -230,6 +232,24 @@ struct TJpegDecompressor {
         ThrowJpegError(code, refusal);
     }
 
+    // Once libjpeg has read the stream to its end, it never reads it again: the source forgets the bytes
+    // (an unexpected read would find an empty input, a libjpeg error) and the caller may free them.
+    void ReleaseInputIfRead(const std::function<void()> &released)
+    {
+        bool complete = false;
+        Run([&] {
+            complete = jpeg_input_complete(&Info) != FALSE;
+        });
+        if (!complete)
+            return;
+        Source.Data = nullptr;
+        Source.Size = 0;
+        Source.Offset = 0;
+        Source.Manager.next_input_byte = nullptr;
+        Source.Manager.bytes_in_buffer = 0;
+        released();
+    }
+
     // Refused before any pixel buffer exists; libjpeg itself allows up to 65500 x 65500.
     void CheckSize()
     {
@@ -333,8 +353,8 @@ void ReadCmykRowsInto(TJpegDecompressor &jpeg, TBitmap &bitmap)
     j_decompress_ptr info = &jpeg.Info;
     const std::size_t width = info->output_width;
     const bool inverted = info->saw_Adobe_marker != FALSE;
-    std::vector<JSAMPLE> chunk(width * 4 * kCmykChunkRows);
-    std::vector<JSAMPROW> chunkRows(kCmykChunkRows);
+    std::vector<JSAMPLE> chunk(width * 4 * kChunkRows);
+    std::vector<JSAMPROW> chunkRows(kChunkRows);
     for (std::size_t r = 0; r < chunkRows.size(); ++r)
         chunkRows[r] = chunk.data() + r * width * 4;
     QImage &image = bitmap.MutableImage();
@@ -342,7 +362,7 @@ void ReadCmykRowsInto(TJpegDecompressor &jpeg, TBitmap &bitmap)
         const int first = int(info->output_scanline);
         JDIMENSION got = 0;
         jpeg.Run([&] {
-            got = jpeg_read_scanlines(info, chunkRows.data(), kCmykChunkRows);
+            got = jpeg_read_scanlines(info, chunkRows.data(), kChunkRows);
         });
         if (got == 0)
             break;
@@ -356,6 +376,42 @@ void ReadCmykRowsInto(TJpegDecompressor &jpeg, TBitmap &bitmap)
             }
         }
     }
+}
+
+// Reads the header and starts decoding as every decode here does: full size, float DCT, block smoothing,
+// 24-bit blue-green-red rows, or palette indices for gray and 8-bit output, or CMYK converted by us.
+struct TDecodeFormat {
+    bool Quantize = false;
+    bool FourComponents = false;
+};
+
+TDecodeFormat StartDecoding(TJpegDecompressor &jpeg, bool eightBit)
+{
+    j_decompress_ptr info = &jpeg.Info;
+    jpeg.Run([&] {
+        jpeg_read_header(info, TRUE);
+    });
+    jpeg.CheckSize();
+
+    info->scale_num = 1;
+    info->scale_denom = 1;
+    info->do_block_smoothing = TRUE;
+    info->dct_method = JDCT_FLOAT;
+    TDecodeFormat format;
+    format.FourComponents = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
+    format.Quantize = eightBit || info->out_color_space == JCS_GRAYSCALE;
+    if (format.FourComponents)
+        info->out_color_space = JCS_CMYK; // libjpeg turns YCCK into CMYK; the RGB step is ours
+    else if (!format.Quantize)
+        info->out_color_space = JCS_EXT_BGR; // the bitmap's own byte order, no swapping pass
+    if (format.Quantize) {
+        info->quantize_colors = TRUE;
+        info->desired_number_of_colors = kQuantizedColors;
+    }
+    jpeg.Run([&] {
+        jpeg_start_decompress(info);
+    });
+    return format;
 }
 
 } // namespace
@@ -380,45 +436,112 @@ TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream)
 
 TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit)
 {
+    return DecodeJpegStream(stream, eightBit, {});
+}
+
+TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit, const std::function<void()> &released)
+{
     TJpegDecompressor jpeg(stream);
+    const TDecodeFormat format = StartDecoding(jpeg, eightBit);
+    if (released)
+        jpeg.ReleaseInputIfRead(released);
     j_decompress_ptr info = &jpeg.Info;
-    jpeg.Run([&] {
-        jpeg_read_header(info, TRUE);
-    });
-    jpeg.CheckSize();
-
-    info->scale_num = 1;
-    info->scale_denom = 1;
-    info->do_block_smoothing = TRUE;
-    info->dct_method = JDCT_FLOAT;
-    const bool fourComponents = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
-    const bool quantize = eightBit || info->out_color_space == JCS_GRAYSCALE;
-    if (fourComponents)
-        info->out_color_space = JCS_CMYK; // libjpeg turns YCCK into CMYK; the RGB step is ours
-    else if (!quantize)
-        info->out_color_space = JCS_EXT_BGR; // the bitmap's own byte order, no swapping pass
-    if (quantize) {
-        info->quantize_colors = TRUE;
-        info->desired_number_of_colors = kQuantizedColors;
-    }
-    jpeg.Run([&] {
-        jpeg_start_decompress(info);
-    });
-
     const int width = int(info->output_width);
     const int height = int(info->output_height);
     TBitmap bitmap;
-    if (quantize) {
+    if (format.Quantize) {
         bitmap.SetIndexed8(width, height, QuantizedPalette(*info));
     } else {
         bitmap.SetPixelFormat24();
         bitmap.SetBitmapWidth(width);
         bitmap.SetBitmapHeight(height);
     }
-    if (fourComponents && !quantize)
+    if (format.FourComponents && !format.Quantize)
         ReadCmykRowsInto(jpeg, bitmap);
     else
         ReadRowsInto(jpeg, bitmap);
+    jpeg.Run([&] {
+        jpeg_finish_decompress(info);
+    });
+    return bitmap;
+}
+
+TBitmap
+DecodeJpegStreamStretched(std::span<const std::uint8_t> stream, bool eightBit, int width, int height, const TRect &rect)
+{
+    if (width < 1 || height < 1 || rect.Left != 0 || rect.Top != 0 || rect.Right < width || rect.Bottom < height)
+        throw EInvalidGraphic("Invalid bitmap size");
+    TJpegDecompressor jpeg(stream);
+    const TDecodeFormat format = StartDecoding(jpeg, eightBit);
+    j_decompress_ptr info = &jpeg.Info;
+    const int sourceWidth = int(info->output_width);
+    const int sourceHeight = int(info->output_height);
+    const bool cmyk = format.FourComponents && !format.Quantize;
+    const bool inverted = info->saw_Adobe_marker != FALSE;
+
+    // Palette entries as blue, green, red, as the stretch copy turns an 8-bit picture into colour.
+    std::array<std::uint8_t, std::size_t(256) * 3> lookup {};
+    if (format.Quantize) {
+        const std::vector<std::uint32_t> palette = QuantizedPalette(*info);
+        for (std::size_t i = 0; i < std::min<std::size_t>(palette.size(), 256); ++i) {
+            lookup[i * 3] = std::uint8_t(qBlue(palette[i]));
+            lookup[i * 3 + 1] = std::uint8_t(qGreen(palette[i]));
+            lookup[i * 3 + 2] = std::uint8_t(qRed(palette[i]));
+        }
+    }
+    std::vector<int> columns(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x)
+        columns[std::size_t(x)] = StretchSourceIndex(x, sourceWidth, rect.Right);
+
+    TBitmap bitmap;
+    bitmap.SetPixelFormat24();
+    bitmap.SetBitmapWidth(width);
+    bitmap.SetBitmapHeight(height);
+    QImage &image = bitmap.MutableImage();
+
+    const std::size_t components = format.Quantize ? 1 : (cmyk ? 4 : 3);
+    const std::size_t sourceBytes = std::size_t(sourceWidth) * components;
+    std::vector<JSAMPLE> chunk(sourceBytes * kChunkRows);
+    std::vector<JSAMPROW> chunkRows(kChunkRows);
+    for (std::size_t r = 0; r < chunkRows.size(); ++r)
+        chunkRows[r] = chunk.data() + r * sourceBytes;
+
+    int y = 0;
+    int wanted = StretchSourceIndex(0, sourceHeight, rect.Bottom);
+    while (info->output_scanline < info->output_height) {
+        const int first = int(info->output_scanline);
+        JDIMENSION got = 0;
+        jpeg.Run([&] {
+            got = jpeg_read_scanlines(info, chunkRows.data(), kChunkRows);
+        });
+        // As for the whole frame: never with this source, and the rows not read stay white.
+        if (got == 0)
+            break;
+        // Rows never go back, so each sampled row is in this chunk or a later one.
+        for (; y < height && wanted < first + int(got); wanted = StretchSourceIndex(++y, sourceHeight, rect.Bottom)) {
+            const JSAMPLE *in = chunkRows[std::size_t(wanted - first)];
+            std::uint8_t *out = image.scanLine(y);
+            if (format.Quantize) {
+                for (const int column : columns) {
+                    std::memcpy(out, &lookup[std::size_t(in[column]) * 3], 3);
+                    out += 3;
+                }
+            } else if (cmyk) {
+                for (const int column : columns) {
+                    const JSAMPLE *pixel = in + std::size_t(column) * 4;
+                    out[0] = CmykChannel(pixel[2], pixel[3], inverted);
+                    out[1] = CmykChannel(pixel[1], pixel[3], inverted);
+                    out[2] = CmykChannel(pixel[0], pixel[3], inverted);
+                    out += 3;
+                }
+            } else {
+                for (const int column : columns) {
+                    std::memcpy(out, in + std::size_t(column) * 3, 3);
+                    out += 3;
+                }
+            }
+        }
+    }
     jpeg.Run([&] {
         jpeg_finish_decompress(info);
     });
