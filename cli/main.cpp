@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QGuiApplication>
 
-#include <malloc.h>
 #include <unistd.h>
 
 #include "cli/options.h"
@@ -265,10 +264,6 @@ void QuietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 
 int main(int argc, char *argv[])
 {
-    // Frames and file buffers (megabytes each) go straight back to the system when freed. Left to itself,
-    // the allocator raises this threshold after the first large free and then serves such buffers from a
-    // heap that it seldom gives back, which keeps a run's peak memory some 15 MiB higher.
-    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     // Fonts need a GUI application, never a display: the run works on a machine without one.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

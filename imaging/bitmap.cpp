@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "imaging/canvas.h"
 #include "imaging/errors.h"
@@ -85,6 +86,22 @@ TBitmap &TBitmap::operator=(TBitmap &&other) noexcept
         other.mImage = QImage();
     }
     return *this;
+}
+
+TBitmap TBitmap::FromImage(QImage image)
+{
+    TBitmap bitmap;
+    if (image.format() == QImage::Format_Indexed8) {
+        bitmap.mFormat = TPixelFormat::pf8bit;
+    } else {
+        bitmap.mFormat = TPixelFormat::pf24bit;
+        if (!image.isNull() && image.format() != QImage::Format_BGR888)
+            image = image.convertToFormat(QImage::Format_BGR888);
+    }
+    bitmap.mWidth = image.width();
+    bitmap.mHeight = image.height();
+    bitmap.mImage = std::move(image);
+    return bitmap;
 }
 
 bool TBitmap::Empty() const

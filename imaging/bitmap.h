@@ -39,6 +39,12 @@ public:
     TBitmap(TBitmap &&other) noexcept;
     TBitmap &operator=(TBitmap &&other) noexcept;
 
+    /**
+     * A bitmap over image's pixels, shared rather than copied: 8-bit for QImage::Format_Indexed8, else 24-bit
+     * (other formats converted to QImage::Format_BGR888 first). A null image gives an empty bitmap.
+     */
+    [[nodiscard]] static TBitmap FromImage(QImage image);
+
     [[nodiscard]] bool Empty() const override;
     [[nodiscard]] int Width() const override { return mWidth; }
     [[nodiscard]] int Height() const override { return mHeight; }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include <QString>
 
@@ -29,6 +30,9 @@ namespace
 constexpr std::size_t kSourceChunk = 4096;
 constexpr int kQuantizedColors = 236;
 constexpr int kChunkRows = 16;
+constexpr std::size_t kOutputChunk = 64 * 1024;
+// Above this the output vector grows as it needs to rather than being reserved whole up front.
+constexpr std::size_t kMaxReservedOutput = std::size_t(64) << 20;
 
 enum class TScanRefusal { None, TooManyScans, TooMuchScanWork };
 
@@ -327,10 +331,19 @@ std::vector<std::uint32_t> QuantizedPalette(const jpeg_decompress_struct &info)
     return palette;
 }
 
-// Reads the remaining scanlines straight into the bitmap's rows, several per call when libjpeg can.
-void ReadRowsInto(TJpegDecompressor &jpeg, TBitmap &bitmap)
+// Pixels that the decoder writes row by row, so nothing fills them first: an early stop leaves rows unwritten
+// but then jpeg_finish_decompress fails (too little data) and the frame is never seen.
+QImage NewFrame(int width, int height, QImage::Format format)
 {
-    QImage &image = bitmap.MutableImage();
+    QImage image(width, height, format);
+    if (image.isNull())
+        throw EOutOfResources("Out of system resources");
+    return image;
+}
+
+// Reads the remaining scanlines straight into the frame's rows, several per call when libjpeg can.
+void ReadRowsInto(TJpegDecompressor &jpeg, QImage &image)
+{
     std::vector<JSAMPROW> rows(std::size_t(image.height()));
     for (int y = 0; y < image.height(); ++y)
         rows[std::size_t(y)] = image.scanLine(y);
@@ -348,7 +361,7 @@ void ReadRowsInto(TJpegDecompressor &jpeg, TBitmap &bitmap)
     }
 }
 
-void ReadCmykRowsInto(TJpegDecompressor &jpeg, TBitmap &bitmap)
+void ReadCmykRowsInto(TJpegDecompressor &jpeg, QImage &image)
 {
     j_decompress_ptr info = &jpeg.Info;
     const std::size_t width = info->output_width;
@@ -357,7 +370,6 @@ void ReadCmykRowsInto(TJpegDecompressor &jpeg, TBitmap &bitmap)
     std::vector<JSAMPROW> chunkRows(kChunkRows);
     for (std::size_t r = 0; r < chunkRows.size(); ++r)
         chunkRows[r] = chunk.data() + r * width * 4;
-    QImage &image = bitmap.MutableImage();
     while (info->output_scanline < info->output_height) {
         const int first = int(info->output_scanline);
         JDIMENSION got = 0;
@@ -414,6 +426,53 @@ TDecodeFormat StartDecoding(TJpegDecompressor &jpeg, bool eightBit)
     return format;
 }
 
+// Appends libjpeg's output to a vector, a chunk at a time. A vector that cannot grow becomes libjpeg's
+// out-of-memory error; no exception ever crosses libjpeg's frames.
+struct TVectorDestination {
+    jpeg_destination_mgr Manager; // first, so that info->dest leads back here
+    std::vector<std::uint8_t> *Bytes;
+};
+
+TVectorDestination &DestinationOf(j_compress_ptr info)
+{
+    return *reinterpret_cast<TVectorDestination *>(info->dest);
+}
+
+void GrowDestination(j_compress_ptr info)
+{
+    TVectorDestination &destination = DestinationOf(info);
+    const std::size_t used = destination.Bytes->size();
+    bool grown = true;
+    try {
+        destination.Bytes->resize(used + kOutputChunk);
+    } catch (const std::exception &) {
+        grown = false;
+    }
+    if (!grown)
+        ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
+    destination.Manager.next_output_byte = destination.Bytes->data() + used;
+    destination.Manager.free_in_buffer = kOutputChunk;
+}
+
+void InitDestination(j_compress_ptr info)
+{
+    DestinationOf(info).Bytes->clear();
+    GrowDestination(info);
+}
+
+// Called only when the whole chunk is written.
+boolean EmptyOutputBuffer(j_compress_ptr info)
+{
+    GrowDestination(info);
+    return TRUE;
+}
+
+void TermDestination(j_compress_ptr info)
+{
+    TVectorDestination &destination = DestinationOf(info);
+    destination.Bytes->resize(destination.Bytes->size() - destination.Manager.free_in_buffer);
+}
+
 } // namespace
 
 TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream)
@@ -448,22 +507,19 @@ TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit, co
     j_decompress_ptr info = &jpeg.Info;
     const int width = int(info->output_width);
     const int height = int(info->output_height);
-    TBitmap bitmap;
+    QImage frame = NewFrame(width, height, format.Quantize ? QImage::Format_Indexed8 : QImage::Format_BGR888);
     if (format.Quantize) {
-        bitmap.SetIndexed8(width, height, QuantizedPalette(*info));
-    } else {
-        bitmap.SetPixelFormat24();
-        bitmap.SetBitmapWidth(width);
-        bitmap.SetBitmapHeight(height);
+        const std::vector<std::uint32_t> palette = QuantizedPalette(*info);
+        frame.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
     }
     if (format.FourComponents && !format.Quantize)
-        ReadCmykRowsInto(jpeg, bitmap);
+        ReadCmykRowsInto(jpeg, frame);
     else
-        ReadRowsInto(jpeg, bitmap);
+        ReadRowsInto(jpeg, frame);
     jpeg.Run([&] {
         jpeg_finish_decompress(info);
     });
-    return bitmap;
+    return TBitmap::FromImage(std::move(frame));
 }
 
 TBitmap
@@ -493,11 +549,7 @@ DecodeJpegStreamStretched(std::span<const std::uint8_t> stream, bool eightBit, i
     for (int x = 0; x < width; ++x)
         columns[std::size_t(x)] = StretchSourceIndex(x, sourceWidth, rect.Right);
 
-    TBitmap bitmap;
-    bitmap.SetPixelFormat24();
-    bitmap.SetBitmapWidth(width);
-    bitmap.SetBitmapHeight(height);
-    QImage &image = bitmap.MutableImage();
+    QImage image = NewFrame(width, height, QImage::Format_BGR888);
 
     const std::size_t components = format.Quantize ? 1 : (cmyk ? 4 : 3);
     const std::size_t sourceBytes = std::size_t(sourceWidth) * components;
@@ -514,7 +566,7 @@ DecodeJpegStreamStretched(std::span<const std::uint8_t> stream, bool eightBit, i
         jpeg.Run([&] {
             got = jpeg_read_scanlines(info, chunkRows.data(), kChunkRows);
         });
-        // As for the whole frame: never with this source, and the rows not read stay white.
+        // As for the whole frame: never with this source, and finishing then fails.
         if (got == 0)
             break;
         // Rows never go back, so each sampled row is in this chunk or a later one.
@@ -545,7 +597,7 @@ DecodeJpegStreamStretched(std::span<const std::uint8_t> stream, bool eightBit, i
     jpeg.Run([&] {
         jpeg_finish_decompress(info);
     });
-    return bitmap;
+    return TBitmap::FromImage(std::move(image));
 }
 
 std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality)
@@ -558,22 +610,20 @@ std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality)
     const JSAMPLE *base = pixels.constBits();
     const auto stride = std::size_t(pixels.bytesPerLine());
 
-    // The memory destination starts in a buffer of ours, so it never frees that one; when it outgrows
-    // it, the library's bigger buffer is found through term_destination, on success and on error alike.
-    const std::size_t initialSize =
-        std::min<std::size_t>(64u << 20, (64u << 10) + std::size_t(pixels.width()) * std::size_t(pixels.height()) / 4);
-    const std::unique_ptr<unsigned char, decltype(&std::free)> initial(
-        static_cast<unsigned char *>(std::malloc(initialSize)),
-        &std::free);
-    if (!initial)
-        throw EOutOfResources("Out of system resources");
-    unsigned char *output = initial.get();
-    unsigned long outputSize = initialSize;
+    // Reserved for the usual sizes (only the pages written are ever touched), so the bytes rarely move.
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(std::min<std::size_t>(kMaxReservedOutput,
+        kOutputChunk + std::size_t(pixels.width()) * std::size_t(pixels.height()) * 3));
+    TVectorDestination destination {};
+    destination.Bytes = &bytes;
+    destination.Manager.init_destination = InitDestination;
+    destination.Manager.empty_output_buffer = EmptyOutputBuffer;
+    destination.Manager.term_destination = TermDestination;
 
     TJpegCompressor jpeg;
     j_compress_ptr info = &jpeg.Info;
     const bool done = Guarded(jpeg.Guard, [&] {
-        jpeg_mem_dest(info, &output, &outputSize);
+        info->dest = &destination.Manager;
         info->image_width = JDIMENSION(pixels.width());
         info->image_height = JDIMENSION(pixels.height());
         info->input_components = 3;
@@ -588,13 +638,9 @@ std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality)
         }
         jpeg_finish_compress(info);
     });
-    if (!done && info->dest != nullptr)
-        info->dest->term_destination(info);
-    const std::unique_ptr<unsigned char, decltype(&std::free)> grown(output != initial.get() ? output : nullptr,
-        &std::free);
     if (!done)
         jpeg.Fail();
-    return std::vector<std::uint8_t>(output, output + outputSize);
+    return bytes;
 }
 
 } // namespace vellumar

@@ -3,6 +3,10 @@
 #include <span>
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "imaging/canvas.h"
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
@@ -131,8 +135,13 @@ TBitmap TJPEGImage::TakeBitmap()
         data ? std::span<const std::uint8_t>(data->Data) : std::span<const std::uint8_t>();
     const bool sole = data.use_count() == 1;
     return DecodeJpegStream(stream, mOutputFormat == TJPEGPixelFormat::jf8Bit, [&data, sole] {
-        if (sole)
-            data.reset();
+        if (!sole)
+            return;
+        data.reset();
+#ifdef __GLIBC__
+        // The freed bytes usually sit in the middle of the heap, where free() keeps them resident.
+        malloc_trim(0);
+#endif
     });
 }
 

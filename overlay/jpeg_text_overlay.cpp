@@ -32,10 +32,9 @@ unsigned HorizontalFlag(THorizontalPlacement horizontal)
 
 TJPEGTextOverlay::TJPEGTextOverlay() = default;
 
-TJPEGTextOverlay::~TJPEGTextOverlay()
-{
-    mBitmap.ReleasePixels();
-}
+// Nothing to release by hand: detaching the working pixels here would only copy a frame that the output
+// image still shares, just before both go away.
+TJPEGTextOverlay::~TJPEGTextOverlay() = default;
 
 bool TJPEGTextOverlay::ProcessFile()
 {
