@@ -27,7 +27,6 @@ namespace vellumar
 namespace
 {
 
-constexpr std::size_t kSourceChunk = 4096;
 constexpr int kQuantizedColors = 236;
 constexpr int kChunkRows = 16;
 constexpr std::size_t kOutputChunk = 64 * 1024;
@@ -123,7 +122,8 @@ template<typename Step>
     return true;
 }
 
-// Reads the compressed buffer 4096 bytes at a time; an early end becomes an end-of-image marker.
+// Hands libjpeg the rest of the compressed buffer at once, as its Huffman decoder reads fastest with
+// plenty of bytes ahead; an early end becomes an end-of-image marker.
 struct TMemorySource {
     jpeg_source_mgr Manager; // first, so that info->src leads back here
     const JOCTET *Data;
@@ -145,7 +145,7 @@ boolean FillInput(j_decompress_ptr info)
 {
     TMemorySource &source = SourceOf(info);
     if (source.Offset < source.Size) {
-        const std::size_t count = std::min(kSourceChunk, source.Size - source.Offset);
+        const std::size_t count = source.Size - source.Offset;
         source.Manager.next_input_byte = source.Data + source.Offset;
         source.Manager.bytes_in_buffer = count;
         source.Offset += count;
