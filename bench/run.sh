@@ -116,8 +116,8 @@ echo '| case | seconds | time ÷ libjpeg reference | gm mogrify time ÷ this | c
 echo '|---|---:|---:|---:|---:|---:|'
 row resize50 'reduce 50 %, quality 90' ref50
 row resize75 'reduce 75 %, quality 90' ref75
-row overlay 'overlay only (bottom right, Medium)' ref0
-row resize50overlay 'reduce 50 % with the overlay' ref50
+row overlay 'overlay only (bottom right, Medium), against the full-size reference' ref0
+row resize50overlay 'reduce 50 % with the overlay, against the 50 % reference' ref50
 row rename 'rename only' ''
 row ref50 'libjpeg reference, 50 %' ''
 row ref75 'libjpeg reference, 75 %' ''
@@ -135,6 +135,6 @@ printf '| 1 | %.3f | 1.00 × | – | %s |\n' "$(seconds resize50)" "$(peak_mib r
 for name in "${cases[@]}"; do
     [[ $name == jobs* ]] || continue
     n=${name#jobs}
-    printf '| %s | %.3f | %s × | %s × |  %s |\n' "$n" "$(seconds "$name")" "$(ratio resize50 "$name")" \
+    printf '| %s | %.3f | %s × | %s × | %s |\n' "$n" "$(seconds "$name")" "$(ratio resize50 "$name")" \
         "$(awk -v n="$n" 'BEGIN { printf "%.2f", 0.85 * n }')" "$(peak_mib "$name")"
 done
