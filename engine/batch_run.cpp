@@ -1,8 +1,12 @@
 #include "engine/batch_run.h"
 
+#include <condition_variable>
 #include <deque>
+#include <exception>
 #include <filesystem>
 #include <future>
+#include <memory>
+#include <mutex>
 #include <system_error>
 
 #include "engine/img_utils.h"
@@ -158,44 +162,93 @@ void RunBatchParallel(TJobSource &job, TRunSink &sink, int jobs)
     const QStringList names = job.SourceNames();
     const int count = int(names.size());
 
+    // A worker starts as soon as one is free, even while an earlier image still runs; finished images wait
+    // here with their lines until every image before them has been written.
     struct TInFlight {
         QStringList Lines;
-        std::future<std::pair<bool, QStringList>> Result;
+        // Set by the worker under mutex before it signals.
+        QStringList WorkLines;
+        bool Ok = false;
+        bool Done = false;
+        std::exception_ptr Error;
+        std::future<void> Worker;
     };
-    std::deque<TInFlight> inFlight;
+    std::mutex mutex;
+    std::condition_variable finished;
+    int running = 0;
+    // Declared after what the workers use, so that its futures wait for them before those go away.
+    std::deque<std::unique_ptr<TInFlight>> inFlight;
     int started = 0;
     bool stopped = false;
-    for (int emitted = 0; emitted < count; ++emitted) {
-        while (!stopped && started < count && int(inFlight.size()) < jobs) {
+    for (int emitted = 0; emitted < count;) {
+        while (!stopped && started < count) {
+            {
+                const std::lock_guard lock(mutex);
+                if (running >= jobs)
+                    break;
+            }
             sink.ProcessPendingEvents();
             if (sink.StopRequested()) {
                 stopped = true;
                 break;
             }
-            TInFlight next;
-            next.Lines = ImageHeader(started, count);
-            const TImageTask task = PlanImage(job, folder, names[started], next.Lines);
+            auto next = std::make_unique<TInFlight>();
+            next->Lines = ImageHeader(started, count);
+            const TImageTask task = PlanImage(job, folder, names[started], next->Lines);
+            TInFlight *entry = next.get();
+            {
+                const std::lock_guard lock(mutex);
+                ++running;
+            }
             // Settings are read here, on this thread; the worker only gets values.
-            next.Result = std::async(std::launch::async, [task, settings = job.Overlay().CurrentOverlaySettings()] {
-                const TFixedOverlaySettings overlay(settings);
-                QStringList lines;
-                const bool ok = ProcessImage(task, overlay, [&lines](const QString &line) {
-                    lines << line;
+            next->Worker = std::async(std::launch::async,
+                [task, settings = job.Overlay().CurrentOverlaySettings(), entry, &mutex, &finished, &running] {
+                    QStringList lines;
+                    bool ok = false;
+                    std::exception_ptr error;
+                    try {
+                        const TFixedOverlaySettings overlay(settings);
+                        ok = ProcessImage(task, overlay, [&lines](const QString &line) {
+                            lines << line;
+                        });
+                    } catch (...) {
+                        error = std::current_exception();
+                    }
+                    {
+                        const std::lock_guard lock(mutex);
+                        entry->WorkLines = std::move(lines);
+                        entry->Ok = ok;
+                        entry->Error = error;
+                        entry->Done = true;
+                        --running;
+                    }
+                    finished.notify_one();
                 });
-                return std::make_pair(ok, lines);
-            });
             inFlight.push_back(std::move(next));
             ++started;
         }
         if (inFlight.empty())
             break;
-        TInFlight done = std::move(inFlight.front());
-        inFlight.pop_front();
-        const auto [ok, lines] = done.Result.get();
-        for (const QString &line : done.Lines + lines)
+        TInFlight &front = *inFlight.front();
+        {
+            std::unique_lock lock(mutex);
+            const bool mayStart = !stopped && started < count;
+            finished.wait(lock, [&] {
+                return front.Done || (mayStart && running < jobs);
+            });
+            if (!front.Done)
+                continue;
+        }
+        front.Worker.get();
+        if (front.Error)
+            std::rethrow_exception(front.Error);
+        for (const QString &line : front.Lines + front.WorkLines)
             sink.AddStatusLine(line);
+        const bool ok = front.Ok;
+        inFlight.pop_front();
+        ++emitted;
         if (ok) {
-            sink.SetProgress(ProgressPercent(emitted + 1, count));
+            sink.SetProgress(ProgressPercent(emitted, count));
             sink.ProcessPendingEvents();
         }
     }

@@ -39,15 +39,16 @@ bool ResizeJpegFile(const QString &source,
     {
         TJPEGImage image;
         image.LoadJpegFile(source);
-        bitmap.SetPixelFormat24();
-        bitmap.SetBitmapHeight(FloorTimesScale(image.ImageHeight(), scale));
-        bitmap.SetBitmapWidth(FloorTimesScale(image.ImageWidth(), scale));
         const TRect target { 0,
             0,
             FloorTimesScale(image.ImageWidth() + 1, scale),
             FloorTimesScale(image.ImageHeight() + 1, scale) };
         reported = TReportedSize { target.Bottom, target.Right };
-        bitmap.Canvas().DrawStretched(target, &image);
+        // The target may overhang the bitmap by a pixel; the bitmap's bounds clip it. A reduction is
+        // decoded row by row, keeping only the sampled pixels.
+        bitmap = image.StretchedBitmap(FloorTimesScale(image.ImageWidth(), scale),
+            FloorTimesScale(image.ImageHeight(), scale),
+            target);
         // A side of 0 pixels would give an empty file that looks like a reduced photo.
         if (bitmap.Empty())
             throw Exception(QStringLiteral("Cannot reduce %1 x %2 pixels: the result would be %3 x %4 pixels")

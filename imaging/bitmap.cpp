@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "imaging/canvas.h"
 #include "imaging/errors.h"
@@ -18,19 +19,8 @@ QImage::Format StorageFormat(TPixelFormat format)
     return format == TPixelFormat::pf8bit ? QImage::Format_Indexed8 : QImage::Format_BGR888;
 }
 
-// Exact for any 32-bit edges: (2 * dst + 1) * srcLen may need up to 66 bits.
+// (2 * dst + 1) * srcLen of a stretch may need up to 66 bits.
 __extension__ using TWide = __int128;
-
-/**
- * The source index sampled by destination index dst when srcLen pixels are spread over dstLen:
- * the source pixel under the centre of the destination pixel, floor((2 * dst + 1) * srcLen / (2 * dstLen)).
- * At equal lengths this is dst itself; at half size it takes the odd rows and columns.
- */
-int SourceIndex(std::int64_t dst, int srcLen, std::int64_t dstLen)
-{
-    const TWide numerator = (TWide(2) * dst + 1) * srcLen;
-    return int(numerator / (TWide(2) * dstLen));
-}
 
 // The visible part [first, last) of a span that starts at start and is length long, inside [0, limit).
 struct TSpan {
@@ -46,6 +36,12 @@ TSpan VisibleSpan(int start, std::int64_t length, int limit)
 }
 
 } // namespace
+
+int StretchSourceIndex(std::int64_t dst, int srcLen, std::int64_t dstLen)
+{
+    const TWide numerator = (TWide(2) * dst + 1) * srcLen;
+    return int(numerator / (TWide(2) * dstLen));
+}
 
 TBitmap::TBitmap() = default;
 TBitmap::~TBitmap() = default;
@@ -90,6 +86,22 @@ TBitmap &TBitmap::operator=(TBitmap &&other) noexcept
         other.mImage = QImage();
     }
     return *this;
+}
+
+TBitmap TBitmap::FromImage(QImage image)
+{
+    TBitmap bitmap;
+    if (image.format() == QImage::Format_Indexed8) {
+        bitmap.mFormat = TPixelFormat::pf8bit;
+    } else {
+        bitmap.mFormat = TPixelFormat::pf24bit;
+        if (!image.isNull() && image.format() != QImage::Format_BGR888)
+            image = image.convertToFormat(QImage::Format_BGR888);
+    }
+    bitmap.mWidth = image.width();
+    bitmap.mHeight = image.height();
+    bitmap.mImage = std::move(image);
+    return bitmap;
 }
 
 bool TBitmap::Empty() const
@@ -230,18 +242,19 @@ void TBitmap::DrawOnto(TCanvas &canvas, const TRect &rect)
     const std::size_t rowBytes = std::size_t(visibleWidth) * 3;
     const bool sameWidth = dstWidth == srcWidth;
     // First source column of the visible part; with equal widths the columns follow one another.
-    const int firstSourceColumn = SourceIndex(std::int64_t(columns.First) - rect.Left, srcWidth, dstWidth);
+    const int firstSourceColumn = StretchSourceIndex(std::int64_t(columns.First) - rect.Left, srcWidth, dstWidth);
     std::vector<int> sourceColumn;
     if (!sameWidth || indexed) {
         sourceColumn.resize(std::size_t(visibleWidth));
         for (int x = columns.First; x < columns.Last; ++x)
-            sourceColumn[std::size_t(x - columns.First)] = SourceIndex(std::int64_t(x) - rect.Left, srcWidth, dstWidth);
+            sourceColumn[std::size_t(x - columns.First)] =
+                StretchSourceIndex(std::int64_t(x) - rect.Left, srcWidth, dstWidth);
     }
 
     int previousSourceRow = -1;
     const std::uint8_t *previousRow = nullptr;
     for (int y = rows.First; y < rows.Last; ++y) {
-        const int sourceRow = SourceIndex(std::int64_t(y) - rect.Top, srcHeight, dstHeight);
+        const int sourceRow = StretchSourceIndex(std::int64_t(y) - rect.Top, srcHeight, dstHeight);
         std::uint8_t *out = dest.scanLine(y) + std::size_t(columns.First) * 3;
         if (sourceRow == previousSourceRow) {
             std::memcpy(out, previousRow, rowBytes);

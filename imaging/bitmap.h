@@ -11,6 +11,14 @@
 namespace vellumar
 {
 
+/**
+ * The nearest-neighbour rule of the stretch copy: the source index taken by destination index dst when srcLen
+ * pixels are spread over dstLen, floor((2 * dst + 1) * srcLen / (2 * dstLen)), the source pixel under the
+ * centre of the destination pixel. Exact for any 32-bit lengths. At equal lengths this is dst itself; at half
+ * size it takes the odd rows and columns.
+ */
+[[nodiscard]] int StretchSourceIndex(std::int64_t dst, int srcLen, std::int64_t dstLen);
+
 /** pfDevice: no format set yet; it stores pixels as 24-bit, the format the screen gives. */
 enum class TPixelFormat { pfDevice, pf8bit, pf24bit };
 
@@ -30,6 +38,12 @@ public:
     TBitmap &operator=(const TBitmap &other);
     TBitmap(TBitmap &&other) noexcept;
     TBitmap &operator=(TBitmap &&other) noexcept;
+
+    /**
+     * A bitmap over image's pixels, shared rather than copied: 8-bit for QImage::Format_Indexed8, else 24-bit
+     * (other formats converted to QImage::Format_BGR888 first). A null image gives an empty bitmap.
+     */
+    [[nodiscard]] static TBitmap FromImage(QImage image);
 
     [[nodiscard]] bool Empty() const override;
     [[nodiscard]] int Width() const override { return mWidth; }

@@ -4,10 +4,13 @@
 #include "imaging/jpeg_bridge.h"
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <utility>
 
 #include <QString>
 
@@ -24,9 +27,11 @@ namespace vellumar
 namespace
 {
 
-constexpr std::size_t kSourceChunk = 4096;
 constexpr int kQuantizedColors = 236;
-constexpr int kCmykChunkRows = 16;
+constexpr int kChunkRows = 16;
+constexpr std::size_t kOutputChunk = 64 * 1024;
+// Above this the output vector grows as it needs to rather than being reserved whole up front.
+constexpr std::size_t kMaxReservedOutput = std::size_t(64) << 20;
 
 enum class TScanRefusal { None, TooManyScans, TooMuchScanWork };
 
@@ -117,7 +122,8 @@ template<typename Step>
     return true;
 }
 
-// Reads the compressed buffer 4096 bytes at a time; an early end becomes an end-of-image marker.
+// Hands libjpeg the rest of the compressed buffer at once, as its Huffman decoder reads fastest with
+// plenty of bytes ahead; an early end becomes an end-of-image marker.
 struct TMemorySource {
     jpeg_source_mgr Manager; // first, so that info->src leads back here
     const JOCTET *Data;
@@ -139,7 +145,7 @@ boolean FillInput(j_decompress_ptr info)
 {
     TMemorySource &source = SourceOf(info);
     if (source.Offset < source.Size) {
-        const std::size_t count = std::min(kSourceChunk, source.Size - source.Offset);
+        const std::size_t count = source.Size - source.Offset;
         source.Manager.next_input_byte = source.Data + source.Offset;
         source.Manager.bytes_in_buffer = count;
         source.Offset += count;
@@ -230,6 +236,24 @@ struct TJpegDecompressor {
         ThrowJpegError(code, refusal);
     }
 
+    // Once libjpeg has read the stream to its end, it never reads it again: the source forgets the bytes
+    // (an unexpected read would find an empty input, a libjpeg error) and the caller may free them.
+    void ReleaseInputIfRead(const std::function<void()> &released)
+    {
+        bool complete = false;
+        Run([&] {
+            complete = jpeg_input_complete(&Info) != FALSE;
+        });
+        if (!complete)
+            return;
+        Source.Data = nullptr;
+        Source.Size = 0;
+        Source.Offset = 0;
+        Source.Manager.next_input_byte = nullptr;
+        Source.Manager.bytes_in_buffer = 0;
+        released();
+    }
+
     // Refused before any pixel buffer exists; libjpeg itself allows up to 65500 x 65500.
     void CheckSize()
     {
@@ -307,10 +331,19 @@ std::vector<std::uint32_t> QuantizedPalette(const jpeg_decompress_struct &info)
     return palette;
 }
 
-// Reads the remaining scanlines straight into the bitmap's rows, several per call when libjpeg can.
-void ReadRowsInto(TJpegDecompressor &jpeg, TBitmap &bitmap)
+// Pixels that the decoder writes row by row, so nothing fills them first: an early stop leaves rows unwritten
+// but then jpeg_finish_decompress fails (too little data) and the frame is never seen.
+QImage NewFrame(int width, int height, QImage::Format format)
 {
-    QImage &image = bitmap.MutableImage();
+    QImage image(width, height, format);
+    if (image.isNull())
+        throw EOutOfResources("Out of system resources");
+    return image;
+}
+
+// Reads the remaining scanlines straight into the frame's rows, several per call when libjpeg can.
+void ReadRowsInto(TJpegDecompressor &jpeg, QImage &image)
+{
     std::vector<JSAMPROW> rows(std::size_t(image.height()));
     for (int y = 0; y < image.height(); ++y)
         rows[std::size_t(y)] = image.scanLine(y);
@@ -328,21 +361,20 @@ void ReadRowsInto(TJpegDecompressor &jpeg, TBitmap &bitmap)
     }
 }
 
-void ReadCmykRowsInto(TJpegDecompressor &jpeg, TBitmap &bitmap)
+void ReadCmykRowsInto(TJpegDecompressor &jpeg, QImage &image)
 {
     j_decompress_ptr info = &jpeg.Info;
     const std::size_t width = info->output_width;
     const bool inverted = info->saw_Adobe_marker != FALSE;
-    std::vector<JSAMPLE> chunk(width * 4 * kCmykChunkRows);
-    std::vector<JSAMPROW> chunkRows(kCmykChunkRows);
+    std::vector<JSAMPLE> chunk(width * 4 * kChunkRows);
+    std::vector<JSAMPROW> chunkRows(kChunkRows);
     for (std::size_t r = 0; r < chunkRows.size(); ++r)
         chunkRows[r] = chunk.data() + r * width * 4;
-    QImage &image = bitmap.MutableImage();
     while (info->output_scanline < info->output_height) {
         const int first = int(info->output_scanline);
         JDIMENSION got = 0;
         jpeg.Run([&] {
-            got = jpeg_read_scanlines(info, chunkRows.data(), kCmykChunkRows);
+            got = jpeg_read_scanlines(info, chunkRows.data(), kChunkRows);
         });
         if (got == 0)
             break;
@@ -356,6 +388,89 @@ void ReadCmykRowsInto(TJpegDecompressor &jpeg, TBitmap &bitmap)
             }
         }
     }
+}
+
+// Reads the header and starts decoding as every decode here does: full size, float DCT, block smoothing,
+// 24-bit blue-green-red rows, or palette indices for gray and 8-bit output, or CMYK converted by us.
+struct TDecodeFormat {
+    bool Quantize = false;
+    bool FourComponents = false;
+};
+
+TDecodeFormat StartDecoding(TJpegDecompressor &jpeg, bool eightBit)
+{
+    j_decompress_ptr info = &jpeg.Info;
+    jpeg.Run([&] {
+        jpeg_read_header(info, TRUE);
+    });
+    jpeg.CheckSize();
+
+    info->scale_num = 1;
+    info->scale_denom = 1;
+    info->do_block_smoothing = TRUE;
+    info->dct_method = JDCT_FLOAT;
+    TDecodeFormat format;
+    format.FourComponents = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
+    format.Quantize = eightBit || info->out_color_space == JCS_GRAYSCALE;
+    if (format.FourComponents)
+        info->out_color_space = JCS_CMYK; // libjpeg turns YCCK into CMYK; the RGB step is ours
+    else if (!format.Quantize)
+        info->out_color_space = JCS_EXT_BGR; // the bitmap's own byte order, no swapping pass
+    if (format.Quantize) {
+        info->quantize_colors = TRUE;
+        info->desired_number_of_colors = kQuantizedColors;
+    }
+    jpeg.Run([&] {
+        jpeg_start_decompress(info);
+    });
+    return format;
+}
+
+// Appends libjpeg's output to a vector, a chunk at a time. A vector that cannot grow becomes libjpeg's
+// out-of-memory error; no exception ever crosses libjpeg's frames.
+struct TVectorDestination {
+    jpeg_destination_mgr Manager; // first, so that info->dest leads back here
+    std::vector<std::uint8_t> *Bytes;
+};
+
+TVectorDestination &DestinationOf(j_compress_ptr info)
+{
+    return *reinterpret_cast<TVectorDestination *>(info->dest);
+}
+
+void GrowDestination(j_compress_ptr info)
+{
+    TVectorDestination &destination = DestinationOf(info);
+    const std::size_t used = destination.Bytes->size();
+    bool grown = true;
+    try {
+        destination.Bytes->resize(used + kOutputChunk);
+    } catch (const std::exception &) {
+        grown = false;
+    }
+    if (!grown)
+        ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
+    destination.Manager.next_output_byte = destination.Bytes->data() + used;
+    destination.Manager.free_in_buffer = kOutputChunk;
+}
+
+void InitDestination(j_compress_ptr info)
+{
+    DestinationOf(info).Bytes->clear();
+    GrowDestination(info);
+}
+
+// Called only when the whole chunk is written.
+boolean EmptyOutputBuffer(j_compress_ptr info)
+{
+    GrowDestination(info);
+    return TRUE;
+}
+
+void TermDestination(j_compress_ptr info)
+{
+    TVectorDestination &destination = DestinationOf(info);
+    destination.Bytes->resize(destination.Bytes->size() - destination.Manager.free_in_buffer);
 }
 
 } // namespace
@@ -380,49 +495,109 @@ TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream)
 
 TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit)
 {
+    return DecodeJpegStream(stream, eightBit, {});
+}
+
+TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit, const std::function<void()> &released)
+{
     TJpegDecompressor jpeg(stream);
+    const TDecodeFormat format = StartDecoding(jpeg, eightBit);
+    if (released)
+        jpeg.ReleaseInputIfRead(released);
     j_decompress_ptr info = &jpeg.Info;
-    jpeg.Run([&] {
-        jpeg_read_header(info, TRUE);
-    });
-    jpeg.CheckSize();
-
-    info->scale_num = 1;
-    info->scale_denom = 1;
-    info->do_block_smoothing = TRUE;
-    info->dct_method = JDCT_FLOAT;
-    const bool fourComponents = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
-    const bool quantize = eightBit || info->out_color_space == JCS_GRAYSCALE;
-    if (fourComponents)
-        info->out_color_space = JCS_CMYK; // libjpeg turns YCCK into CMYK; the RGB step is ours
-    else if (!quantize)
-        info->out_color_space = JCS_EXT_BGR; // the bitmap's own byte order, no swapping pass
-    if (quantize) {
-        info->quantize_colors = TRUE;
-        info->desired_number_of_colors = kQuantizedColors;
-    }
-    jpeg.Run([&] {
-        jpeg_start_decompress(info);
-    });
-
     const int width = int(info->output_width);
     const int height = int(info->output_height);
-    TBitmap bitmap;
-    if (quantize) {
-        bitmap.SetIndexed8(width, height, QuantizedPalette(*info));
-    } else {
-        bitmap.SetPixelFormat24();
-        bitmap.SetBitmapWidth(width);
-        bitmap.SetBitmapHeight(height);
+    QImage frame = NewFrame(width, height, format.Quantize ? QImage::Format_Indexed8 : QImage::Format_BGR888);
+    if (format.Quantize) {
+        const std::vector<std::uint32_t> palette = QuantizedPalette(*info);
+        frame.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
     }
-    if (fourComponents && !quantize)
-        ReadCmykRowsInto(jpeg, bitmap);
+    if (format.FourComponents && !format.Quantize)
+        ReadCmykRowsInto(jpeg, frame);
     else
-        ReadRowsInto(jpeg, bitmap);
+        ReadRowsInto(jpeg, frame);
     jpeg.Run([&] {
         jpeg_finish_decompress(info);
     });
-    return bitmap;
+    return TBitmap::FromImage(std::move(frame));
+}
+
+TBitmap
+DecodeJpegStreamStretched(std::span<const std::uint8_t> stream, bool eightBit, int width, int height, const TRect &rect)
+{
+    if (width < 1 || height < 1 || rect.Left != 0 || rect.Top != 0 || rect.Right < width || rect.Bottom < height)
+        throw EInvalidGraphic("Invalid bitmap size");
+    TJpegDecompressor jpeg(stream);
+    const TDecodeFormat format = StartDecoding(jpeg, eightBit);
+    j_decompress_ptr info = &jpeg.Info;
+    const int sourceWidth = int(info->output_width);
+    const int sourceHeight = int(info->output_height);
+    const bool cmyk = format.FourComponents && !format.Quantize;
+    const bool inverted = info->saw_Adobe_marker != FALSE;
+
+    // Palette entries as blue, green, red, as the stretch copy turns an 8-bit picture into colour.
+    std::array<std::uint8_t, std::size_t(256) * 3> lookup {};
+    if (format.Quantize) {
+        const std::vector<std::uint32_t> palette = QuantizedPalette(*info);
+        for (std::size_t i = 0; i < std::min<std::size_t>(palette.size(), 256); ++i) {
+            lookup[i * 3] = std::uint8_t(qBlue(palette[i]));
+            lookup[i * 3 + 1] = std::uint8_t(qGreen(palette[i]));
+            lookup[i * 3 + 2] = std::uint8_t(qRed(palette[i]));
+        }
+    }
+    std::vector<int> columns(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x)
+        columns[std::size_t(x)] = StretchSourceIndex(x, sourceWidth, rect.Right);
+
+    QImage image = NewFrame(width, height, QImage::Format_BGR888);
+
+    const std::size_t components = format.Quantize ? 1 : (cmyk ? 4 : 3);
+    const std::size_t sourceBytes = std::size_t(sourceWidth) * components;
+    std::vector<JSAMPLE> chunk(sourceBytes * kChunkRows);
+    std::vector<JSAMPROW> chunkRows(kChunkRows);
+    for (std::size_t r = 0; r < chunkRows.size(); ++r)
+        chunkRows[r] = chunk.data() + r * sourceBytes;
+
+    int y = 0;
+    int wanted = StretchSourceIndex(0, sourceHeight, rect.Bottom);
+    while (info->output_scanline < info->output_height) {
+        const int first = int(info->output_scanline);
+        JDIMENSION got = 0;
+        jpeg.Run([&] {
+            got = jpeg_read_scanlines(info, chunkRows.data(), kChunkRows);
+        });
+        // As for the whole frame: never with this source, and finishing then fails.
+        if (got == 0)
+            break;
+        // Rows never go back, so each sampled row is in this chunk or a later one.
+        for (; y < height && wanted < first + int(got); wanted = StretchSourceIndex(++y, sourceHeight, rect.Bottom)) {
+            const JSAMPLE *in = chunkRows[std::size_t(wanted - first)];
+            std::uint8_t *out = image.scanLine(y);
+            if (format.Quantize) {
+                for (const int column : columns) {
+                    std::memcpy(out, &lookup[std::size_t(in[column]) * 3], 3);
+                    out += 3;
+                }
+            } else if (cmyk) {
+                for (const int column : columns) {
+                    const JSAMPLE *pixel = in + std::size_t(column) * 4;
+                    out[0] = CmykChannel(pixel[2], pixel[3], inverted);
+                    out[1] = CmykChannel(pixel[1], pixel[3], inverted);
+                    out[2] = CmykChannel(pixel[0], pixel[3], inverted);
+                    out += 3;
+                }
+            } else {
+                for (const int column : columns) {
+                    std::memcpy(out, in + std::size_t(column) * 3, 3);
+                    out += 3;
+                }
+            }
+        }
+    }
+    jpeg.Run([&] {
+        jpeg_finish_decompress(info);
+    });
+    return TBitmap::FromImage(std::move(image));
 }
 
 std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality)
@@ -435,22 +610,20 @@ std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality)
     const JSAMPLE *base = pixels.constBits();
     const auto stride = std::size_t(pixels.bytesPerLine());
 
-    // The memory destination starts in a buffer of ours, so it never frees that one; when it outgrows
-    // it, the library's bigger buffer is found through term_destination, on success and on error alike.
-    const std::size_t initialSize =
-        std::min<std::size_t>(64u << 20, (64u << 10) + std::size_t(pixels.width()) * std::size_t(pixels.height()) / 4);
-    const std::unique_ptr<unsigned char, decltype(&std::free)> initial(
-        static_cast<unsigned char *>(std::malloc(initialSize)),
-        &std::free);
-    if (!initial)
-        throw EOutOfResources("Out of system resources");
-    unsigned char *output = initial.get();
-    unsigned long outputSize = initialSize;
+    // Reserved for the usual sizes (only the pages written are ever touched), so the bytes rarely move.
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(std::min<std::size_t>(kMaxReservedOutput,
+        kOutputChunk + std::size_t(pixels.width()) * std::size_t(pixels.height()) * 3));
+    TVectorDestination destination {};
+    destination.Bytes = &bytes;
+    destination.Manager.init_destination = InitDestination;
+    destination.Manager.empty_output_buffer = EmptyOutputBuffer;
+    destination.Manager.term_destination = TermDestination;
 
     TJpegCompressor jpeg;
     j_compress_ptr info = &jpeg.Info;
     const bool done = Guarded(jpeg.Guard, [&] {
-        jpeg_mem_dest(info, &output, &outputSize);
+        info->dest = &destination.Manager;
         info->image_width = JDIMENSION(pixels.width());
         info->image_height = JDIMENSION(pixels.height());
         info->input_components = 3;
@@ -465,13 +638,9 @@ std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality)
         }
         jpeg_finish_compress(info);
     });
-    if (!done && info->dest != nullptr)
-        info->dest->term_destination(info);
-    const std::unique_ptr<unsigned char, decltype(&std::free)> grown(output != initial.get() ? output : nullptr,
-        &std::free);
     if (!done)
         jpeg.Fail();
-    return std::vector<std::uint8_t>(output, output + outputSize);
+    return bytes;
 }
 
 } // namespace vellumar

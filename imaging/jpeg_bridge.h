@@ -4,6 +4,7 @@
 // No libjpeg type crosses this header; jpeg_bridge.cpp is the only file that includes jpeglib.h.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -53,6 +54,28 @@ struct TJpegHeaderFacts {
  * limit is 32 scans of 16384 x 16384 pixels)").
  */
 [[nodiscard]] TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit);
+
+/**
+ * DecodeJpegStream that tells when libjpeg holds all of stream: released runs then, at most once, and the
+ * caller may free the stream's bytes in it. A multi-scan stream is read whole before its first row, so its
+ * bytes need not stay beside the coefficients and the frame; for other streams released never runs.
+ */
+[[nodiscard]] TBitmap
+DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit, const std::function<void()> &released);
+
+/**
+ * The stream's picture stretched over rect onto a new 24-bit bitmap of width x height, where rect starts at
+ * (0, 0) and reaches at least to (width, height): byte for byte what DecodeJpegStream followed by the stretch
+ * copy (TBitmap::DrawOnto) onto a fresh 24-bit bitmap of that size gives. Every scanline is decoded as
+ * there, with the same errors, but only a few rows are held at a time and only the sampled pixels are kept,
+ * so the full frame never exists. Throws EInvalidGraphic "Invalid bitmap size" for a rect that does not
+ * cover the bitmap or a size below 1.
+ */
+[[nodiscard]] TBitmap DecodeJpegStreamStretched(std::span<const std::uint8_t> stream,
+    bool eightBit,
+    int width,
+    int height,
+    const TRect &rect);
 
 /**
  * Encodes the bitmap as a baseline JFIF stream with three components at quality (1..100), with

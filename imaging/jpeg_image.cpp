@@ -3,6 +3,10 @@
 #include <span>
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "imaging/canvas.h"
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
@@ -118,6 +122,41 @@ TBitmap &TJPEGImage::DecodedBitmap()
         mBitmap = std::make_unique<TBitmap>(DecodeJpegStream(stream, mOutputFormat == TJPEGPixelFormat::jf8Bit));
     }
     return *mBitmap;
+}
+
+TBitmap TJPEGImage::TakeBitmap()
+{
+    std::unique_ptr<TBitmap> decoded = std::move(mBitmap);
+    std::shared_ptr<TJPEGData> data = std::move(mData);
+    mProgressiveEncoding = false;
+    if (decoded)
+        return std::move(*decoded);
+    const std::span<const std::uint8_t> stream =
+        data ? std::span<const std::uint8_t>(data->Data) : std::span<const std::uint8_t>();
+    const bool sole = data.use_count() == 1;
+    return DecodeJpegStream(stream, mOutputFormat == TJPEGPixelFormat::jf8Bit, [&data, sole] {
+        if (!sole)
+            return;
+        data.reset();
+#ifdef __GLIBC__
+        // The freed bytes usually sit in the middle of the heap, where free() keeps them resident.
+        malloc_trim(0);
+#endif
+    });
+}
+
+TBitmap TJPEGImage::StretchedBitmap(int width, int height, const TRect &rect)
+{
+    const bool covers =
+        width > 0 && height > 0 && rect.Left == 0 && rect.Top == 0 && rect.Right >= width && rect.Bottom >= height;
+    if (covers && !mBitmap && mData && !mData->Data.empty())
+        return DecodeJpegStreamStretched(mData->Data, mOutputFormat == TJPEGPixelFormat::jf8Bit, width, height, rect);
+    TBitmap bitmap;
+    bitmap.SetPixelFormat24();
+    bitmap.SetBitmapWidth(width);
+    bitmap.SetBitmapHeight(height);
+    bitmap.Canvas().DrawStretched(rect, this);
+    return bitmap;
 }
 
 void TJPEGImage::AssignBitmap(const TBitmap &bitmap)

@@ -51,6 +51,19 @@ public:
     [[nodiscard]] int ImageHeight() const;
     /** Decodes once and keeps the result; later calls return the same bitmap. */
     TBitmap &DecodedBitmap();
+    /**
+     * Hands the decoded bitmap over (decoding it first when needed) and leaves this image empty, also when
+     * decoding fails. When no copy of this image shares the compressed data, the data is freed as soon as
+     * libjpeg has read it all, so a progressive stream's bytes never sit beside its coefficients and frame.
+     */
+    [[nodiscard]] TBitmap TakeBitmap();
+    /**
+     * The picture stretched over rect onto a new 24-bit bitmap of width x height: exactly the pixels of
+     * drawing it into rect on a fresh bitmap of that size. When rect starts at (0, 0) and covers the
+     * bitmap and nothing is decoded yet, the stream is decoded row by row keeping only the sampled pixels
+     * (no decoded bitmap is kept then); otherwise it is decoded whole and stretch-copied.
+     */
+    [[nodiscard]] TBitmap StretchedBitmap(int width, int height, const TRect &rect);
     /** Drops compressed data and takes a copy (shared pixels) of bitmap as the decoded bitmap. */
     void AssignBitmap(const TBitmap &bitmap);
     /** Builds the compressed data from the decoded bitmap; empty when there is no pixel. */

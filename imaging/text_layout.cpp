@@ -4,12 +4,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <limits>
 #include <vector>
 
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QSemaphore>
+#include <QThread>
+#include <QThreadPool>
 
 #include "imaging/bitmap.h"
 #include "imaging/canvas.h"
@@ -198,6 +202,35 @@ void WrapParagraph(const TTextLine &paragraph,
     }
 }
 
+/**
+ * Runs paint on a thread of Qt's global pool and waits for it. Qt's raster engine hands every fill of
+ * about 96 spans or more to that pool and waits, unless the caller is one of the pool's own threads:
+ * large text then costs hundreds of thread hand-offs per line, more than the blending itself. From a
+ * pool thread the fills stay on that thread, the pixels are the same, and the hand-off happens once.
+ */
+template<typename Paint>
+void RunOnPoolThread(Paint &&paint)
+{
+    QThreadPool *pool = QThreadPool::globalInstance();
+    if (pool == nullptr || pool->contains(QThread::currentThread())) {
+        paint();
+        return;
+    }
+    std::exception_ptr error;
+    QSemaphore done;
+    pool->start([&] {
+        try {
+            paint();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        done.release();
+    });
+    done.acquire();
+    if (error)
+        std::rethrow_exception(error);
+}
+
 } // namespace
 
 QFont TFont::ToQFont() const
@@ -259,63 +292,66 @@ void TCanvas::DrawTextInRect(const QString &text, TRect &rect, unsigned flags)
 
     // Painting straight into the bitmap's (24-bit, blue-green-red) pixels; the painter ends before
     // anyone else can look at them.
-    QPainter painter(&mBitmap.MutableImage());
-    painter.setClipRect(QRect(int(clipLeft), int(clipTop), int(clipRight - clipLeft), int(clipBottom - clipTop)));
-    painter.setFont(font);
-    const QColor textColor = QColor::fromRgb(ColorToRgb(mFont.Color()));
-    const QColor backColor = QColor::fromRgb(ColorToRgb(mBrush.Color));
-    painter.setPen(textColor);
-    const bool opaque = mBrush.Style == TBrushStyle::bsSolid;
-    const int underlineOffset = metrics.underlinePos();
-    const int underlineWidth = std::max(1, metrics.lineWidth());
+    QImage &image = mBitmap.MutableImage();
+    RunOnPoolThread([&] {
+        QPainter painter(&image);
+        painter.setClipRect(QRect(int(clipLeft), int(clipTop), int(clipRight - clipLeft), int(clipBottom - clipTop)));
+        painter.setFont(font);
+        const QColor textColor = QColor::fromRgb(ColorToRgb(mFont.Color()));
+        const QColor backColor = QColor::fromRgb(ColorToRgb(mBrush.Color));
+        painter.setPen(textColor);
+        const bool opaque = mBrush.Style == TBrushStyle::bsSolid;
+        const int underlineOffset = metrics.underlinePos();
+        const int underlineWidth = std::max(1, metrics.lineWidth());
 
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::int64_t top = std::int64_t(rect.Top) + std::int64_t(i) * lineHeight;
-        if (top >= clipBottom)
-            break;
-        if (top + lineHeight <= clipTop)
-            continue;
-        const TTextLine &line = lines[i];
-        const std::int64_t width = measure.Width(line.Text);
-        std::int64_t left = rect.Left;
-        if ((flags & DT_RIGHT) != 0)
-            left = std::int64_t(rect.Right) - width;
-        else if ((flags & DT_CENTER) != 0)
-            left = std::int64_t(rect.Left) + (rectWidth - width) / 2;
-        if (left >= clipRight || left + width <= clipLeft)
-            continue;
-        const int x0 = int(left);
-        const int y0 = int(top);
-        const int baseline = y0 + ascent;
-        if (opaque && width > 0)
-            painter.fillRect(QRect(x0, y0, int(width), lineHeight), backColor);
-
-        // Each stretch between tabs is drawn as one run, so kerning and shaping stay Qt's.
-        const QStringView lineText(line.Text);
-        std::int64_t x = 0;
-        qsizetype start = 0;
-        for (qsizetype k = 0; k <= lineText.size(); ++k) {
-            if (k < lineText.size() && lineText.at(k) != u'\t')
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const std::int64_t top = std::int64_t(rect.Top) + std::int64_t(i) * lineHeight;
+            if (top >= clipBottom)
+                break;
+            if (top + lineHeight <= clipTop)
                 continue;
-            if (k > start) {
-                const QString run = lineText.mid(start, k - start).toString();
-                painter.drawText(QPoint(x0 + int(x), baseline), run);
-                for (const qsizetype index : line.Underlined) {
-                    if (index < start || index >= k)
-                        continue;
-                    const int prefixWidth = metrics.horizontalAdvance(run.left(index - start));
-                    const int charWidth = metrics.horizontalAdvance(run.mid(index - start, 1));
-                    painter.fillRect(
-                        QRect(x0 + int(x) + prefixWidth, baseline + underlineOffset, charWidth, underlineWidth),
-                        textColor);
+            const TTextLine &line = lines[i];
+            const std::int64_t width = measure.Width(line.Text);
+            std::int64_t left = rect.Left;
+            if ((flags & DT_RIGHT) != 0)
+                left = std::int64_t(rect.Right) - width;
+            else if ((flags & DT_CENTER) != 0)
+                left = std::int64_t(rect.Left) + (rectWidth - width) / 2;
+            if (left >= clipRight || left + width <= clipLeft)
+                continue;
+            const int x0 = int(left);
+            const int y0 = int(top);
+            const int baseline = y0 + ascent;
+            if (opaque && width > 0)
+                painter.fillRect(QRect(x0, y0, int(width), lineHeight), backColor);
+
+            // Each stretch between tabs is drawn as one run, so kerning and shaping stay Qt's.
+            const QStringView lineText(line.Text);
+            std::int64_t x = 0;
+            qsizetype start = 0;
+            for (qsizetype k = 0; k <= lineText.size(); ++k) {
+                if (k < lineText.size() && lineText.at(k) != u'\t')
+                    continue;
+                if (k > start) {
+                    const QString run = lineText.mid(start, k - start).toString();
+                    painter.drawText(QPoint(x0 + int(x), baseline), run);
+                    for (const qsizetype index : line.Underlined) {
+                        if (index < start || index >= k)
+                            continue;
+                        const int prefixWidth = metrics.horizontalAdvance(run.left(index - start));
+                        const int charWidth = metrics.horizontalAdvance(run.mid(index - start, 1));
+                        painter.fillRect(
+                            QRect(x0 + int(x) + prefixWidth, baseline + underlineOffset, charWidth, underlineWidth),
+                            textColor);
+                    }
+                    x += metrics.horizontalAdvance(run);
                 }
-                x += metrics.horizontalAdvance(run);
+                if (k < lineText.size())
+                    x = (x / measure.TabWidth() + 1) * measure.TabWidth();
+                start = k + 1;
             }
-            if (k < lineText.size())
-                x = (x / measure.TabWidth() + 1) * measure.TabWidth();
-            start = k + 1;
         }
-    }
+    });
 }
 
 } // namespace vellumar

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "imaging/file_io.h"
 
@@ -18,10 +19,9 @@ constexpr int kShadowDivisor = 12;
 
 TJPEGTextOverlay::TJPEGTextOverlay() = default;
 
-TJPEGTextOverlay::~TJPEGTextOverlay()
-{
-    mBitmap.ReleasePixels();
-}
+// Nothing to release by hand: detaching the working pixels here would only copy a frame that the output
+// image still shares, just before both go away.
+TJPEGTextOverlay::~TJPEGTextOverlay() = default;
 
 bool TJPEGTextOverlay::ProcessFile()
 {
@@ -32,11 +32,25 @@ bool TJPEGTextOverlay::ProcessFile()
             throw EOverlayException(WrapMessage("Error opening ", SourceFile, error));
         }
     }
+    const int width = mSourceImage.ImageWidth();
+    const int height = mSourceImage.ImageHeight();
     mBitmap.SetPixelFormat24();
-    mBitmap.SetBitmapWidth(mSourceImage.ImageWidth());
-    mBitmap.SetBitmapHeight(mSourceImage.ImageHeight());
-    // Decodes the source; a stream that fails here passes its codec error on unwrapped.
-    mBitmap.Canvas().DrawAt(0, 0, &mSourceImage);
+    if (mSourceImage.Empty()) {
+        mBitmap.SetBitmapWidth(width);
+        mBitmap.SetBitmapHeight(height);
+        return RenderAndSave();
+    }
+    // Decodes the source; a stream that fails here passes its codec error on unwrapped. The source lets go
+    // of its pixels and bytes, so that one frame is held and the text drawn into it copies nothing.
+    TBitmap picture = mSourceImage.TakeBitmap();
+    if (picture.PixelFormat() == TPixelFormat::pf24bit && picture.Width() == width && picture.Height() == height) {
+        // Copying every pixel of an equal 24-bit picture at (0, 0) is taking its pixels.
+        mBitmap = std::move(picture);
+    } else {
+        mBitmap.SetBitmapWidth(width);
+        mBitmap.SetBitmapHeight(height);
+        mBitmap.Canvas().DrawAt(0, 0, &picture);
+    }
     return RenderAndSave();
 }
 

@@ -298,5 +298,52 @@ TEST_F(BatchRun, ParallelRunGivesTheSameLogAndFiles)
         EXPECT_EQ(ReadBytes(mDestination.File(name)), ReadBytes(serialOut.File(name))) << name.toStdString();
 }
 
+// Workers start as soon as one is free: the small images behind a large one finish first and wait for
+// their turn, so the log and the files are still those of the serial run.
+TEST_F(BatchRun, ParallelRunKeepsTheListingOrderWhenLaterImagesFinishFirst)
+{
+    mSource.Write(QStringLiteral("a_large.jpg"), MakeJpeg({ .Width = 1600, .Height = 1200 }));
+    AddPhotos(5, 40, 30);
+    TTempDir serialOut;
+    TRecordedJob serial(mSource.Path(), serialOut.Path());
+    serial.Rename = serial.Resize = serial.AddOverlay = true;
+    TRecordingSink serialSink;
+    RunBatch(serial, serialSink);
+
+    TRecordedJob parallel(mSource.Path(), mDestination.Path());
+    parallel.Rename = parallel.Resize = parallel.AddOverlay = true;
+    TRecordingSink parallelSink;
+    RunBatchParallel(parallel, parallelSink, 2);
+    EXPECT_EQ(parallelSink.Lines.join(QLatin1Char('\n')).replace(mDestination.Path(), QStringLiteral("D")),
+        serialSink.Lines.join(QLatin1Char('\n')).replace(serialOut.Path(), QStringLiteral("D")));
+    EXPECT_EQ(parallelSink.Progress, serialSink.Progress);
+    const QStringList files = DestinationFiles();
+    EXPECT_EQ(files.size(), 6);
+    for (const QString &name : files)
+        EXPECT_EQ(ReadBytes(mDestination.File(name)), ReadBytes(serialOut.File(name))) << name.toStdString();
+}
+
+TEST_F(BatchRun, ParallelStopLetsTheRunningImageFinishAndStartsNoOther)
+{
+    AddPhotos(3);
+    TRecordedJob job(mSource.Path(), mDestination.Path());
+    job.Rename = true;
+    TRecordingSink sink;
+    // The second event point comes before the second image would start.
+    sink.OnEvents = [](TRecordingSink &s) {
+        if (s.EventPoints == 2 && !s.Stop)
+            s.ClickStop();
+    };
+    RunBatchParallel(job, sink, 2);
+    EXPECT_EQ(sink.Lines,
+        (QStringList { QString(),
+            QStringLiteral("Aborting..."),
+            QStringLiteral(">"),
+            QStringLiteral("File 1 of 3"),
+            QStringLiteral("Renaming: img1.jpg to 1.jpg"),
+            QStringLiteral("Processing ABORTED !") }));
+    EXPECT_EQ(DestinationFiles(), QStringList { QStringLiteral("1.jpg") });
+}
+
 } // namespace
 } // namespace vellumar
