@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -99,6 +100,35 @@ std::map<QString, QByteArray> FolderHashes(const QString &folder)
     return hashes;
 }
 
+// The output name that an image's lines, from first up to end, announce: the new name of a renamed
+// image, else the name that the resizing or the overlay names.
+QString OutputName(const std::vector<TTimedLine> &lines, std::size_t first, std::size_t end)
+{
+    static const QLatin1String kRenaming("Renaming: ");
+    static const QLatin1String kResizing("Resizing: ");
+    static const QLatin1String kOverlay("Adding overlay: ");
+    for (std::size_t i = first; i < end; ++i) {
+        const QString &text = lines[i].Text;
+        if (text.startsWith(kRenaming))
+            return text.section(QStringLiteral(" to "), -1);
+        for (const QLatin1String prefix : { kResizing, kOverlay }) {
+            if (text.startsWith(prefix) && text.endsWith(QLatin1String("...")))
+                return text.mid(prefix.size()).chopped(3);
+        }
+    }
+    return {};
+}
+
+// The listed name of a renamed image, from its "Renaming: <name> to <new name>" line.
+QString SourceName(const std::vector<TTimedLine> &lines, std::size_t first)
+{
+    const QString &text = lines[first].Text;
+    return text.startsWith(QLatin1String("Renaming: ")) ? text.mid(10).section(QStringLiteral(" to "), 0, 0)
+                                                        : QString();
+}
+
+const QStringList kRenameOnly { QStringLiteral("--rename") };
+
 class HostileCorpus : public ::testing::TestWithParam<QStringList>
 {
 protected:
@@ -129,6 +159,7 @@ TEST_P(HostileCorpus, FinishesWithinLimitsAndLeavesTheSourcesAlone)
 
     // Every image has its header lines, in order, and the time to the next header is bounded.
     qint64 slowestMs = 0;
+    int outputs = 0;
     std::size_t at = 0;
     for (int image = 1; image <= mListed; ++image) {
         const QString header = QStringLiteral("File %1 of %2").arg(image).arg(mListed);
@@ -149,7 +180,22 @@ TEST_P(HostileCorpus, FinishesWithinLimitsAndLeavesTheSourcesAlone)
         if (spentMs > kImageTimeLimitMs / 10)
             std::printf("%s: %lld ms\n", qPrintable(run.Lines[at + 1].Text), spentMs);
         slowestMs = std::max(slowestMs, spentMs);
+
+        // Done (its output is there) or refused (with an error line): never dropped in silence.
+        const QString output = OutputName(run.Lines, at + 1, next);
+        ASSERT_FALSE(output.isEmpty()) << header.toStdString();
+        const bool refused =
+            std::any_of(run.Lines.begin() + long(at), run.Lines.begin() + long(next), [](const auto &line) {
+                return line.Text.startsWith(QLatin1String("ERROR: "))
+                    || line.Text.startsWith(QLatin1String("Overlay ERROR: "));
+            });
+        // The one silent case: copying an empty file writes nothing and, as the run's rules say, logs nothing.
+        const bool emptyCopy =
+            GetParam() == kRenameOnly && QFileInfo(mSource.File(SourceName(run.Lines, at + 1))).size() == 0;
+        EXPECT_TRUE(refused || emptyCopy || QFileInfo::exists(destination.File(output))) << output.toStdString();
+        outputs += !refused && QFileInfo::exists(destination.File(output)) ? 1 : 0;
     }
+    std::printf("%d images done, %d refused or skipped\n", outputs, mListed - outputs);
 
     EXPECT_EQ(FolderHashes(mSource.Path()), before);
     rusage usage {};
@@ -170,7 +216,6 @@ struct TModeName {
     }
 };
 
-const QStringList kRenameOnly { QStringLiteral("--rename") };
 const QStringList kResize { QStringLiteral("--resize"), QStringLiteral("50") };
 const QStringList kOverlayOnly { QStringLiteral("--overlay") };
 const QStringList kResizeAndOverlay { QStringLiteral("--resize"), QStringLiteral("50"), QStringLiteral("--overlay") };
