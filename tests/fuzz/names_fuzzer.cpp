@@ -53,16 +53,16 @@ bool ReferenceMatch(const QString &nameText, const QString &patternText)
 {
     const std::u32string name = Folded(nameText);
     const std::u32string pattern = Folded(patternText);
-    std::vector<std::vector<char>> match(pattern.size() + 1, std::vector<char>(name.size() + 1, 0));
+    std::vector<std::vector<std::uint8_t>> match(pattern.size() + 1, std::vector<std::uint8_t>(name.size() + 1, 0));
     match[0][0] = 1;
     for (std::size_t p = 1; p <= pattern.size(); ++p) {
         const char32_t c = pattern[p - 1];
-        match[p][0] = c == U'*' && match[p - 1][0];
+        match[p][0] = c == U'*' && match[p - 1][0] != 0 ? 1 : 0;
         for (std::size_t n = 1; n <= name.size(); ++n) {
             if (c == U'*')
-                match[p][n] = match[p - 1][n] || match[p][n - 1];
+                match[p][n] = match[p - 1][n] != 0 || match[p][n - 1] != 0 ? 1 : 0;
             else
-                match[p][n] = match[p - 1][n - 1] && (c == U'?' || c == name[n - 1]);
+                match[p][n] = match[p - 1][n - 1] != 0 && (c == U'?' || c == name[n - 1]) ? 1 : 0;
         }
     }
     return match[pattern.size()][name.size()] != 0;
@@ -155,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size < kHeaderSize)
         return 0;
     const std::uint8_t flags = data[0];
-    const int padding = int(std::int8_t(data[1]));
+    const int padding = data[1] < 128 ? int(data[1]) : int(data[1]) - 256;
     std::uint64_t bits = 0;
     std::memcpy(&bits, data + 2, sizeof bits);
     const auto value = std::int64_t(bits);
