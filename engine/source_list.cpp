@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <system_error>
 #include <utility>
 
@@ -44,12 +45,13 @@ bool MatchesFolded(const std::u32string &name, const std::u32string &pattern)
     std::size_t starP = std::u32string::npos;
     std::size_t starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == U'*') {
+        // "*" is always the wildcard, even against a "*" in the name, so that it is a backtrack point.
+        if (p < pattern.size() && pattern[p] == U'*') {
             starP = p++;
             starN = n;
+        } else if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
         } else if (starP != std::u32string::npos) {
             p = starP + 1;
             n = ++starN;
@@ -167,16 +169,35 @@ QString PathInFolder(const QString &folder, const QString &name)
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
-TSourceList::TSourceList(const QLocale &locale)
-    : mMask(QString::fromUtf16(kDefaultSourceMask))
-    , mPatterns(FoldedPatterns(mMask))
-    , mCollator(locale)
+TSourceNameOrder::TSourceNameOrder(const QLocale &locale)
+    : mCollator(locale)
     , mCaseCollator(locale)
 {
     mCollator.setCaseSensitivity(Qt::CaseInsensitive);
     mCollator.setNumericMode(false);
     mCaseCollator.setCaseSensitivity(Qt::CaseSensitive);
     mCaseCollator.setNumericMode(false);
+}
+
+bool TSourceNameOrder::operator()(const QString &a, const QString &b) const
+{
+    if (const int order = mCollator.compare(a, b); order != 0)
+        return order < 0;
+    if (const int order = mCaseCollator.compare(a, b); order != 0)
+        return order < 0;
+    return a.toUtf8() < b.toUtf8();
+}
+
+void TSourceNameOrder::Sort(QStringList &names) const
+{
+    std::sort(names.begin(), names.end(), std::cref(*this));
+}
+
+TSourceList::TSourceList(const QLocale &locale)
+    : mMask(QString::fromUtf16(kDefaultSourceMask))
+    , mPatterns(FoldedPatterns(mMask))
+    , mOrder(locale)
+{
 }
 
 TSourceList::TSourceList(const QString &folder, const QLocale &locale)
@@ -198,7 +219,7 @@ void TSourceList::ChangeListFolder(const QString &folder)
     QStringList names;
     if (const int error = reader.ReadNames(mPatterns, names); error != 0)
         throw EInOutError(SystemMessage(error));
-    SortNames(names);
+    mOrder.Sort(names);
     Replace(std::move(absolute), std::move(names));
 }
 
@@ -210,7 +231,7 @@ void TSourceList::ReadListFiles()
         if (reader.Error() != 0 || reader.ReadNames(mPatterns, names) != 0)
             names.clear();
     }
-    SortNames(names);
+    mOrder.Sort(names);
     Replace(mListFolder, std::move(names));
 }
 
@@ -231,17 +252,6 @@ QString TSourceList::Name(int index) const
 QString TSourceList::FullPath(int index) const
 {
     return PathInFolder(mListFolder, Name(index));
-}
-
-void TSourceList::SortNames(QStringList &names) const
-{
-    std::sort(names.begin(), names.end(), [this](const QString &a, const QString &b) {
-        if (const int order = mCollator.compare(a, b); order != 0)
-            return order < 0;
-        if (const int order = mCaseCollator.compare(a, b); order != 0)
-            return order < 0;
-        return a.toUtf8() < b.toUtf8();
-    });
 }
 
 void TSourceList::Replace(QString folder, QStringList names)

@@ -39,6 +39,23 @@ inline constexpr char16_t kDefaultSourceMask[] = u"*.jpg;*.jpeg";
 [[nodiscard]] QString PathInFolder(const QString &folder, const QString &name);
 
 /**
+ * The listing's display order of names (see TSourceList): a strict weak order in which only equal
+ * texts are equivalent, so that every set of names has exactly one order.
+ */
+class TSourceNameOrder
+{
+public:
+    explicit TSourceNameOrder(const QLocale &locale = QLocale());
+    /** True when a comes before b. */
+    [[nodiscard]] bool operator()(const QString &a, const QString &b) const;
+    void Sort(QStringList &names) const;
+
+private:
+    QCollator mCollator;
+    QCollator mCaseCollator;
+};
+
+/**
  * The JPEG files of one folder, sorted for display: the batch run's work list.
  *
  * Listed are the regular files (and symbolic links to regular files) whose stored name matches one of
@@ -96,15 +113,13 @@ public:
     void SetOnChange(TChangeHandler handler) { mOnChange = std::move(handler); }
 
 private:
-    void SortNames(QStringList &names) const;
     void Replace(QString folder, QStringList names);
 
     QString mMask;
     std::vector<std::u32string> mPatterns;
     QString mListFolder;
     QStringList mNames;
-    QCollator mCollator;
-    QCollator mCaseCollator;
+    TSourceNameOrder mOrder;
     TChangeHandler mOnChange;
 };
 

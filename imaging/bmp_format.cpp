@@ -276,7 +276,8 @@ void DecodeRle(const TReader &in, const THeader &header, std::uint64_t offset, Q
             put(value, [&](std::int64_t i) {
                 return four ? std::uint8_t((i % 2 == 0) ? run[i / 2] >> 4 : run[i / 2] & 0x0F) : run[i];
             });
-            p += dataBytes + (dataBytes & 1);
+            // The padding byte of an odd stretch may be missing at the very end of the data.
+            p = std::min(end, p + dataBytes + (dataBytes & 1));
         }
     }
 }

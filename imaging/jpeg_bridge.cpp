@@ -186,9 +186,10 @@ void SkipInput(j_decompress_ptr info, long count)
     case TScanRefusal::TooManyScans:
         throw EJPEG(QStringLiteral("JPEG stream has too many scans (the limit is %1)").arg(kMaxJpegScans));
     case TScanRefusal::TooMuchScanWork:
-        throw EJPEG(QStringLiteral("JPEG stream has too many scans for its size (the limit is %1 scans of 16384 x "
-                                   "16384 pixels)")
-                        .arg(kMaxJpegScanBlocks * 64 / kMaxJpegPixels));
+        throw EJPEG(
+            QStringLiteral("JPEG stream has too many scans for its size (the limit is %1 scans of %2 x %2 pixels)")
+                .arg(kMaxJpegScanBlocks * 64 / kMaxJpegPixels)
+                .arg(kMaxJpegSide));
     case TScanRefusal::None:
         break;
     }

@@ -13,12 +13,18 @@
 namespace vellumar
 {
 
-/** Largest image (width times height) that is decoded: 16384 x 16384 pixels. */
-inline constexpr std::uint64_t kMaxJpegPixels = 16384ull * 16384ull;
+/**
+ * Largest image (width times height) that is decoded: 8192 x 8192 pixels. With the overlay, a photo
+ * takes about 9 bytes a pixel at its peak (decoded and working bitmaps, painting, encoding), and a
+ * progressive four-component stream up to 11 while decoding: so that a run stays under 1 GiB and
+ * a few seconds per image whatever a small file declares.
+ */
+inline constexpr int kMaxJpegSide = 8192;
+inline constexpr std::uint64_t kMaxJpegPixels = std::uint64_t(kMaxJpegSide) * std::uint64_t(kMaxJpegSide);
 /** Most scans a stream may hold; more are refused while decoding. */
 inline constexpr int kMaxJpegScans = 500;
 /**
- * Most 8 x 8 blocks that all scans together may cover: 32 full scans of a 16384 x 16384 image. Every
+ * Most 8 x 8 blocks that all scans together may cover: 32 full scans of the largest image. Every
  * scan walks all blocks of its components even when it holds no data, so a few kilobytes of empty
  * scans over a large frame would otherwise keep the decoder busy for minutes.
  */
@@ -39,7 +45,7 @@ struct TJpegHeaderFacts {
 /**
  * Reads the header of stream up to its first scan; decodes no pixel.
  * Throws EJPEG "JPEG error #%d" (libjpeg's message code) when it is not a JPEG header, or
- * "JPEG image too large: W x H pixels (the limit is 268435456)" above kMaxJpegPixels.
+ * "JPEG image too large: W x H pixels (the limit is 67108864)" above kMaxJpegPixels.
  */
 [[nodiscard]] TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream);
 
@@ -51,7 +57,7 @@ struct TJpegHeaderFacts {
  * Throws EJPEG for any fatal libjpeg error, a stream above kMaxJpegPixels, one with more than
  * kMaxJpegScans scans ("JPEG stream has too many scans (the limit is 500)"), or one whose scans
  * cover more than kMaxJpegScanBlocks blocks ("JPEG stream has too many scans for its size (the
- * limit is 32 scans of 16384 x 16384 pixels)").
+ * limit is 32 scans of 8192 x 8192 pixels)").
  */
 [[nodiscard]] TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit);
 

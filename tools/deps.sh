@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need; quick when all are present.
+# Installs the Debian packages the build and the tests need, and any named as arguments; quick when all
+# are present.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libjpeg62-turbo-dev
-          libgtest-dev googletest fonts-dejavu-core xvfb xauth clang-format)
+          libgtest-dev googletest fonts-dejavu-core xvfb xauth clang-format "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -128,6 +128,19 @@ TEST(SourceList, PatternMatching)
     EXPECT_FALSE(MatchesFilePattern(QString(5000, QLatin1Char('a')), u"*a*a*a*a*a*a*a*a*b"));
 }
 
+// Found by the names fuzzer: a "*" in the name used to be taken as the pattern's literal "*", which
+// then left no star to fall back on.
+TEST(SourceList, StarsInNamesStillMatchTheWildcard)
+{
+    EXPECT_TRUE(MatchesFilePattern(u"*9999", u"*"));
+    EXPECT_TRUE(MatchesFilePattern(u"*photo.jpg", u"*.jpg"));
+    EXPECT_TRUE(MatchesFilePattern(u"a*b*.jpg", u"a*.jpg"));
+    EXPECT_FALSE(MatchesFilePattern(u"*photo.jpg", u"*.jpeg"));
+    TTempDir dir;
+    Touch(dir, { "*photo.jpg", "**.jpeg", "?.jpg" });
+    EXPECT_EQ(TSourceList(dir.Path()).Count(), 3);
+}
+
 TEST(SourceList, ChoosingTheShownFolderKeepsTheList)
 {
     TTempDir dir;

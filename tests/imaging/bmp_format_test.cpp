@@ -292,6 +292,28 @@ TEST(BmpFormat, ReadsRunLengthEncodedFiles)
     EXPECT_EQ(DecodeError(BuildBmp(wild)), QString());
 }
 
+// Found by the BMP fuzzer: an odd absolute stretch at the very end of the data, without its padding
+// byte, used to step past the end and read on outside the file (AddressSanitizer saw it).
+TEST(BmpFormat, AnOddAbsoluteStretchAtTheEndOfTheDataEndsTheDecoding)
+{
+    TBmpLayout rle8 { .Width = 4, .Height = 2, .Bits = 8, .Compression = 1 };
+    rle8.Palette = { qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0) };
+    rle8.Pixels = { 0, 3, 2, 1, 2 };
+    TBitmap bitmap = DecodeBmp(BuildBmp(rle8));
+    const auto indices = [&](int y) {
+        const std::uint8_t *row = bitmap.Image().constScanLine(y);
+        return std::vector<std::uint8_t>(row, row + bitmap.Width());
+    };
+    EXPECT_EQ(indices(1), (std::vector<std::uint8_t> { 2, 1, 2, 0 }));
+    EXPECT_EQ(indices(0), (std::vector<std::uint8_t> { 0, 0, 0, 0 }));
+
+    TBmpLayout rle4 { .Width = 5, .Height = 1, .Bits = 4, .Compression = 2 };
+    rle4.Palette = rle8.Palette;
+    rle4.Pixels = { 0, 5, 0x12, 0x12, 0x10 };
+    bitmap = DecodeBmp(BuildBmp(rle4));
+    EXPECT_EQ(indices(0), (std::vector<std::uint8_t> { 1, 2, 1, 2, 1 }));
+}
+
 TEST(BmpFormat, PaletteIndicesPastThePaletteShowBlack)
 {
     TBmpLayout layout { .Width = 3, .Height = 1, .Bits = 8 };

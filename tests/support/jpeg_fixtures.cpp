@@ -59,6 +59,14 @@ std::vector<std::uint8_t> Compress(const std::uint8_t *rows,
         jpeg_set_colorspace(&cinfo, JCS_CMYK);
     if (options.Progressive)
         jpeg_simple_progression(&cinfo);
+    cinfo.arith_code = options.Arithmetic ? TRUE : FALSE;
+    cinfo.restart_interval = options.RestartInterval;
+    if (options.FullChroma) {
+        for (int c = 0; c < cinfo.num_components; ++c) {
+            cinfo.comp_info[c].h_samp_factor = 1;
+            cinfo.comp_info[c].v_samp_factor = 1;
+        }
+    }
     jpeg_start_compress(&cinfo, TRUE);
     if (options.Comment != nullptr)
         jpeg_write_marker(&cinfo,

@@ -15,6 +15,12 @@ struct TJpegFixtureOptions {
     bool Cmyk = false;
     /** JPEG_COM marker text, when not empty. */
     const char *Comment = nullptr;
+    /** Arithmetic instead of Huffman coding. */
+    bool Arithmetic = false;
+    /** MCUs between restart markers; 0 writes none. */
+    unsigned RestartInterval = 0;
+    /** Chroma at full resolution (4:4:4) instead of libjpeg's 2 x 2 subsampling. */
+    bool FullChroma = false;
 };
 
 /**
