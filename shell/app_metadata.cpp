@@ -2,7 +2,8 @@
 
 #include <QCoreApplication>
 
-namespace vellumar {
+namespace vellumar
+{
 
 void ApplyAppMetadata()
 {

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace vellumar {
+namespace vellumar
+{
 
 /** The application title, also the caption of the error box. */
 inline constexpr const char *kAppTitle = "Vellumar";
