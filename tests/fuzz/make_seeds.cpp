@@ -61,7 +61,7 @@ void PutBytes(TBytes &out, const TBytes &bytes)
 
 // --- BMP -------------------------------------------------------------------------------------------
 
-struct TBmpSpec {
+struct TBmpLayout {
     std::uint32_t HeaderSize = 40;
     std::int32_t Width = 0;
     std::int32_t Height = 0;
@@ -72,45 +72,45 @@ struct TBmpSpec {
     TBytes Pixels;
 };
 
-TBytes MakeBmp(const TBmpSpec &spec)
+TBytes MakeBmp(const TBmpLayout &layout)
 {
-    const bool core = spec.HeaderSize == 12;
+    const bool core = layout.HeaderSize == 12;
     const std::size_t entry = core ? 3 : 4;
-    const std::size_t masks = spec.HeaderSize == 40 ? spec.Masks.size() * 4 : 0;
-    const std::size_t offset = 14 + spec.HeaderSize + masks + spec.Palette.size() * entry;
+    const std::size_t masks = layout.HeaderSize == 40 ? layout.Masks.size() * 4 : 0;
+    const std::size_t offset = 14 + layout.HeaderSize + masks + layout.Palette.size() * entry;
     TBytes out { 'B', 'M' };
-    PutU32(out, std::uint32_t(offset + spec.Pixels.size()));
+    PutU32(out, std::uint32_t(offset + layout.Pixels.size()));
     PutU32(out, 0);
     PutU32(out, std::uint32_t(offset));
-    PutU32(out, spec.HeaderSize);
+    PutU32(out, layout.HeaderSize);
     if (core) {
-        PutU16(out, std::uint16_t(spec.Width));
-        PutU16(out, std::uint16_t(spec.Height));
+        PutU16(out, std::uint16_t(layout.Width));
+        PutU16(out, std::uint16_t(layout.Height));
         PutU16(out, 1);
-        PutU16(out, spec.Bits);
+        PutU16(out, layout.Bits);
     } else {
-        PutU32(out, std::uint32_t(spec.Width));
-        PutU32(out, std::uint32_t(spec.Height));
+        PutU32(out, std::uint32_t(layout.Width));
+        PutU32(out, std::uint32_t(layout.Height));
         PutU16(out, 1);
-        PutU16(out, spec.Bits);
-        PutU32(out, spec.Compression);
-        PutU32(out, std::uint32_t(spec.Pixels.size()));
+        PutU16(out, layout.Bits);
+        PutU32(out, layout.Compression);
+        PutU32(out, std::uint32_t(layout.Pixels.size()));
         PutU32(out, 2835);
         PutU32(out, 2835);
-        PutU32(out, std::uint32_t(spec.Palette.size()));
+        PutU32(out, std::uint32_t(layout.Palette.size()));
         PutU32(out, 0);
-        for (const std::uint32_t mask : spec.Masks)
+        for (const std::uint32_t mask : layout.Masks)
             PutU32(out, mask);
-        out.resize(14 + spec.HeaderSize + masks, 0);
+        out.resize(14 + layout.HeaderSize + masks, 0);
     }
-    for (const std::uint32_t colour : spec.Palette) {
+    for (const std::uint32_t colour : layout.Palette) {
         out.push_back(std::uint8_t(colour));
         out.push_back(std::uint8_t(colour >> 8));
         out.push_back(std::uint8_t(colour >> 16));
         if (!core)
             out.push_back(0);
     }
-    PutBytes(out, spec.Pixels);
+    PutBytes(out, layout.Pixels);
     return out;
 }
 
