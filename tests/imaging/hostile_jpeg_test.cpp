@@ -6,6 +6,7 @@
 
 #include "imaging/errors.h"
 #include "imaging/jpeg_image.h"
+#include "tests/support/hostile_jpegs.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -17,64 +18,10 @@ namespace
 using test::MakeJpeg;
 using test::TTempDir;
 
-// Deterministic pseudo-random numbers, the same on every run and platform.
-class TScramble
-{
-public:
-    explicit TScramble(std::uint32_t seed)
-        : mState(seed * 2654435761u + 1u)
-    {
-    }
-    std::uint32_t Next()
-    {
-        mState ^= mState << 13;
-        mState ^= mState >> 17;
-        mState ^= mState << 5;
-        return mState;
-    }
-
-private:
-    std::uint32_t mState;
-};
-
-// Offset of the first marker 0xFF code, or npos.
-std::size_t FindMarker(const std::vector<std::uint8_t> &jpeg, std::uint8_t code, std::size_t from = 0)
-{
-    for (std::size_t i = from; i + 1 < jpeg.size(); ++i) {
-        if (jpeg[i] == 0xFF && jpeg[i + 1] == code)
-            return i;
-    }
-    return std::string::npos;
-}
-
-std::vector<std::uint8_t> WithFrameSize(std::vector<std::uint8_t> jpeg, int width, int height)
-{
-    std::size_t sof = FindMarker(jpeg, 0xC0);
-    if (sof == std::string::npos)
-        sof = FindMarker(jpeg, 0xC2);
-    EXPECT_NE(sof, std::string::npos);
-    jpeg[sof + 5] = std::uint8_t(height >> 8);
-    jpeg[sof + 6] = std::uint8_t(height);
-    jpeg[sof + 7] = std::uint8_t(width >> 8);
-    jpeg[sof + 8] = std::uint8_t(width);
-    return jpeg;
-}
-
-// A progressive stream followed by count copies of its last scan header, each with no data at all.
-std::vector<std::uint8_t> WithEmptyScans(const std::vector<std::uint8_t> &jpeg, int count)
-{
-    std::size_t last = std::string::npos;
-    for (std::size_t at = FindMarker(jpeg, 0xDA); at != std::string::npos; at = FindMarker(jpeg, 0xDA, at + 2))
-        last = at;
-    const std::size_t length = std::size_t(jpeg[last + 2]) << 8 | jpeg[last + 3];
-    const std::vector<std::uint8_t> header(jpeg.begin() + long(last), jpeg.begin() + long(last + 2 + length));
-    std::vector<std::uint8_t> out(jpeg.begin(), jpeg.end() - 2);
-    for (int i = 0; i < count; ++i)
-        out.insert(out.end(), header.begin(), header.end());
-    out.push_back(0xFF);
-    out.push_back(0xD9);
-    return out;
-}
+using test::FindJpegMarker;
+using test::TRandom;
+using test::WithEmptyScans;
+using test::WithFrameSize;
 
 // True when offset lies in the entropy-coded data of a scan (after a scan header, before the next marker).
 bool InsideScanData(const std::vector<std::uint8_t> &jpeg, std::size_t offset)
@@ -186,9 +133,9 @@ TEST(HostileJpeg, ScrambledScansDecodeOrFailCleanly)
     TTempDir dir;
     for (const bool progressive : { false, true }) {
         const std::vector<std::uint8_t> whole = MakeJpeg({ .Width = 48, .Height = 40, .Progressive = progressive });
-        const std::size_t scan = FindMarker(whole, 0xDA);
+        const std::size_t scan = FindJpegMarker(whole, 0xDA);
         for (std::uint32_t seed = 1; seed <= 150; ++seed) {
-            TScramble random(seed);
+            TRandom random(seed);
             std::vector<std::uint8_t> bytes = whole;
             // Mostly the entropy-coded data, sometimes the tables and frame header before it.
             const std::size_t from = seed % 5 == 0 ? 2 : scan;
@@ -210,7 +157,7 @@ TEST(HostileJpeg, ScrambledScansDecodeOrFailCleanly)
 TEST(HostileJpeg, GarbageIsNotAJpeg)
 {
     TTempDir dir;
-    TScramble random(7);
+    TRandom random(7);
     std::vector<std::uint8_t> garbage(20000);
     for (std::uint8_t &byte : garbage)
         byte = std::uint8_t(random.Next());

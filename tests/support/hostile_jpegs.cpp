@@ -12,26 +12,6 @@ namespace
 
 using TBytes = std::vector<std::uint8_t>;
 
-// Deterministic pseudo-random numbers (xorshift), the same on every platform.
-class TRandom
-{
-public:
-    explicit TRandom(std::uint32_t seed)
-        : mState(seed * 2654435761u + 1u)
-    {
-    }
-    std::uint32_t Next()
-    {
-        mState ^= mState << 13;
-        mState ^= mState >> 17;
-        mState ^= mState << 5;
-        return mState;
-    }
-
-private:
-    std::uint32_t mState;
-};
-
 std::size_t FrameMarker(const TBytes &jpeg)
 {
     for (const std::uint8_t code : { 0xC0, 0xC1, 0xC2, 0xC9, 0xCA }) {
@@ -52,7 +32,7 @@ TBytes Cut(const TBytes &jpeg, std::size_t length)
     return TBytes(jpeg.begin(), jpeg.begin() + long(std::min(length, jpeg.size())));
 }
 
-TBytes WithFrameSize(TBytes jpeg, int width, int height)
+TBytes FrameSized(TBytes jpeg, int width, int height)
 {
     const std::size_t sof = FrameMarker(jpeg);
     jpeg[sof + 5] = std::uint8_t(height >> 8);
@@ -70,7 +50,7 @@ TBytes WithFrameByte(TBytes jpeg, std::size_t offset, std::uint8_t value)
 }
 
 // A progressive stream followed by count copies of its last scan header, each with no data at all.
-TBytes WithEmptyScans(const TBytes &jpeg, int count)
+TBytes EmptyScansAdded(const TBytes &jpeg, int count)
 {
     std::size_t last = std::string::npos;
     for (std::size_t at = FindJpegMarker(jpeg, 0xDA); at != std::string::npos; at = FindJpegMarker(jpeg, 0xDA, at + 2))
@@ -245,20 +225,20 @@ std::vector<THostileFile> MakeHostileJpegs(int width, int height)
     add("restarts_misnumbered.jpg", MisnumberedRestarts(restarts));
 
     // Decompression bombs: a few hundred bytes that declare a huge frame or endless scans.
-    add("bomb_65500x65500.jpg", WithFrameSize(small, 65500, 65500));
-    add("bomb_20000x16384.jpg", WithFrameSize(small, 20000, 16384));
-    add("bomb_16384x16384.jpg", WithFrameSize(small, 16384, 16384));
-    add("bomb_12000x9000_progressive.jpg", WithFrameSize(smallProgressive, 12000, 9000));
+    add("bomb_65500x65500.jpg", FrameSized(small, 65500, 65500));
+    add("bomb_20000x16384.jpg", FrameSized(small, 20000, 16384));
+    add("bomb_16384x16384.jpg", FrameSized(small, 16384, 16384));
+    add("bomb_12000x9000_progressive.jpg", FrameSized(smallProgressive, 12000, 9000));
     // At the decoder's size limit, 8192 x 8192: the heaviest images that are still decoded.
-    add("bomb_8192x8192.jpg", WithFrameSize(small, 8192, 8192));
-    add("bomb_8192x8192_progressive.jpg", WithFrameSize(smallProgressive, 8192, 8192));
+    add("bomb_8192x8192.jpg", FrameSized(small, 8192, 8192));
+    add("bomb_8192x8192_progressive.jpg", FrameSized(smallProgressive, 8192, 8192));
     add("bomb_8192x8192_cmyk_progressive.jpg",
-        WithFrameSize(MakeJpeg({ .Width = 16, .Height = 16, .Progressive = true, .Cmyk = true }), 8192, 8192));
-    add("bomb_65535x8.jpg", WithFrameSize(small, 65535, 8));
-    add("bomb_5000_empty_scans.jpg", WithEmptyScans(smallProgressive, 5000));
-    add("bomb_400_empty_scans.jpg", WithEmptyScans(smallProgressive, 400));
-    add("bomb_empty_scans_8192x8192.jpg", WithFrameSize(WithEmptyScans(smallProgressive, 300), 8192, 8192));
-    add("bomb_empty_scans_4096x4096.jpg", WithFrameSize(WithEmptyScans(smallProgressive, 100), 4096, 4096));
+        FrameSized(MakeJpeg({ .Width = 16, .Height = 16, .Progressive = true, .Cmyk = true }), 8192, 8192));
+    add("bomb_65535x8.jpg", FrameSized(small, 65535, 8));
+    add("bomb_5000_empty_scans.jpg", EmptyScansAdded(smallProgressive, 5000));
+    add("bomb_400_empty_scans.jpg", EmptyScansAdded(smallProgressive, 400));
+    add("bomb_empty_scans_8192x8192.jpg", FrameSized(EmptyScansAdded(smallProgressive, 300), 8192, 8192));
+    add("bomb_empty_scans_4096x4096.jpg", FrameSized(EmptyScansAdded(smallProgressive, 100), 4096, 4096));
 
     // Precisions and processes the decoder does not take, and broken frame headers.
     add("precision_12bit.jpg", WithFrameByte(base, 4, 12));
@@ -266,8 +246,8 @@ std::vector<THostileFile> MakeHostileJpegs(int width, int height)
     add("precision_0bit.jpg", WithFrameByte(base, 4, 0));
     add("process_lossless.jpg", WithFrameByte(base, 1, 0xC3));
     add("process_hierarchical.jpg", WithFrameByte(base, 1, 0xC5));
-    add("frame_zero_width.jpg", WithFrameSize(base, 0, height));
-    add("frame_zero_height.jpg", WithFrameSize(base, width, 0));
+    add("frame_zero_width.jpg", FrameSized(base, 0, height));
+    add("frame_zero_height.jpg", FrameSized(base, width, 0));
     add("frame_255_components.jpg", WithFrameByte(base, 9, 255));
     add("frame_sampling_zero.jpg", WithFrameByte(base, 11, 0x00));
     add("frame_sampling_15.jpg", WithFrameByte(base, 11, 0xFF));
@@ -312,6 +292,16 @@ std::vector<THostileFile> MakeHostileJpegs(int width, int height)
     add("jpeg_named.png", base, false);
     add("jpeg_named.jpg.txt", base, false);
     return files;
+}
+
+std::vector<std::uint8_t> WithFrameSize(std::vector<std::uint8_t> jpeg, int width, int height)
+{
+    return FrameSized(std::move(jpeg), width, height);
+}
+
+std::vector<std::uint8_t> WithEmptyScans(const std::vector<std::uint8_t> &jpeg, int count)
+{
+    return EmptyScansAdded(jpeg, count);
 }
 
 } // namespace vellumar::test

@@ -28,4 +28,30 @@ struct THostileFile {
 [[nodiscard]] std::size_t
 FindJpegMarker(const std::vector<std::uint8_t> &jpeg, std::uint8_t code, std::size_t from = 0);
 
+/** Deterministic pseudo-random numbers (xorshift), the same on every run and platform. */
+class TRandom
+{
+public:
+    explicit TRandom(std::uint32_t seed)
+        : mState(seed * 2654435761u + 1u)
+    {
+    }
+    std::uint32_t Next()
+    {
+        mState ^= mState << 13;
+        mState ^= mState >> 17;
+        mState ^= mState << 5;
+        return mState;
+    }
+
+private:
+    std::uint32_t mState;
+};
+
+/** jpeg with the width and height of its frame header replaced. */
+[[nodiscard]] std::vector<std::uint8_t> WithFrameSize(std::vector<std::uint8_t> jpeg, int width, int height);
+
+/** A progressive stream followed by count copies of its last scan header, each with no data at all. */
+[[nodiscard]] std::vector<std::uint8_t> WithEmptyScans(const std::vector<std::uint8_t> &jpeg, int count);
+
 } // namespace vellumar::test
