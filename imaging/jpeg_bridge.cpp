@@ -20,6 +20,7 @@
 #include <jerror.h>
 
 #include "imaging/errors.h"
+#include "imaging/orientation.h"
 
 namespace vellumar
 {
@@ -86,7 +87,10 @@ void MonitorScans(j_common_ptr info)
         const jpeg_component_info *component = decompress->cur_comp_info[i];
         guard.ScanBlocks += std::uint64_t(component->width_in_blocks) * component->height_in_blocks;
     }
-    if (guard.Refusal == TScanRefusal::None && guard.ScanBlocks > kMaxJpegScanBlocks)
+    const std::uint64_t frameBlocks =
+        (std::uint64_t(decompress->image_width) + 7) / 8 * ((std::uint64_t(decompress->image_height) + 7) / 8);
+    if (guard.Refusal == TScanRefusal::None
+        && guard.ScanBlocks > std::max(kMaxJpegScanBlocks, kMaxJpegFrameScans * frameBlocks))
         guard.Refusal = TScanRefusal::TooMuchScanWork;
     if (guard.Refusal != TScanRefusal::None)
         ErrorExit(info);
@@ -186,10 +190,10 @@ void SkipInput(j_decompress_ptr info, long count)
     case TScanRefusal::TooManyScans:
         throw EJPEG(QStringLiteral("JPEG stream has too many scans (the limit is %1)").arg(kMaxJpegScans));
     case TScanRefusal::TooMuchScanWork:
-        throw EJPEG(
-            QStringLiteral("JPEG stream has too many scans for its size (the limit is %1 scans of %2 x %2 pixels)")
-                .arg(kMaxJpegScanBlocks * 64 / kMaxJpegPixels)
-                .arg(kMaxJpegSide));
+        throw EJPEG(QStringLiteral("JPEG stream has too many scans for its size (the limit is %1 scans of 8192 x "
+                                   "8192 pixels, or %2 of the frame)")
+                        .arg(kMaxJpegScanBlocks * 64 / kMaxSparsePixels)
+                        .arg(kMaxJpegFrameScans));
     case TScanRefusal::None:
         break;
     }
@@ -260,13 +264,20 @@ struct TJpegDecompressor {
     {
         const std::uint64_t width = Info.image_width;
         const std::uint64_t height = Info.image_height;
-        if (width * height <= kMaxJpegPixels)
+        const std::uint64_t pixels = width * height;
+        const bool sparse = pixels > kMaxSparsePixels && std::uint64_t(Source.Size) * kMinPixelsPerByte < pixels;
+        if (pixels <= kMaxJpegPixels && !sparse)
             return;
         jpeg_destroy_decompress(&Info);
-        throw EJPEG(QStringLiteral("JPEG image too large: %1 x %2 pixels (the limit is %3)")
+        if (pixels > kMaxJpegPixels)
+            throw EJPEG(QStringLiteral("JPEG image too large: %1 x %2 pixels (the limit is %3)")
+                            .arg(width)
+                            .arg(height)
+                            .arg(kMaxJpegPixels));
+        throw EJPEG(QStringLiteral("JPEG image too large for its data: %1 x %2 pixels from %3 bytes")
                         .arg(width)
                         .arg(height)
-                        .arg(kMaxJpegPixels));
+                        .arg(Source.Size));
     }
 };
 
@@ -474,6 +485,15 @@ void TermDestination(j_compress_ptr info)
     destination.Bytes->resize(destination.Bytes->size() - destination.Manager.free_in_buffer);
 }
 
+// Segments follow the JFIF header in their order, then the profile; libjpeg splits it into numbered chunks.
+void WriteMarkers(j_compress_ptr info, const TJpegMarkers &markers)
+{
+    for (const TJpegSegment &segment : markers.Segments)
+        jpeg_write_marker(info, segment.Marker, segment.Payload.data(), unsigned(segment.Payload.size()));
+    if (!markers.IccProfile.empty())
+        jpeg_write_icc_profile(info, markers.IccProfile.data(), unsigned(markers.IccProfile.size()));
+}
+
 } // namespace
 
 TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream)
@@ -603,6 +623,17 @@ DecodeJpegStreamStretched(std::span<const std::uint8_t> stream, bool eightBit, i
 
 std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality)
 {
+    return EncodeJpegStream(bitmap, quality, TJpegMarkers {});
+}
+
+std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality, const TJpegMarkers &markers)
+{
+    for (const TJpegSegment &segment : markers.Segments) {
+        if (segment.Payload.size() > kMaxSegmentPayload)
+            throw EJPEG(QStringLiteral("JPEG segment too long: %1 bytes (the limit is %2)")
+                            .arg(segment.Payload.size())
+                            .arg(kMaxSegmentPayload));
+    }
     if (bitmap.Width() <= 0 || bitmap.Height() <= 0)
         return {};
     const QImage pixels = bitmap.Image24();
@@ -633,6 +664,7 @@ std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality)
         info->dct_method = JDCT_FLOAT;
         jpeg_set_quality(info, quality, TRUE);
         jpeg_start_compress(info, TRUE);
+        WriteMarkers(info, markers);
         while (info->next_scanline < info->image_height) {
             auto row = const_cast<JSAMPROW>(base + std::size_t(info->next_scanline) * stride);
             jpeg_write_scanlines(info, &row, 1);
@@ -642,6 +674,99 @@ std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality)
     if (!done)
         jpeg.Fail();
     return bytes;
+}
+
+TJpegMarkers ReadJpegStreamMarkers(std::span<const std::uint8_t> stream)
+{
+    TJpegDecompressor jpeg(stream);
+    j_decompress_ptr info = &jpeg.Info;
+    // The profile is read by libjpeg, which checks that its chunks are numbered and complete.
+    JOCTET *volatile profile = nullptr;
+    unsigned profileLength = 0;
+    jpeg.Run([&] {
+        jpeg_save_markers(info, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_save_markers(info, JPEG_APP0 + 2, 0xFFFF);
+        jpeg_save_markers(info, JPEG_APP0 + 13, 0xFFFF);
+        jpeg_read_header(info, TRUE);
+        JOCTET *read = nullptr;
+        if (jpeg_read_icc_profile(info, &read, &profileLength) != FALSE)
+            profile = read;
+    });
+    const std::unique_ptr<JOCTET, decltype(&std::free)> owned(profile, &std::free);
+    jpeg.CheckSize();
+    TJpegMarkers markers;
+    if (owned)
+        markers.IccProfile.assign(owned.get(), owned.get() + profileLength);
+    for (jpeg_saved_marker_ptr marker = info->marker_list; marker != nullptr; marker = marker->next) {
+        if (marker->marker == JPEG_APP0 + 2)
+            continue;
+        markers.Segments.push_back(
+            { int(marker->marker), std::vector<std::uint8_t>(marker->data, marker->data + marker->data_length) });
+    }
+    return markers;
+}
+
+TBitmap DecodeJpegStreamUpright(std::span<const std::uint8_t> stream,
+    bool eightBit,
+    int orientation,
+    const std::function<void()> &released)
+{
+    if (orientation < 2 || orientation > 8)
+        return DecodeJpegStream(stream, eightBit, released);
+    TJpegDecompressor jpeg(stream);
+    const TDecodeFormat format = StartDecoding(jpeg, eightBit);
+    if (released)
+        jpeg.ReleaseInputIfRead(released);
+    j_decompress_ptr info = &jpeg.Info;
+    const int width = int(info->output_width);
+    const int height = int(info->output_height);
+    const bool swap = OrientationSwapsSides(orientation);
+    QImage frame = NewFrame(swap ? height : width,
+        swap ? width : height,
+        format.Quantize ? QImage::Format_Indexed8 : QImage::Format_BGR888);
+    if (format.Quantize) {
+        const std::vector<std::uint32_t> palette = QuantizedPalette(*info);
+        frame.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
+    }
+    const bool cmyk = format.FourComponents && !format.Quantize;
+    const bool inverted = info->saw_Adobe_marker != FALSE;
+    const int bytesPerPixel = format.Quantize ? 1 : 3;
+    const std::size_t rowBytes = std::size_t(width) * std::size_t(cmyk ? 4 : bytesPerPixel);
+    std::vector<JSAMPLE> chunk(rowBytes * kChunkRows);
+    std::vector<JSAMPROW> chunkRows(kChunkRows);
+    for (std::size_t r = 0; r < chunkRows.size(); ++r)
+        chunkRows[r] = chunk.data() + r * rowBytes;
+    while (info->output_scanline < info->output_height) {
+        const int first = int(info->output_scanline);
+        JDIMENSION got = 0;
+        jpeg.Run([&] {
+            got = jpeg_read_scanlines(info, chunkRows.data(), kChunkRows);
+        });
+        // As for the whole frame: never with this source, and finishing then fails.
+        if (got == 0)
+            break;
+        if (cmyk) {
+            // In place: each pixel's three bytes go where its four were read from, left to right.
+            for (JDIMENSION r = 0; r < got; ++r) {
+                JSAMPLE *row = chunkRows[r];
+                for (std::size_t x = 0; x < std::size_t(width); ++x) {
+                    const JSAMPLE c = row[x * 4];
+                    const JSAMPLE m = row[x * 4 + 1];
+                    const JSAMPLE y = row[x * 4 + 2];
+                    const JSAMPLE k = row[x * 4 + 3];
+                    row[x * 3] = CmykChannel(y, k, inverted);
+                    row[x * 3 + 1] = CmykChannel(m, k, inverted);
+                    row[x * 3 + 2] = CmykChannel(c, k, inverted);
+                }
+            }
+        }
+        const std::span<const std::uint8_t *const> rows(const_cast<const std::uint8_t *const *>(chunkRows.data()), got);
+        PlaceRowsUpright(frame, orientation, width, height, first, rows, bytesPerPixel);
+    }
+    jpeg.Run([&] {
+        jpeg_finish_decompress(info);
+    });
+    return TBitmap::FromImage(std::move(frame));
 }
 
 } // namespace vellumar

@@ -14,21 +14,29 @@ namespace vellumar
 {
 
 /**
- * Largest image (width times height) that is decoded: 8192 x 8192 pixels. With the overlay, a photo
- * takes about 9 bytes a pixel at its peak (decoded and working bitmaps, painting, encoding), and a
- * progressive four-component stream up to 11 while decoding: so that a run stays under 1 GiB and
- * a few seconds per image whatever a small file declares.
+ * Largest image (width times height) that is decoded: 268,435,456 pixels (2^28), and libjpeg's own 65,500 per
+ * side. A reduction decodes row by row and holds only its output frame; the overlay and turning a picture
+ * upright hold the whole frame at 3 bytes a pixel (768 MiB at this limit), which the run's memory admission
+ * accounts for.
  */
-inline constexpr int kMaxJpegSide = 8192;
-inline constexpr std::uint64_t kMaxJpegPixels = std::uint64_t(kMaxJpegSide) * std::uint64_t(kMaxJpegSide);
+inline constexpr std::uint64_t kMaxJpegPixels = std::uint64_t(1) << 28;
+/**
+ * Frames above this many pixels must bring at least one byte of stream for every kMinPixelsPerByte pixels. A
+ * real photo of that size takes megabytes; a few hundred bytes declaring it would only make the decoder invent
+ * hundreds of megabytes of grey.
+ */
+inline constexpr std::uint64_t kMaxSparsePixels = std::uint64_t(8192) * 8192;
+inline constexpr std::uint64_t kMinPixelsPerByte = 1024;
 /** Most scans a stream may hold; more are refused while decoding. */
 inline constexpr int kMaxJpegScans = 500;
 /**
- * Most 8 x 8 blocks that all scans together may cover: 32 full scans of the largest image. Every
- * scan walks all blocks of its components even when it holds no data, so a few kilobytes of empty
- * scans over a large frame would otherwise keep the decoder busy for minutes.
+ * Most 8 x 8 blocks that all scans together may cover: 32 scans of 8192 x 8192 pixels, or 16 full scans of the
+ * frame when that is more (a progressive photo takes about 8). Every scan walks all blocks of its components
+ * even when it holds no data, so a few kilobytes of empty scans over a large frame would otherwise keep the
+ * decoder busy for minutes.
  */
-inline constexpr std::uint64_t kMaxJpegScanBlocks = 32 * kMaxJpegPixels / 64;
+inline constexpr std::uint64_t kMaxJpegScanBlocks = 32 * kMaxSparsePixels / 64;
+inline constexpr std::uint64_t kMaxJpegFrameScans = 16;
 /** Upper bound on libjpeg's own working memory (coefficient and quantiser buffers). */
 inline constexpr long kMaxJpegWorkMemory = 1024l * 1024 * 1024;
 
@@ -44,8 +52,9 @@ struct TJpegHeaderFacts {
 
 /**
  * Reads the header of stream up to its first scan; decodes no pixel.
- * Throws EJPEG "JPEG error #%d" (libjpeg's message code) when it is not a JPEG header, or
- * "JPEG image too large: W x H pixels (the limit is 67108864)" above kMaxJpegPixels.
+ * Throws EJPEG "JPEG error #%d" (libjpeg's message code) when it is not a JPEG header,
+ * "JPEG image too large: W x H pixels (the limit is 268435456)" above kMaxJpegPixels, or "JPEG image too large
+ * for its data: W x H pixels from N bytes" for a frame above kMaxSparsePixels with too few bytes.
  */
 [[nodiscard]] TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream);
 
@@ -56,8 +65,8 @@ struct TJpegHeaderFacts {
  * part is whatever libjpeg makes of an early end of image. An empty stream throws EJPEG.
  * Throws EJPEG for any fatal libjpeg error, a stream above kMaxJpegPixels, one with more than
  * kMaxJpegScans scans ("JPEG stream has too many scans (the limit is 500)"), or one whose scans
- * cover more than kMaxJpegScanBlocks blocks ("JPEG stream has too many scans for its size (the
- * limit is 32 scans of 8192 x 8192 pixels)").
+ * cover more blocks than kMaxJpegScanBlocks and kMaxJpegFrameScans allow ("JPEG stream has too many scans
+ * for its size (the limit is 32 scans of 8192 x 8192 pixels, or 16 of the frame)").
  */
 [[nodiscard]] TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit);
 
@@ -89,5 +98,44 @@ DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit, const std:
  * Throws EJPEG for a fatal libjpeg error (such as a side above 65500 pixels).
  */
 [[nodiscard]] std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality);
+
+/** One application segment as stored: its marker (0xE0 + n for APPn) and its payload, without marker and length. */
+struct TJpegSegment {
+    int Marker = 0;
+    std::vector<std::uint8_t> Payload;
+};
+
+/** What a stream carries beside its pixels, and what an encoding writes beside them. */
+struct TJpegMarkers {
+    /** The ICC profile joined from its APP2 chunks; empty when there is none or its chunks do not add up. */
+    std::vector<std::uint8_t> IccProfile;
+    /** APP1 (EXIF, XMP) and APP13 (IPTC) segments, in stream order. */
+    std::vector<TJpegSegment> Segments;
+};
+
+/** Largest payload of one segment: its length field (two bytes) counts itself. */
+inline constexpr std::size_t kMaxSegmentPayload = 65533;
+
+/**
+ * Reads the stream's header and returns its ICC profile and its APP1 and APP13 segments; decodes no pixel.
+ * Throws as ReadJpegStreamHeader.
+ */
+[[nodiscard]] TJpegMarkers ReadJpegStreamMarkers(std::span<const std::uint8_t> stream);
+
+/**
+ * EncodeJpegStream that also writes markers: the segments in their order after the JFIF header, then the ICC
+ * profile in as many APP2 chunks as it needs. A segment above kMaxSegmentPayload throws EJPEG.
+ */
+[[nodiscard]] std::vector<std::uint8_t>
+EncodeJpegStream(const TBitmap &bitmap, int quality, const TJpegMarkers &markers);
+
+/**
+ * DecodeJpegStream turned upright by an EXIF orientation (1 to 8; others count as 1) while the rows are read,
+ * so that only the upright frame is ever held; width and height are swapped for 5 to 8.
+ */
+[[nodiscard]] TBitmap DecodeJpegStreamUpright(std::span<const std::uint8_t> stream,
+    bool eightBit,
+    int orientation,
+    const std::function<void()> &released);
 
 } // namespace vellumar

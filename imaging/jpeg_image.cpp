@@ -11,6 +11,7 @@
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
 #include "imaging/jpeg_bridge.h"
+#include "imaging/orientation.h"
 
 namespace vellumar
 {
@@ -44,6 +45,7 @@ TJPEGImage::TJPEGImage(const TJPEGImage &other)
     : TGraphic(other)
     , mData(other.mData)
     , mBitmap(other.mBitmap ? std::make_unique<TBitmap>(*other.mBitmap) : nullptr)
+    , mMarkers(other.mMarkers)
     , mQuality(other.mQuality)
     , mOutputFormat(other.mOutputFormat)
     , mProgressiveEncoding(other.mProgressiveEncoding)
@@ -56,6 +58,7 @@ TJPEGImage &TJPEGImage::operator=(const TJPEGImage &other)
         TJPEGImage copy(other);
         std::swap(mData, copy.mData);
         std::swap(mBitmap, copy.mBitmap);
+        std::swap(mMarkers, copy.mMarkers);
         mQuality = copy.mQuality;
         mOutputFormat = copy.mOutputFormat;
         mProgressiveEncoding = copy.mProgressiveEncoding;
@@ -126,15 +129,20 @@ TBitmap &TJPEGImage::DecodedBitmap()
 
 TBitmap TJPEGImage::TakeBitmap()
 {
+    return TakeUprightBitmap(1);
+}
+
+TBitmap TJPEGImage::TakeUprightBitmap(int orientation)
+{
     std::unique_ptr<TBitmap> decoded = std::move(mBitmap);
     std::shared_ptr<TJPEGData> data = std::move(mData);
     mProgressiveEncoding = false;
     if (decoded)
-        return std::move(*decoded);
+        return OrientBitmap(*decoded, orientation);
     const std::span<const std::uint8_t> stream =
         data ? std::span<const std::uint8_t>(data->Data) : std::span<const std::uint8_t>();
     const bool sole = data.use_count() == 1;
-    return DecodeJpegStream(stream, mOutputFormat == TJPEGPixelFormat::jf8Bit, [&data, sole] {
+    return DecodeJpegStreamUpright(stream, mOutputFormat == TJPEGPixelFormat::jf8Bit, orientation, [&data, sole] {
         if (!sole)
             return;
         data.reset();
@@ -170,7 +178,7 @@ void TJPEGImage::EncodeJpeg()
     // A new record: copies of this image keep sharing the old one.
     auto data = std::make_shared<TJPEGData>();
     if (mBitmap && !mBitmap->Empty()) {
-        data->Data = EncodeJpegStream(*mBitmap, mQuality);
+        data->Data = EncodeJpegStream(*mBitmap, mQuality, mMarkers);
         data->Width = mBitmap->Width();
         data->Height = mBitmap->Height();
     }

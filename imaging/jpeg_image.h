@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "imaging/bitmap.h"
 #include "imaging/graphic.h"
+#include "imaging/jpeg_bridge.h"
 
 namespace vellumar
 {
@@ -58,6 +60,11 @@ public:
      */
     [[nodiscard]] TBitmap TakeBitmap();
     /**
+     * TakeBitmap turned upright by an EXIF orientation (1 to 8) as it is decoded, so that only the upright
+     * frame is held. An already decoded bitmap is turned after the fact.
+     */
+    [[nodiscard]] TBitmap TakeUprightBitmap(int orientation);
+    /**
      * The picture stretched over rect onto a new 24-bit bitmap of width x height: exactly the pixels of
      * drawing it into rect on a fresh bitmap of that size. When rect starts at (0, 0) and covers the
      * bitmap and nothing is decoded yet, the stream is decoded row by row keeping only the sampled pixels
@@ -66,8 +73,10 @@ public:
     [[nodiscard]] TBitmap StretchedBitmap(int width, int height, const TRect &rect);
     /** Drops compressed data and takes a copy (shared pixels) of bitmap as the decoded bitmap. */
     void AssignBitmap(const TBitmap &bitmap);
-    /** Builds the compressed data from the decoded bitmap; empty when there is no pixel. */
+    /** Builds the compressed data from the decoded bitmap, with the markers; empty when there is no pixel. */
     void EncodeJpeg();
+    /** Markers (colour profile, metadata segments) that every later encoding writes beside the pixels. */
+    void SetMarkers(TJpegMarkers markers) { mMarkers = std::move(markers); }
 
     [[nodiscard]] int Quality() const { return mQuality; }
     void SetQuality(int quality) { mQuality = std::uint8_t(quality); }
@@ -88,6 +97,7 @@ public:
 private:
     std::shared_ptr<TJPEGData> mData; // null: no buffer at all
     std::unique_ptr<TBitmap> mBitmap;
+    TJpegMarkers mMarkers;
     std::uint8_t mQuality = 90;
     TJPEGPixelFormat mOutputFormat = TJPEGPixelFormat::jf24Bit;
     bool mProgressiveEncoding = false;

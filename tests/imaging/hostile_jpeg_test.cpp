@@ -77,19 +77,23 @@ TEST(HostileJpeg, HugeDeclaredSizesAreRefusedBeforeAnyPixelBuffer)
     TTempDir dir;
     const std::vector<std::uint8_t> small = MakeJpeg({ .Width = 16, .Height = 16 });
     EXPECT_EQ(LoadError(dir, WithFrameSize(small, 65500, 65500)),
-        QStringLiteral("JPEG image too large: 65500 x 65500 pixels (the limit is 67108864)"));
-    EXPECT_EQ(LoadError(dir, WithFrameSize(small, 16384, 16384)),
-        QStringLiteral("JPEG image too large: 16384 x 16384 pixels (the limit is 67108864)"));
-    EXPECT_EQ(LoadError(dir, WithFrameSize(small, 8193, 8192)),
-        QStringLiteral("JPEG image too large: 8193 x 8192 pixels (the limit is 67108864)"));
+        QStringLiteral("JPEG image too large: 65500 x 65500 pixels (the limit is 268435456)"));
+    EXPECT_EQ(LoadError(dir, WithFrameSize(small, 16385, 16384)),
+        QStringLiteral("JPEG image too large: 16385 x 16384 pixels (the limit is 268435456)"));
+    // Past the old 8192 x 8192, a frame must come with data in proportion.
+    const std::vector<std::uint8_t> sparse = WithFrameSize(small, 16384, 16384);
+    EXPECT_EQ(LoadError(dir, sparse),
+        QStringLiteral("JPEG image too large for its data: 16384 x 16384 pixels from %1 bytes").arg(sparse.size()));
     // Beyond libjpeg's own 65500: its own error.
     EXPECT_TRUE(LoadError(dir, WithFrameSize(small, 65535, 8)).startsWith(QStringLiteral("JPEG error #")));
 
-    // At the limit the header still loads; nothing is decoded yet.
+    // At the limit, with a quarter of a megabyte behind it, the header loads; nothing is decoded yet.
+    std::vector<std::uint8_t> padded = sparse;
+    padded.resize(std::size_t(16384) * 16384 / 1024);
     TJPEGImage atLimit;
-    atLimit.LoadJpegFile(dir.Write(QStringLiteral("limit.jpg"), WithFrameSize(small, 8192, 8192)));
-    EXPECT_EQ(atLimit.ImageWidth(), 8192);
-    EXPECT_EQ(atLimit.ImageHeight(), 8192);
+    atLimit.LoadJpegFile(dir.Write(QStringLiteral("limit.jpg"), padded));
+    EXPECT_EQ(atLimit.ImageWidth(), 16384);
+    EXPECT_EQ(atLimit.ImageHeight(), 16384);
 }
 
 TEST(HostileJpeg, ThousandsOfEmptyScansAreRefused)
@@ -108,7 +112,8 @@ TEST(HostileJpeg, EmptyScansOverALargeFrameAreRefused)
     TTempDir dir;
     const std::vector<std::uint8_t> progressive = MakeJpeg({ .Width = 32, .Height = 32, .Progressive = true });
     EXPECT_EQ(LoadError(dir, WithFrameSize(WithEmptyScans(progressive, 300), 8192, 8192)),
-        QStringLiteral("JPEG stream has too many scans for its size (the limit is 32 scans of 8192 x 8192 pixels)"));
+        QStringLiteral("JPEG stream has too many scans for its size (the limit is 32 scans of 8192 x 8192 pixels, or "
+                       "16 of the frame)"));
 }
 
 TEST(HostileJpeg, TruncatedStreamsDecodeOrFailCleanly)

@@ -229,7 +229,7 @@ std::vector<THostileFile> MakeHostileJpegs(int width, int height)
     add("bomb_20000x16384.jpg", FrameSized(small, 20000, 16384));
     add("bomb_16384x16384.jpg", FrameSized(small, 16384, 16384));
     add("bomb_12000x9000_progressive.jpg", FrameSized(smallProgressive, 12000, 9000));
-    // At the decoder's size limit, 8192 x 8192: the heaviest images that are still decoded.
+    // The largest frames still decoded from a few hundred bytes, 8192 x 8192: the heaviest such images.
     add("bomb_8192x8192.jpg", FrameSized(small, 8192, 8192));
     add("bomb_8192x8192_progressive.jpg", FrameSized(smallProgressive, 8192, 8192));
     add("bomb_8192x8192_cmyk_progressive.jpg",

@@ -1,0 +1,34 @@
+#pragma once
+
+// Which of a source photo's metadata reaches a re-encoded file. The colour profile always does: without it
+// the pixels would be read as sRGB. Camera data, XMP and IPTC go along only when the user asks for them.
+
+#include <QString>
+
+#include "imaging/jpeg_bridge.h"
+
+namespace vellumar
+{
+
+enum class TMetadataMode {
+    /** Only the colour profile. */
+    mmNone,
+    /** The profile, EXIF (without its thumbnail), XMP and IPTC. */
+    mmKeep,
+    /** As mmKeep, without the GPS data of EXIF and without an XMP packet that holds GPS data. */
+    mmKeepNoGps,
+};
+
+/** The EXIF Orientation (1 to 8) of the first EXIF segment of markers; 1 when there is none. */
+[[nodiscard]] int MarkersOrientation(const TJpegMarkers &markers);
+
+/**
+ * The markers to write with a picture re-encoded from a source with source's markers. turnedUpright tells
+ * that the pixels were turned by the source's orientation: the Orientation tags (EXIF and XMP) then say 1.
+ * Segments only ever shrink. A malformed EXIF segment is left out and warning gets a text for the log
+ * ("EXIF data dropped: ..."); otherwise warning is left empty. Throws nothing.
+ */
+[[nodiscard]] TJpegMarkers
+OutputMarkers(const TJpegMarkers &source, TMetadataMode mode, bool turnedUpright, QString &warning);
+
+} // namespace vellumar

@@ -1,0 +1,103 @@
+#include "imaging/orientation.h"
+
+#include <cstring>
+#include <vector>
+
+#include "imaging/errors.h"
+
+namespace vellumar
+{
+
+namespace
+{
+
+struct TPoint {
+    std::int64_t X = 0;
+    std::int64_t Y = 0;
+};
+
+// Where stored pixel (x, y) of a w x h picture lands in the upright picture.
+TPoint UprightPoint(int orientation, std::int64_t w, std::int64_t h, std::int64_t x, std::int64_t y)
+{
+    switch (orientation) {
+    case 2:
+        return { w - 1 - x, y };
+    case 3:
+        return { w - 1 - x, h - 1 - y };
+    case 4:
+        return { x, h - 1 - y };
+    case 5:
+        return { y, x };
+    case 6:
+        return { h - 1 - y, x };
+    case 7:
+        return { h - 1 - y, w - 1 - x };
+    case 8:
+        return { y, w - 1 - x };
+    default:
+        return { x, y };
+    }
+}
+
+} // namespace
+
+bool OrientationSwapsSides(int orientation)
+{
+    return orientation >= 5 && orientation <= 8;
+}
+
+void PlaceRowsUpright(QImage &upright,
+    int orientation,
+    int storedWidth,
+    int storedHeight,
+    int firstRow,
+    std::span<const std::uint8_t *const> rows,
+    int bytesPerPixel)
+{
+    if (rows.empty() || storedWidth <= 0)
+        return;
+    const std::ptrdiff_t stride = upright.bytesPerLine();
+    std::uint8_t *base = upright.bits();
+    const auto address = [&](TPoint p) {
+        return std::ptrdiff_t(p.Y) * stride + std::ptrdiff_t(p.X) * bytesPerPixel;
+    };
+    if (orientation < 2 || orientation > 8) {
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            std::memcpy(base + address({ 0, firstRow + std::int64_t(r) }),
+                rows[r],
+                std::size_t(storedWidth) * std::size_t(bytesPerPixel));
+        return;
+    }
+    // Along a stored row the upright address moves by one fixed step, so each row is a start and a step.
+    // The columns run outermost: in a quarter turn the rows of one chunk then land side by side.
+    std::vector<std::ptrdiff_t> starts(rows.size());
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        starts[r] = address(UprightPoint(orientation, storedWidth, storedHeight, 0, firstRow + std::int64_t(r)));
+    const std::ptrdiff_t step =
+        storedWidth > 1 ? address(UprightPoint(orientation, storedWidth, storedHeight, 1, firstRow)) - starts[0] : 0;
+    for (std::ptrdiff_t x = 0; x < storedWidth; ++x) {
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            std::memcpy(base + starts[r] + x * step, rows[r] + x * bytesPerPixel, std::size_t(bytesPerPixel));
+        }
+    }
+}
+
+TBitmap OrientBitmap(const TBitmap &bitmap, int orientation)
+{
+    if (orientation < 2 || orientation > 8 || bitmap.Empty())
+        return bitmap;
+    const QImage &stored = bitmap.Image();
+    const bool swap = OrientationSwapsSides(orientation);
+    QImage upright(swap ? stored.height() : stored.width(), swap ? stored.width() : stored.height(), stored.format());
+    if (upright.isNull())
+        throw EOutOfResources("Out of system resources");
+    upright.setColorTable(stored.colorTable());
+    const int bytesPerPixel = stored.format() == QImage::Format_Indexed8 ? 1 : 3;
+    std::vector<const std::uint8_t *> rows(std::size_t(stored.height()));
+    for (int y = 0; y < stored.height(); ++y)
+        rows[std::size_t(y)] = stored.constScanLine(y);
+    PlaceRowsUpright(upright, orientation, stored.width(), stored.height(), 0, rows, bytesPerPixel);
+    return TBitmap::FromImage(std::move(upright));
+}
+
+} // namespace vellumar
