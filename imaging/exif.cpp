@@ -202,20 +202,21 @@ bool Overlaps(const TRange &a, const TRange &b)
     return a.Begin < b.End && b.Begin < a.End;
 }
 
-// Zeroes ranges of the TIFF data that are dropped, never touching IFD0's own directory (a hostile offset may
-// point into it), and remembers them so that a dropped tail can be cut off.
+// Zeroes ranges of the TIFF data that are dropped, never touching the TIFF header or IFD0's own directory (a
+// hostile offset may point into them), and remembers them so that a dropped tail can be cut off.
 class TDropper
 {
 public:
-    TDropper(TTiff &tiff, TRange kept)
+    TDropper(TTiff &tiff, TRange ifd0)
         : mTiff(tiff)
-        , mKept(kept)
+        , mKept { TRange { 0, 8 }, ifd0 }
     {
     }
 
     void Drop(TRange range)
     {
-        if (range.End <= range.Begin || range.End > mTiff.Size() || Overlaps(range, mKept))
+        if (range.End <= range.Begin || range.End > mTiff.Size() || Overlaps(range, mKept[0])
+            || Overlaps(range, mKept[1]))
             return;
         std::fill(mTiff.Bytes().begin() + std::ptrdiff_t(range.Begin),
             mTiff.Bytes().begin() + std::ptrdiff_t(range.End),
@@ -227,6 +228,9 @@ public:
     // The directory is read in full before any of it is zeroed.
     void DropDirectory(std::size_t directory)
     {
+        // Checked again here: moving IFD0's entries may have changed a directory that overlaps it.
+        if (!mTiff.DirectoryFits(directory))
+            return;
         std::vector<TRange> ranges { mTiff.Directory(directory) };
         const std::size_t count = mTiff.EntryCount(directory);
         for (std::size_t i = 0; i < count; ++i) {
@@ -270,12 +274,12 @@ public:
             if (it->End >= end && it->Begin < end)
                 end = it->Begin;
         }
-        return std::max(end, mKept.End);
+        return std::max(end, mKept[1].End);
     }
 
 private:
     TTiff &mTiff;
-    TRange mKept;
+    TRange mKept[2];
     std::vector<TRange> mDropped;
 };
 

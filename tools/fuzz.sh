@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(jpeg_decode_fuzzer bmp_fuzzer version_block_fuzzer overlay_fuzzer names_fuzzer)
+((${#targets[@]})) || targets=(jpeg_decode_fuzzer bmp_fuzzer version_block_fuzzer overlay_fuzzer names_fuzzer exif_fuzzer)
 parallel=${VELLUMAR_FUZZ_JOBS:-1}
 
 bash tools/deps.sh clang-14 libclang-rt-14-dev
@@ -17,7 +17,7 @@ cmake --build --preset fuzz -j "$(nproc)" --target vellumar_fuzzers
 
 # Longest input per target: room for many marker segments in a JPEG, a few hundred characters of text.
 declare -A maxLen=([jpeg_decode_fuzzer]=32768 [bmp_fuzzer]=16384 [version_block_fuzzer]=8192
-                   [overlay_fuzzer]=1024 [names_fuzzer]=4096)
+                   [overlay_fuzzer]=1024 [names_fuzzer]=4096 [exif_fuzzer]=4096)
 mkdir -p build/fuzz-artifacts build/fuzz-logs
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0

@@ -14,6 +14,7 @@
 #include "imaging/bmp_format.h"
 #include "shell/version_block.h"
 #include "tests/support/hostile_jpegs.h"
+#include "tests/support/photo_fixtures.h"
 
 namespace
 {
@@ -378,6 +379,18 @@ void WriteNamesSeeds(const fs::path &folder)
     WriteSeed(folder, "utf16.bin", NamesSeed(0x80, 0, 7, std::string("*\0\n\0\x00\xd8\n\0\x00\xdc\n\0a\0", 14)));
 }
 
+// The first byte says whether the fuzzer puts the EXIF signature in front; these seeds bring their own.
+void WriteExifSeeds(const fs::path &folder)
+{
+    for (const bool big : { false, true }) {
+        for (const bool gps : { false, true }) {
+            TBytes seed { 0 };
+            PutBytes(seed, vellumar::test::MakeExif({ .BigEndian = big, .Orientation = 6, .Gps = gps }));
+            WriteSeed(folder, std::string(big ? "big" : "little") + (gps ? "_gps" : "") + ".bin", seed);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -395,5 +408,6 @@ int main(int argc, char *argv[])
     WriteVersionSeeds(root / "version_block_fuzzer");
     WriteOverlaySeeds(root / "overlay_fuzzer");
     WriteNamesSeeds(root / "names_fuzzer");
+    WriteExifSeeds(root / "exif_fuzzer");
     return 0;
 }

@@ -1,0 +1,50 @@
+// Feeds the fuzzed bytes to the EXIF reader and rewriter as an APP1 payload, and through the choice of output
+// segments. Every rewrite must be no longer than its input, say orientation 1 when asked to, and be readable
+// again; anything else must end in the program's own exception.
+#include <cstdint>
+#include <span>
+
+#include <QString>
+
+#include "imaging/errors.h"
+#include "imaging/exif.h"
+#include "imaging/jpeg_metadata.h"
+#include "tests/fuzz/fuzz_check.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    using namespace vellumar;
+    // Inputs without the signature would stop at the first check: give most of them one.
+    std::vector<std::uint8_t> payload;
+    if (size > 0 && (data[0] & 1) != 0)
+        payload.assign(std::begin(kExifSignature), std::end(kExifSignature));
+    if (size > 0)
+        payload.insert(payload.end(), data + 1, data + size);
+
+    const int orientation = ExifOrientation(payload);
+    VELLUMAR_FUZZ_CHECK(orientation >= 1 && orientation <= 8);
+    for (const bool reset : { false, true }) {
+        for (const bool noGps : { false, true }) {
+            try {
+                const std::vector<std::uint8_t> out =
+                    RewriteExif(payload, { .ResetOrientation = reset, .RemoveGps = noGps });
+                VELLUMAR_FUZZ_CHECK(out.size() <= payload.size());
+                VELLUMAR_FUZZ_CHECK(!reset || ExifOrientation(out) == 1);
+                VELLUMAR_FUZZ_CHECK(reset || ExifOrientation(out) == orientation);
+                VELLUMAR_FUZZ_CHECK(RewriteExif(out, {}).size() <= out.size());
+            } catch (const EInvalidGraphic &) {
+            }
+        }
+    }
+
+    TJpegMarkers markers;
+    markers.Segments.push_back({ 0xE1, payload });
+    for (const TMetadataMode mode : { TMetadataMode::mmNone, TMetadataMode::mmKeep, TMetadataMode::mmKeepNoGps }) {
+        QString warning;
+        const TJpegMarkers out = OutputMarkers(markers, mode, true, warning);
+        VELLUMAR_FUZZ_CHECK(out.Segments.size() <= 1);
+        for (const TJpegSegment &segment : out.Segments)
+            VELLUMAR_FUZZ_CHECK(segment.Payload.size() <= payload.size());
+    }
+    return 0;
+}
