@@ -485,6 +485,17 @@ void TermDestination(j_compress_ptr info)
     destination.Bytes->resize(destination.Bytes->size() - destination.Manager.free_in_buffer);
 }
 
+// The whole-picture coefficient arrays that a multi-scan stream is decoded through, as the header sizes them.
+std::uint64_t CoefficientBytes(const jpeg_decompress_struct &info)
+{
+    std::uint64_t bytes = 0;
+    for (int i = 0; i < info.num_components; ++i) {
+        const jpeg_component_info &component = info.comp_info[i];
+        bytes += std::uint64_t(component.width_in_blocks) * component.height_in_blocks * DCTSIZE2 * sizeof(JCOEF);
+    }
+    return bytes;
+}
+
 // Segments follow the JFIF header in their order, then the profile; libjpeg splits it into numbered chunks.
 void WriteMarkers(j_compress_ptr info, const TJpegMarkers &markers)
 {
@@ -511,6 +522,7 @@ TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream)
     jpeg.Run([&] {
         facts.MultipleScans = jpeg_has_multiple_scans(info) != FALSE;
     });
+    facts.CoefficientBytes = facts.MultipleScans ? CoefficientBytes(*info) : 0;
     return facts;
 }
 

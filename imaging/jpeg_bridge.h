@@ -48,6 +48,8 @@ struct TJpegHeaderFacts {
     bool Grayscale = false;
     /** The stream has several scans (progressive, or components in separate scans). */
     bool MultipleScans = false;
+    /** Bytes libjpeg holds for the coefficients of the whole picture while decoding several scans; else 0. */
+    std::uint64_t CoefficientBytes = 0;
 };
 
 /**

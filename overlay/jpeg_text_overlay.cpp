@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "imaging/file_io.h"
+#include "imaging/orientation.h"
 
 namespace vellumar
 {
@@ -25,24 +26,31 @@ TJPEGTextOverlay::~TJPEGTextOverlay() = default;
 
 bool TJPEGTextOverlay::ProcessFile()
 {
+    TJpegMarkers markers;
     if (!SourceFile.isEmpty()) {
         try {
             mSourceImage.LoadJpegFile(SourceFile);
+            if (!mSourceImage.CompressedData().empty())
+                markers = ReadJpegStreamMarkers(mSourceImage.CompressedData());
         } catch (const std::exception &error) {
             throw EOverlayException(WrapMessage("Error opening ", SourceFile, error));
         }
     }
-    const int width = mSourceImage.ImageWidth();
-    const int height = mSourceImage.ImageHeight();
+    const int orientation = AutoOrient ? MarkersOrientation(markers) : 1;
+    mOutputMarkers = OutputMarkers(markers, Metadata, orientation != 1, MetadataWarning);
+    const bool swap = OrientationSwapsSides(orientation);
+    const int width = swap ? mSourceImage.ImageHeight() : mSourceImage.ImageWidth();
+    const int height = swap ? mSourceImage.ImageWidth() : mSourceImage.ImageHeight();
     mBitmap.SetPixelFormat24();
     if (mSourceImage.Empty()) {
         mBitmap.SetBitmapWidth(width);
         mBitmap.SetBitmapHeight(height);
         return RenderAndSave();
     }
-    // Decodes the source; a stream that fails here passes its codec error on unwrapped. The source lets go
-    // of its pixels and bytes, so that one frame is held and the text drawn into it copies nothing.
-    TBitmap picture = mSourceImage.TakeBitmap();
+    // Decodes the source, upright when asked; a stream that fails here passes its codec error on unwrapped.
+    // The source lets go of its pixels and bytes, so that one frame is held and the text drawn into it
+    // copies nothing.
+    TBitmap picture = mSourceImage.TakeUprightBitmap(orientation);
     if (picture.PixelFormat() == TPixelFormat::pf24bit && picture.Width() == width && picture.Height() == height) {
         // Copying every pixel of an equal 24-bit picture at (0, 0) is taking its pixels.
         mBitmap = std::move(picture);
@@ -73,6 +81,7 @@ bool TJPEGTextOverlay::RenderAndSave()
     const QString outputPath = SaveOutput ? OutputPath() : QString();
     try {
         mOutputImage.SetOutputFormat(TJPEGPixelFormat::jf24Bit);
+        mOutputImage.SetMarkers(mOutputMarkers);
         mOutputImage.AssignBitmap(mBitmap);
         if (!SaveOutput)
             return mOutputImage.ImageHeight() != 0;

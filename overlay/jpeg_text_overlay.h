@@ -8,6 +8,7 @@
 #include "imaging/canvas.h"
 #include "imaging/errors.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/jpeg_metadata.h"
 #include "overlay/overlay_settings.h"
 
 namespace vellumar
@@ -61,6 +62,12 @@ public:
     std::uint8_t TextPosition = 4;
     bool WordWrap = true;
     bool SaveOutput = false;
+    /** Turn the picture upright by the source's EXIF orientation before the text is placed. */
+    bool AutoOrient = false;
+    /** The source's metadata that goes into the output; its colour profile always does. */
+    TMetadataMode Metadata = TMetadataMode::mmNone;
+    /** Set by ProcessFile when the source's EXIF had to be left out ("EXIF data dropped: ..."); else empty. */
+    QString MetadataWarning;
 
 private:
     [[nodiscard]] QString OutputPath() const;
@@ -68,6 +75,7 @@ private:
     TBitmap mBitmap;
     TJPEGImage mSourceImage;
     TJPEGImage mOutputImage;
+    TJpegMarkers mOutputMarkers;
 };
 
 } // namespace vellumar

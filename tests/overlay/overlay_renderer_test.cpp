@@ -10,6 +10,7 @@
 #include "imaging/jpeg_image.h"
 #include "overlay/jpeg_text_overlay.h"
 #include "tests/support/jpeg_fixtures.h"
+#include "tests/support/photo_fixtures.h"
 #include "tests/support/temp_dir.h"
 
 namespace vellumar
@@ -134,6 +135,36 @@ TEST(OverlayRenderer, BottomRightGeometryOnRealPixels)
     EXPECT_LT(ink.Colour.Top, 768 - 2 * lineHeight - 5) << "three lines";
     EXPECT_EQ(renderer.OutputImage().ImageWidth(), 1024);
     EXPECT_EQ(renderer.OutputImage().ImageHeight(), 768);
+}
+
+TEST(OverlayRenderer, ASidewaysPhotoIsTurnedUprightBeforeTheTextAndKeepsItsProfile)
+{
+    TTempDir dir;
+    const TBytes rows(std::size_t(300) * 3 * 200, kGray);
+    const TBytes profile(5000, 0x42);
+    const QString source = dir.Write(QStringLiteral("portrait.jpg"),
+        test::WithSegments(EncodeReferenceJpeg(rows.data(), 300, 200, 900, 90),
+            { { 0xE1, test::MakeExif({ .Orientation = 6 }) },
+                { 0xE2, test::IccChunk(1, 1, profile.begin(), profile.size()) } }));
+    TJPEGTextOverlay renderer;
+    UseRedDejaVu(renderer, source);
+    renderer.AutoOrient = true;
+    renderer.Metadata = TMetadataMode::mmKeep;
+    renderer.SaveOutput = true;
+    renderer.OutputFile = dir.File(QStringLiteral("out.jpg"));
+    ASSERT_TRUE(renderer.ProcessFile());
+
+    // Bottom right of the upright picture, 200 wide and 300 high.
+    const TInk ink = MeasureInk(renderer.WorkingBitmap());
+    ASSERT_EQ(renderer.WorkingBitmap().Width(), 200);
+    ASSERT_FALSE(ink.Shadow.Empty());
+    EXPECT_GT(ink.Shadow.Top, 150);
+    EXPECT_LE(ink.Shadow.Right, 189);
+    const TBytes written = ReadBytes(renderer.OutputFile);
+    const TJpegMarkers markers = ReadJpegStreamMarkers(written);
+    EXPECT_EQ(markers.IccProfile, profile);
+    EXPECT_EQ(MarkersOrientation(markers), 1);
+    EXPECT_TRUE(renderer.MetadataWarning.isEmpty());
 }
 
 TEST(OverlayRenderer, UnlistedSizeAndPositionRenderLikeMediumAndCentre)
