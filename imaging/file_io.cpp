@@ -286,7 +286,7 @@ std::vector<std::uint8_t> ReadWholeFile(const QString &path)
     return bytes;
 }
 
-void WriteFileAtomic(const QString &path, std::span<const std::uint8_t> bytes)
+void WriteFileAtomic(const QString &path, std::span<const std::uint8_t> bytes, TLockedFolder lockedFolder)
 {
     const auto createError = [&] {
         return EFCreateError(QStringLiteral("Cannot create file %1").arg(path));
@@ -311,7 +311,7 @@ void WriteFileAtomic(const QString &path, std::span<const std::uint8_t> bytes)
         result = WriteViaNamedFile(folder, target, path, bytes, keptMode);
     if (result == TTempResult::Done)
         return;
-    if (result == TTempResult::NotWritable && keptMode) {
+    if (result == TTempResult::NotWritable && keptMode && lockedFolder == TLockedFolder::RewriteInPlace) {
         RewriteInPlace(target, path, bytes);
         return;
     }
