@@ -161,7 +161,9 @@ std::optional<TBatchRun> RunAsNobody(const QStringList &arguments)
     if (::geteuid() != 0)
         return std::nullopt;
     QString program = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-    QStringList prefix { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups") };
+    QStringList prefix { QStringLiteral("--reuid=65534"),
+        QStringLiteral("--regid=65534"),
+        QStringLiteral("--clear-groups") };
     if (program.isEmpty()) {
         program = QStandardPaths::findExecutable(QStringLiteral("runuser"));
         prefix = QStringList { QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--") };
@@ -203,7 +205,8 @@ TEST(HostileFiles, AnUnprivilegedUserNeverReplacesWhatItMayNotWrite)
     if (!run)
         GTEST_SKIP() << "switching to user nobody needs root and setpriv or runuser";
     EXPECT_EQ(run->ExitCode, 1);
-    EXPECT_TRUE(run->Lines.contains(QStringLiteral("ERROR: Cannot create file ") + readOnly)) << run->Lines.join('\n').toStdString();
+    EXPECT_TRUE(run->Lines.contains(QStringLiteral("ERROR: Cannot create file ") + readOnly))
+        << run->Lines.join('\n').toStdString();
     EXPECT_EQ(ReadBytes(readOnly), (TBytes { 'k', 'e', 'e', 'p' }));
     const mode_t mask = ::umask(0);
     ::umask(mask);
