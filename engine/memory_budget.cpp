@@ -1,0 +1,73 @@
+#include "engine/memory_budget.h"
+
+#include <algorithm>
+
+#include <unistd.h>
+
+#include "engine/job_settings.h"
+
+namespace vellumar
+{
+
+namespace
+{
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+constexpr std::uint64_t kMaxDefaultBudget = 2048 * kMiB;
+// libjpeg's row buffers and tables, Qt's font cache and the program itself.
+constexpr std::uint64_t kAllowance = 24 * kMiB;
+
+} // namespace
+
+std::uint64_t EstimateImageMemory(std::uint64_t fileBytes, const TJpegHeaderFacts &facts, const TImageWork &work)
+{
+    const std::uint64_t width = std::uint64_t(std::max(facts.Width, 0));
+    const std::uint64_t height = std::uint64_t(std::max(facts.Height, 0));
+    std::uint64_t bytes = kAllowance + fileBytes + facts.CoefficientBytes;
+    if (work.Scale > 0.0 && work.Scale < 1.0) {
+        // Decoded row by row: only the reduced frame is held, a second while it is turned upright. An overlay
+        // after the reduction decodes the reduced photo again.
+        const std::uint64_t frame = std::uint64_t(std::max(FloorTimesScale(int(width), work.Scale), 0))
+            * std::uint64_t(std::max(FloorTimesScale(int(height), work.Scale), 0)) * 3;
+        bytes += frame + frame / 2 + (work.Upright ? frame : 0) + (work.Overlay ? 2 * frame : 0);
+    } else if (work.Overlay) {
+        // The whole frame, turned upright while it is decoded; a gray photo is decoded to 8 bits and then
+        // widened to 24. The encoded output is well below a quarter of the frame at quality 90.
+        const std::uint64_t frame = width * height * (facts.Grayscale ? 4 : 3);
+        bytes += frame + frame / 4;
+    }
+    return bytes;
+}
+
+std::uint64_t DefaultMemoryBudget()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return kMaxDefaultBudget;
+    return std::min(kMaxDefaultBudget, std::uint64_t(pages) * std::uint64_t(pageSize) / 2);
+}
+
+void TMemoryGate::Acquire(std::size_t order, std::uint64_t bytes)
+{
+    std::unique_lock lock(mMutex);
+    mChanged.wait(lock, [&] {
+        return order == mNext && (mRunning == 0 || mInFlight + bytes <= mBudget);
+    });
+    ++mNext;
+    ++mRunning;
+    mInFlight += bytes;
+    mChanged.notify_all();
+}
+
+void TMemoryGate::Release(std::uint64_t bytes)
+{
+    {
+        const std::lock_guard lock(mMutex);
+        --mRunning;
+        mInFlight -= std::min(bytes, mInFlight);
+    }
+    mChanged.notify_all();
+}
+
+} // namespace vellumar
