@@ -1,7 +1,9 @@
 // Writes a synthetic camera photo of any size row by row, so that even 268 megapixels take a few megabytes of
 // memory: sky, hills and fine texture, which compress about as a real photo does.
 // Usage: vellumar-make-photo OUT WIDTH HEIGHT [ORIENTATION]
-// With ORIENTATION (1 to 8) the file carries an EXIF block with that Orientation tag, a GPS IFD and a thumbnail.
+// WIDTH x HEIGHT is the upright picture. With ORIENTATION (1 to 8) the file carries an EXIF block with that
+// Orientation tag, a GPS IFD and a thumbnail, and stores the picture the way a camera held that way does:
+// sideways for 5 to 8, so that only a viewer that honours the tag shows the sky on top.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -73,29 +75,61 @@ int Noise(std::uint32_t x, std::uint32_t y)
     return int(h & 15) - 8;
 }
 
-void SceneRow(int y, int width, int height, std::vector<JSAMPLE> &row)
+struct TPoint {
+    int X = 0;
+    int Y = 0;
+};
+
+// The upright point shown at stored pixel (x, y) of a stored picture w x h.
+TPoint UprightPoint(int orientation, int w, int h, int x, int y)
 {
-    for (int x = 0; x < width; ++x) {
-        const double u = double(x) / width;
-        const double v = double(y) / height;
-        const double ridge = 0.55 + 0.08 * std::sin(u * 19.0) + 0.04 * std::sin(u * 57.0 + 1.0);
-        const int n = Noise(std::uint32_t(x), std::uint32_t(y));
-        int r = 0;
-        int g = 0;
-        int b = 0;
-        if (v < ridge) {
-            r = int(90 + 80 * v);
-            g = int(140 + 70 * v);
-            b = int(230 - 30 * v);
-        } else {
-            r = int(70 + 60 * std::sin(u * 7.0 + v * 13.0)) + n;
-            g = int(120 + 40 * std::sin(u * 11.0)) + n;
-            b = int(50 + 30 * v) + n;
-        }
-        row[std::size_t(x) * 3] = JSAMPLE(std::clamp(r, 0, 255));
-        row[std::size_t(x) * 3 + 1] = JSAMPLE(std::clamp(g, 0, 255));
-        row[std::size_t(x) * 3 + 2] = JSAMPLE(std::clamp(b, 0, 255));
+    switch (orientation) {
+    case 2:
+        return { w - 1 - x, y };
+    case 3:
+        return { w - 1 - x, h - 1 - y };
+    case 4:
+        return { x, h - 1 - y };
+    case 5:
+        return { y, x };
+    case 6:
+        return { h - 1 - y, x };
+    case 7:
+        return { h - 1 - y, w - 1 - x };
+    case 8:
+        return { y, w - 1 - x };
+    default:
+        return { x, y };
     }
+}
+
+// Sky above a ridge of hills, a sun in the upper left: which way is up is plain to see.
+void ScenePixel(int x, int y, int width, int height, JSAMPLE *rgb)
+{
+    const double u = double(x) / width;
+    const double v = double(y) / height;
+    const double ridge = 0.55 + 0.08 * std::sin(u * 19.0) + 0.04 * std::sin(u * 57.0 + 1.0);
+    const double sun = std::hypot((u - 0.25) * width, (v - 0.2) * height) / std::min(width, height);
+    const int n = Noise(std::uint32_t(x), std::uint32_t(y));
+    int r = 0;
+    int g = 0;
+    int b = 0;
+    if (v < ridge && sun < 0.09) {
+        r = 255;
+        g = 220;
+        b = 90;
+    } else if (v < ridge) {
+        r = int(90 + 80 * v);
+        g = int(140 + 70 * v);
+        b = int(230 - 30 * v);
+    } else {
+        r = int(70 + 60 * std::sin(u * 7.0 + v * 13.0)) + n;
+        g = int(120 + 40 * std::sin(u * 11.0)) + n;
+        b = int(50 + 30 * v) + n;
+    }
+    rgb[0] = JSAMPLE(std::clamp(r, 0, 255));
+    rgb[1] = JSAMPLE(std::clamp(g, 0, 255));
+    rgb[2] = JSAMPLE(std::clamp(b, 0, 255));
 }
 
 } // namespace
@@ -106,9 +140,12 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "Usage: vellumar-make-photo OUT WIDTH HEIGHT [ORIENTATION]\n");
         return 2;
     }
-    const int width = std::atoi(argv[2]);
-    const int height = std::atoi(argv[3]);
+    const int uprightWidth = std::atoi(argv[2]);
+    const int uprightHeight = std::atoi(argv[3]);
     const int orientation = argc == 5 ? std::atoi(argv[4]) : 0;
+    const bool sideways = orientation >= 5 && orientation <= 8;
+    const int width = sideways ? uprightHeight : uprightWidth;
+    const int height = sideways ? uprightWidth : uprightHeight;
     FILE *file = std::fopen(argv[1], "wb");
     if (file == nullptr || width < 1 || height < 1) {
         std::fprintf(stderr, "vellumar-make-photo: cannot write %s\n", argv[1]);
@@ -133,7 +170,10 @@ int main(int argc, char *argv[])
     std::vector<JSAMPLE> row(std::size_t(width) * 3);
     JSAMPROW rows[1] = { row.data() };
     for (int y = 0; y < height; ++y) {
-        SceneRow(y, width, height, row);
+        for (int x = 0; x < width; ++x) {
+            const TPoint p = UprightPoint(orientation, width, height, x, y);
+            ScenePixel(p.X, p.Y, uprightWidth, uprightHeight, &row[std::size_t(x) * 3]);
+        }
         jpeg_write_scanlines(&info, rows, 1);
     }
     jpeg_finish_compress(&info);

@@ -27,9 +27,8 @@ struct TImageWork {
  * pixel, 4 for gray) and the encoded output, plus a fixed allowance for libjpeg's and Qt's own buffers.
  * Errs on the high side.
  */
-[[nodiscard]] std::uint64_t EstimateImageMemory(std::uint64_t fileBytes,
-    const TJpegHeaderFacts &facts,
-    const TImageWork &work);
+[[nodiscard]] std::uint64_t
+EstimateImageMemory(std::uint64_t fileBytes, const TJpegHeaderFacts &facts, const TImageWork &work);
 
 /** Half of the machine's physical memory, at most 2 GiB (and 2 GiB when it cannot be told). */
 [[nodiscard]] std::uint64_t DefaultMemoryBudget();
