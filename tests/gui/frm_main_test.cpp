@@ -112,10 +112,14 @@ protected:
     void ClickStart() { QTest::mouseClick(Child<QPushButton>(mWindow, "btnProcess"), Qt::LeftButton); }
     QStringList Log() const { return mWindow.StatusLog().Lines(); }
     // The lines written since the run began (its first line is the empty one).
+    // The last run's lines, without its closing summary (its time differs from run to run).
     QStringList RunLines() const
     {
-        const QStringList lines = Log();
-        return lines.mid(lines.lastIndexOf(QString()));
+        QStringList lines = Log();
+        lines = lines.mid(lines.lastIndexOf(QString()));
+        if (!lines.isEmpty() && lines.last().startsWith(QLatin1String("Summary: ")))
+            lines.removeLast();
+        return lines;
     }
     void Retype(QWidget *field, const QString &text)
     {
