@@ -94,9 +94,8 @@ QStringList PlanClashes(const TJobSource &job)
             // The first name is the sample as shown, as the run takes it.
             outputName = i == 0 ? job.SampleName() : namer.SampleName();
             if (i + 1 < int(names.size()) && namer.Number() == std::numeric_limits<std::int64_t>::max()) {
-                clashes << QStringLiteral("The running number would pass %1 after %2")
-                               .arg(namer.Number())
-                               .arg(names[i]);
+                clashes
+                    << QStringLiteral("The running number would pass %1 after %2").arg(namer.Number()).arg(names[i]);
                 break;
             }
             namer.Advance();

@@ -80,6 +80,8 @@ TEST(BatchCli, UsageErrorsNameTheOptionAndProcessNothing)
         { { QStringLiteral("--position"), QStringLiteral("middle") }, QStringLiteral("--position") },
         { { QStringLiteral("--size"), QStringLiteral("huge") }, QStringLiteral("--size") },
         { { QStringLiteral("--jobs"), QStringLiteral("0") }, QStringLiteral("--jobs") },
+        { { QStringLiteral("--prefix"), QStringLiteral("../src/") }, QStringLiteral("--prefix") },
+        { { QStringLiteral("--suffix=/x") }, QStringLiteral("--suffix") },
     };
     for (const auto &[options, named] : cases) {
         const TBatchResult result = RunBatchCli(options + QStringList { source.Path(), destination.Path() });
@@ -89,7 +91,49 @@ TEST(BatchCli, UsageErrorsNameTheOptionAndProcessNothing)
         EXPECT_TRUE(result.Lines.isEmpty());
     }
     EXPECT_EQ(RunBatchCli({ source.Path() }).ExitCode, 2);
+    // An unset variable as a folder would mean the working directory.
+    EXPECT_EQ(RunBatchCli({ QStringLiteral("--resize"), source.Path(), QString() }).ExitCode, 2);
+    EXPECT_EQ(RunBatchCli({ QStringLiteral("--resize"), QString(), destination.Path() }).ExitCode, 2);
     EXPECT_TRUE(Sorted(destination.Path()).isEmpty());
+
+    // A name that is not UTF-8 is refused, never read as another folder.
+    QProcess shell;
+    shell.start(QStringLiteral("/bin/sh"),
+        { QStringLiteral("-c"),
+            QStringLiteral("exec \"$0\" --resize \"$1\" \"$2$(printf '\\377')\""),
+            QStringLiteral(VELLUMAR_BATCH_EXE),
+            source.Path(),
+            destination.Path() });
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.exitCode(), 2);
+    EXPECT_TRUE(shell.readAllStandardError().contains("not valid UTF-8"));
+}
+
+// Outputs that would overwrite photos of the run: nothing is written, the clashes are printed, exit 2.
+TEST(BatchCli, APlannedClashWritesNothing)
+{
+    TTempDir source;
+    for (int i = 1; i <= 4; ++i)
+        source.Write(QStringLiteral("%1.jpg").arg(i), MakeJpeg());
+    const auto before = ReadBytes(source.File(QStringLiteral("2.jpg")));
+    const TBatchResult shifted = RunBatchCli(
+        { QStringLiteral("--rename"), QStringLiteral("--number"), QStringLiteral("2"), source.Path(), source.Path() });
+    EXPECT_EQ(shifted.ExitCode, 2);
+    EXPECT_TRUE(shifted.Errors.contains(
+        QStringLiteral("1.jpg -> %1 would replace the listed photo 2.jpg").arg(source.File(QStringLiteral("2.jpg")))))
+        << shifted.Errors.toStdString();
+    EXPECT_EQ(shifted.Errors.count(QStringLiteral("would replace")), 3);
+    EXPECT_EQ(ReadBytes(source.File(QStringLiteral("2.jpg"))), before);
+
+    TTempDir destination;
+    const TBatchResult overflow = RunBatchCli({ QStringLiteral("--rename"),
+        QStringLiteral("--number=9223372036854775807"),
+        source.Path(),
+        destination.Path() });
+    EXPECT_EQ(overflow.ExitCode, 2);
+    EXPECT_TRUE(overflow.Errors.contains(QStringLiteral("The running number would pass")));
+    EXPECT_TRUE(Sorted(destination.Path()).isEmpty());
+    EXPECT_EQ(Sorted(source.Path()).size(), 4);
 }
 
 TEST(BatchCli, UnreadableSourceFolderExitsWithThree)

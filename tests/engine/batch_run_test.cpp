@@ -10,6 +10,7 @@
 #include "engine/source_list.h"
 #include "imaging/jpeg_image.h"
 #include "tests/support/jpeg_fixtures.h"
+#include "tests/support/run_helpers.h"
 #include "tests/support/temp_dir.h"
 
 namespace vellumar
@@ -17,53 +18,12 @@ namespace vellumar
 namespace
 {
 
+using test::MakeJob;
 using test::MakeJpeg;
 using test::ReadBytes;
 using test::TJpegFixtureOptions;
+using test::TRecordingSink;
 using test::TTempDir;
-
-// A job of fixed values over a real listing, with the default overlay.
-TFixedJob MakeJob(const QString &source, const QString &destination)
-{
-    const TSourceList list(source);
-    TJobValues values;
-    values.SourceFolder = list.ListFolder();
-    values.SourceNames = list.Names();
-    values.DestinationFolder = destination;
-    return TFixedJob(std::move(values), DefaultOverlaySettings());
-}
-
-// Records what a run reports; OnEvents plays the user acting at an event point.
-class TRecordingSink : public TRunSink
-{
-public:
-    // The summary line is kept apart: its time differs from run to run.
-    void AddStatusLine(const QString &line) override
-    {
-        if (line.startsWith(QLatin1String("Summary: ")))
-            Summary << line;
-        else
-            Lines << line;
-    }
-    void SetProgress(int percent) override { Progress.push_back(percent); }
-    void ProcessPendingEvents() override
-    {
-        ++EventPoints;
-        if (OnEvents)
-            OnEvents(*this);
-    }
-    [[nodiscard]] bool StopRequested() const override { return Stop; }
-    void ClearStopRequest() override { Stop = false; }
-    // What the Stop button does.
-    void ClickStop() { Stop = true; }
-
-    QStringList Lines;
-    QStringList Summary;
-    std::vector<int> Progress;
-    int EventPoints = 0;
-    bool Stop = false;
-    std::function<void(TRecordingSink &)> OnEvents;
-};
 
 class BatchRun : public ::testing::Test
 {

@@ -680,6 +680,28 @@ TEST_F(FrmMain, AnEmptiedDestinationFieldRefusesToStart)
     EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
 }
 
+TEST_F(FrmMain, ADestinationEmptiedDuringARunWritesNothingAnywhere)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "a.jpg", "b.jpg" });
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    // Emptied at the event point after image 1.
+    const QMetaObject::Connection hook =
+        QObject::connect(Child<QProgressBar>(mWindow, "ProgressBar"), &QProgressBar::valueChanged, [&](int value) {
+            if (value > 0)
+                Child<QLineEdit>(mWindow, "ebDestFolder")->clear();
+        });
+    ClickStart();
+    QObject::disconnect(hook);
+    EXPECT_EQ(RunLines().mid(7),
+        (QStringList { "Resizing: b.jpg...", "ERROR: No destination folder is chosen.", "FINISHED" }));
+    EXPECT_FALSE(QFile::exists(QStringLiteral("/b.jpg")));
+    EXPECT_EQ(QDir(destination.Path()).entryList(QDir::Files), QStringList { QStringLiteral("a.jpg") });
+}
+
 TEST_F(FrmMain, TheMemoShowsTheLogAndFollowsItsEnd)
 {
     auto *memo = Child<QPlainTextEdit>(mWindow, "moStatus");
