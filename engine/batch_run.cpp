@@ -7,6 +7,8 @@
 #include <memory>
 #include <mutex>
 
+#include <QFileInfo>
+
 #include "engine/fixed_job.h"
 #include "engine/folder_rules.h"
 #include "engine/img_utils.h"
@@ -74,6 +76,12 @@ QString WriteRefusal(const TImageTask &task)
     return QString();
 }
 
+qint64 FileSize(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() ? info.size() : -1;
+}
+
 QStringList ImageHeader(int index, int count)
 {
     return { QStringLiteral(">"), QStringLiteral("File %1 of %2").arg(index + 1).arg(count) };
@@ -103,7 +111,6 @@ public:
     {
         for (const QString &line : header + outcome.Lines)
             mSink.AddStatusLine(line);
-        mSink.ImageReported(mReported, outcome);
         ++mReported;
         ++mSummary.Done;
         mSummary.Failed += outcome.Failed ? 1 : 0;
@@ -149,6 +156,8 @@ TImageOutcome ProcessImage(const TImageTask &task)
         outcome.Failed = true;
     };
     const TFixedOverlaySettings overlay(task.OverlaySettings);
+    // Taken before any write: the output may replace the image's own source.
+    outcome.SourceBytes = FileSize(task.SourcePath);
     const bool copy = task.Rename && !task.Resize && !task.Overlay;
     if (task.Rename)
         log(QStringLiteral("Renaming: ") + task.ListedName + QStringLiteral(" to ") + task.OutputName);
@@ -210,6 +219,8 @@ TImageOutcome ProcessImage(const TImageTask &task)
         outcome.Warnings = warnings;
         outcome.Failed = true;
     }
+    if (!outcome.OutputPath.isEmpty())
+        outcome.OutputBytes = FileSize(outcome.OutputPath);
     outcome.Elapsed = std::chrono::steady_clock::now() - startTime;
     return outcome;
 }

@@ -40,8 +40,6 @@ public:
     [[nodiscard]] virtual const TOverlaySettingsProvider &Overlay() const = 0;
 };
 
-struct TImageOutcome;
-
 /** Where a run reports: the status log, the progress bar, the event pump and the stop flag. */
 class TRunSink
 {
@@ -57,12 +55,6 @@ public:
     /** Set by the owner's Stop (during ProcessPendingEvents); the run writes the "Aborting..." line itself. */
     [[nodiscard]] virtual bool StopRequested() const = 0;
     virtual void ClearStopRequest() = 0;
-    /** Told of each image once its lines are written, in listing order (index 0-based). */
-    virtual void ImageReported(int index, const TImageOutcome &outcome)
-    {
-        (void)index;
-        (void)outcome;
-    }
 };
 
 /** One image's work, fixed on the run's thread when its turn comes. */

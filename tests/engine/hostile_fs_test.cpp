@@ -67,7 +67,8 @@ TEST_F(HostileFs, ADestinationFolderMissingOrRemovedDuringTheRun)
     };
     RunBatch(job, mSink);
     EXPECT_EQ(Errors(),
-        QStringList { QStringLiteral("ERROR: Cannot create file %1/img2.jpg: the folder %1/ does not exist").arg(gone) });
+        QStringList {
+            QStringLiteral("ERROR: Cannot create file %1/img2.jpg: the folder %1/ does not exist").arg(gone) });
 
     // Missing from the start, with the overlay alone: every image says so.
     mSink.Lines.clear();
