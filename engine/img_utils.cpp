@@ -26,11 +26,10 @@ void Configure(TJPEGTextOverlay &renderer, const TOverlaySettings &settings)
     renderer.WordWrap = settings.WordWrap;
 }
 
-void KeepWarnings(const TJPEGImage &image, QStringList *warnings)
+void KeepWarnings(const QStringList &found, QStringList *warnings)
 {
-    // The codec's warnings about the source go here once it reports them.
-    (void)image;
-    (void)warnings;
+    if (warnings != nullptr)
+        *warnings += found;
 }
 
 } // namespace
@@ -86,7 +85,7 @@ bool ResizeJpegFile(const QString &source,
                                 .arg(image.ImageHeight())
                                 .arg(bitmap.BitmapWidth())
                                 .arg(bitmap.BitmapHeight()));
-        KeepWarnings(image, warnings);
+        KeepWarnings(image.Warnings(), warnings);
     }
     TJPEGImage output;
     output.SetQuality(quality);
@@ -119,7 +118,7 @@ void AddOverlayToFile(const QString &source,
     renderer.SourceFile = source;
     Configure(renderer, overlay.CurrentOverlaySettings());
     (void)renderer.ProcessFile();
-    (void)warnings; // the renderer's source warnings go here once the codec reports them
+    KeepWarnings(renderer.SourceWarnings(), warnings);
 }
 
 } // namespace vellumar

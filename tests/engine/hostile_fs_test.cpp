@@ -109,6 +109,31 @@ TEST_F(HostileFs, ACopyOfASourceOverTheSizeLimit)
     EXPECT_EQ(QDir(mDestination.Path()).entryList(QDir::Files), QStringList { QStringLiteral("1.jpg") });
 }
 
+// Damage the decoder works around: the photo is written, the warnings follow its lines, it counts as failed.
+TEST_F(HostileFs, ATruncatedPhotoIsWrittenWithItsWarnings)
+{
+    std::vector<std::uint8_t> photo = MakeJpeg({ .Width = 320, .Height = 240 });
+    photo.resize(photo.size() / 2);
+    mSource.Write(QStringLiteral("cut.jpg"), photo);
+    for (const bool resize : { true, false }) {
+        TFixedJob job = MakeJob(mSource.Path(), mDestination.Path());
+        job.Values().Resize = resize;
+        job.Values().Overlay = !resize;
+        mSink.Lines.clear();
+        mSink.Summary.clear();
+        const TRunSummary summary = RunBatch(job, mSink);
+        const qsizetype warning = mSink.Lines.indexOf(QStringLiteral("WARNING: Premature end of JPEG file"));
+        ASSERT_GT(warning, 3) << mSink.Lines.join(QLatin1Char('|')).toStdString();
+        EXPECT_TRUE(
+            mSink.Lines.mid(warning, mSink.Lines.size() - warning - 1).filter(QStringLiteral("WARNING: ")).size()
+            == mSink.Lines.size() - warning - 1);
+        EXPECT_EQ(summary.Failed, 1);
+        EXPECT_EQ(summary.WithWarnings, 1);
+        EXPECT_TRUE(mSink.Summary.value(0).startsWith(QStringLiteral("Summary: 1 of 1 images done, 1 failed, 1 with")));
+        EXPECT_TRUE(QFile::exists(mDestination.File(QStringLiteral("cut.jpg"))));
+    }
+}
+
 TEST_F(HostileFs, AFullDiskFailsTheCopiesThatDoNotFitAndSaysSo)
 {
     if (::geteuid() != 0)

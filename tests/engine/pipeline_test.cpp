@@ -387,8 +387,10 @@ TEST_F(PipelineFailures, AReducedOverlaidPhotoIsWrittenOnceWithTheTwoStepBytes)
         ASSERT_TRUE(QFile::remove(destination));
         TFileSizeLimit limit(plainSize + 1);
         ASSERT_TRUE(limit.Active());
-        EXPECT_THROW((void)ResizeJpegFile(source, destination, 40, ScaleFromPercent(50), true, Overlay, Reported),
-            EWriteError);
+        EXPECT_EQ(MessageOf<EWriteError>([&] {
+            (void)ResizeJpegFile(source, destination, 40, ScaleFromPercent(50), true, Overlay, Reported);
+        }),
+            QStringLiteral("Stream write error: File too large (%1)").arg(destination));
     }
     EXPECT_FALSE(QFile::exists(destination));
     EXPECT_EQ(Entries(Dir.Path()),
