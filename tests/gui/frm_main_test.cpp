@@ -815,6 +815,7 @@ TEST_F(FrmMain, Screenshot)
     QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
     QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
     QTest::keyClicks(Child(mWindow, "ebPrefix"), QStringLiteral("holiday_"));
+    QTest::keyClicks(Child(mWindow, "ebSuffix"), QStringLiteral("_web"));
     Child<QSpinBox>(mWindow, "sePadding")->setValue(2);
     ClickStart();
     Child<QListWidget>(mWindow, "lbSrc")->setCurrentRow(0);
