@@ -1,5 +1,6 @@
 #include "mainwindow/frm_main.h"
 
+#include <algorithm>
 #include <limits>
 
 #include <QCloseEvent>
@@ -14,6 +15,7 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTextCursor>
+#include <QThread>
 
 #include "engine/folder_rules.h"
 #include "engine/job_settings.h"
@@ -269,7 +271,9 @@ void TfrmMain::btnProcessClick()
             ui->gbResize->setEnabled(true);
         });
         QCoreApplication::processEvents();
-        RunBatch(*this, *this);
+        // One image per processor at once; each image's settings are read from the controls when it is
+        // handed out, and the log and files are those of a one-at-a-time run.
+        RunBatch(*this, *this, std::max(1, QThread::idealThreadCount()));
     });
     // The window was asked to close while the run went on; now it may.
     if (mCloseRequested) {
