@@ -78,7 +78,7 @@ struct TImageTask {
 struct TImageOutcome {
     /** The image's lines after its ">" and "File" lines, in order ("Renaming: ..." first when renamed). */
     QStringList Lines;
-    /** False when a guarded step failed and was logged: the image's progress update is skipped. */
+    /** False when an error was logged for the image: its progress update is skipped, as after a failed step. */
     bool Completed = true;
     /** An error or a warning was logged for the image; it counts as failed for the exit status. */
     bool Failed = false;
