@@ -161,6 +161,8 @@ TJobValues JobValues(const TBatchOptions &options, const TSourceList &list, cons
     values.Namer.SetNumber(options.Number);
     values.Namer.SetPadding(options.Padding);
     values.Overlay = options.Overlay;
+    values.AutoOrient = options.AutoOrient;
+    values.Metadata = options.Metadata;
     return values;
 }
 
@@ -218,7 +220,7 @@ int Run(const QStringList &arguments)
     // Kept until the program ends, so that a signal while the report is written is handled too.
     HandleStopSignals();
     try {
-        summary = RunBatch(job, sink, jobs);
+        summary = RunBatch(job, sink, jobs, options.MemoryBudget);
     } catch (const ERunRefused &refused) {
         PrintLine(stderr,
             QStringLiteral("vellumar-batch: nothing was written; these outputs would overwrite photos of this run:"));

@@ -137,6 +137,22 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
             options.OverlaySettings.SizeClass = ParseSize(value());
         } else if (name == QLatin1String("--position")) {
             options.OverlaySettings.TextPosition = ParsePosition(value());
+        } else if (name == QLatin1String("--no-auto-orient")) {
+            bool off = false;
+            flag(off);
+            options.AutoOrient = false;
+        } else if (name == QLatin1String("--metadata")) {
+            const QString text = value();
+            if (text == QLatin1String("none"))
+                options.Metadata = TMetadataMode::mmNone;
+            else if (text == QLatin1String("keep"))
+                options.Metadata = TMetadataMode::mmKeep;
+            else if (text == QLatin1String("keep-no-gps"))
+                options.Metadata = TMetadataMode::mmKeepNoGps;
+            else
+                throw EUsageError(QStringLiteral("--metadata: \"%1\" is not one of none, keep, keep-no-gps").arg(text));
+        } else if (name == QLatin1String("--memory")) {
+            options.MemoryBudget = std::uint64_t(ParseWhole(name, value(), 64, 1024 * 1024)) * 1024 * 1024;
         } else if (name == QLatin1String("--report")) {
             options.ReportFile = value();
         } else if (name == QLatin1String("--jobs")) {
@@ -190,9 +206,17 @@ QString BatchUsage()
         "  --size SIZE         small, medium, large, larger or largest (default medium)\n"
         "  --position POS      top-left, top-centre, top-right, centre-left, centre, centre-right,\n"
         "                      bottom-left, bottom-centre or bottom-right (default centre)\n"
+        "Photos:\n"
+        "  --no-auto-orient    keep reduced and overlaid photos as stored; by default they are turned\n"
+        "                      upright as the camera's orientation tag says\n"
+        "  --metadata WHAT     none (default), keep, or keep-no-gps: the camera data (EXIF, without its\n"
+        "                      thumbnail), XMP and IPTC that reduced and overlaid photos keep; their\n"
+        "                      colour profile is always kept; a plain copy keeps every byte\n"
         "Run:\n"
         "  --report FILE       also save the status log as FILE\n"
         "  --jobs N            process N photos at once (default: the number of processors)\n"
+        "  --memory MIB        start a photo only while the photos in hand fit in MIB mebibytes, as\n"
+        "                      estimated from their headers (default: half the memory, at most 2048)\n"
         "  --quiet             print no status log\n"
         "  --help              show this help\n"
         "  --version           show the version\n"

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "imaging/errors.h"
+#include "imaging/jpeg_metadata.h"
 #include "overlay/overlay_settings.h"
 
 namespace vellumar
@@ -26,8 +27,11 @@ struct TBatchOptions {
     QString Suffix;
     bool Overlay = false;
     TOverlaySettings OverlaySettings;
+    bool AutoOrient = true;
+    TMetadataMode Metadata = TMetadataMode::mmNone;
     QString ReportFile;
     int Jobs = 0; // 0: the number of processors
+    std::uint64_t MemoryBudget = 0; // bytes; 0: half of physical memory, at most 2 GiB
     bool Quiet = false;
     bool Help = false;
     bool Version = false;

@@ -6,6 +6,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include <QFileInfo>
 
@@ -13,6 +14,7 @@
 #include "engine/folder_rules.h"
 #include "engine/img_utils.h"
 #include "engine/job_settings.h"
+#include "engine/memory_budget.h"
 #include "engine/run_plan.h"
 #include "engine/source_list.h"
 #include "imaging/file_io.h"
@@ -48,6 +50,8 @@ TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name
     task.ResizePercent = job.ResizePercent();
     task.Quality = job.Quality();
     task.Overlay = job.OverlayOn();
+    task.AutoOrient = job.AutoOrient();
+    task.Metadata = job.Metadata();
     if (task.Overlay)
         task.OverlaySettings = job.Overlay().CurrentOverlaySettings();
     // The window's settings may have changed since Start: each image is checked again as it is planned.
@@ -156,6 +160,7 @@ TImageOutcome ProcessImage(const TImageTask &task)
         outcome.Failed = true;
     };
     const TFixedOverlaySettings overlay(task.OverlaySettings);
+    const TPhotoOptions photo { .AutoOrient = task.AutoOrient, .Metadata = task.Metadata };
     // Taken before any write: the output may replace the image's own source.
     outcome.SourceBytes = FileSize(task.SourcePath);
     const bool copy = task.Rename && !task.Resize && !task.Overlay;
@@ -189,7 +194,8 @@ TImageOutcome ProcessImage(const TImageTask &task)
                     task.Overlay,
                     overlay,
                     reported,
-                    &warnings)) {
+                    &warnings,
+                    photo)) {
                 outcome.OutputPath = task.DestinationPath;
                 log(task.OutputName + QStringLiteral(" resized: H%1 W%2").arg(reported.Height).arg(reported.Width));
                 if (task.Overlay)
@@ -205,7 +211,7 @@ TImageOutcome ProcessImage(const TImageTask &task)
         }
     } else if (task.Overlay) {
         try {
-            AddOverlayToFile(task.SourcePath, task.DestinationPath, overlay, &warnings);
+            AddOverlayToFile(task.SourcePath, task.DestinationPath, overlay, &warnings, photo);
             outcome.OutputPath = task.DestinationPath;
         } catch (const std::exception &error) {
             // Codec failures while decoding are logged too: a broken photo never passes silently.
@@ -236,7 +242,7 @@ QString SummaryLine(const TRunSummary &summary)
         .arg(seconds, 0, 'f', 1);
 }
 
-TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs)
+TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, std::uint64_t memoryBudget)
 {
     const auto startTime = std::chrono::steady_clock::now();
     if (QStringList clashes = PlanClashes(job); !clashes.isEmpty())
@@ -252,15 +258,24 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs)
     const int parallel = jobs > 1 && !NameSameFolder(job.DestinationFolder(), folder) ? jobs : 1;
     // Finished images wait here for their turn; the bound keeps a slow image from piling up the rest.
     const std::size_t windowSize = std::size_t(parallel) * 4;
+    const std::uint64_t budget = memoryBudget > 0 ? memoryBudget : DefaultMemoryBudget();
 
     struct TPending {
         QStringList Header;
         std::future<TImageOutcome> Outcome;
         bool Done = false; // set under the mutex by the worker
     };
+    // An image planned in its turn that waits for memory to start; it has counted as started.
+    struct TWaiting {
+        QStringList Header;
+        TImageTask Task;
+        std::uint64_t Estimate = 0;
+    };
     std::mutex mutex;
     std::condition_variable finished;
     int running = 0;
+    std::uint64_t inFlight = 0; // the estimates of the running images
+    std::optional<TWaiting> waiting;
     // Declared after what the workers use, so that its futures wait for them before those go away.
     std::deque<std::unique_ptr<TPending>> pending;
     TOrderedReport report(sink, count);
@@ -272,66 +287,90 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs)
         sink.AddStatusLine(SummaryLine(summary));
         return summary;
     };
+    // Under the mutex: whether the waiting image fits beside the running ones (or runs alone).
+    const auto fits = [&] {
+        return running < parallel && (running == 0 || inFlight + waiting->Estimate <= budget);
+    };
     int started = 0;
     bool stopped = false;
     for (;;) {
-        while (!stopped && started < count && pending.size() < windowSize) {
+        while (pending.size() < windowSize && (waiting || (!stopped && started < count))) {
             {
                 const std::lock_guard lock(mutex);
                 if (running >= parallel)
                     break;
             }
-            report.ProcessPendingEvents(started);
-            if (sink.StopRequested()) {
-                stopped = true;
-                break;
+            if (!waiting) {
+                report.ProcessPendingEvents(started);
+                if (sink.StopRequested()) {
+                    stopped = true;
+                    break;
+                }
+                TWaiting next { ImageHeader(started, count), PlanImage(job, folder, names[started], started, guard) };
+                if (parallel > 1)
+                    next.Estimate = EstimateTaskMemory(next.Task);
+                waiting = std::move(next);
+                ++started;
             }
-            auto next = std::make_unique<TPending>();
-            next->Header = ImageHeader(started, count);
-            const TImageTask task = PlanImage(job, folder, names[started], started, guard);
-            ++started;
+            auto entry = std::make_unique<TPending>();
+            entry->Header = waiting->Header;
             if (parallel == 1) {
                 std::promise<TImageOutcome> done;
-                done.set_value(ProcessImage(task));
-                next->Outcome = done.get_future();
-                next->Done = true;
-                pending.push_back(std::move(next));
+                done.set_value(ProcessImage(waiting->Task));
+                waiting.reset();
+                entry->Outcome = done.get_future();
+                entry->Done = true;
+                pending.push_back(std::move(entry));
                 break;
             }
-            TPending *entry = next.get();
+            const std::uint64_t estimate = waiting->Estimate;
             {
                 const std::lock_guard lock(mutex);
+                if (!fits())
+                    break;
                 ++running;
+                inFlight += estimate;
             }
-            next->Outcome = std::async(std::launch::async, [task, entry, &mutex, &finished, &running] {
-                // Whatever happens, the slot is given back and the run is woken.
-                struct TRelease {
-                    TPending *Entry;
-                    std::mutex &Mutex;
-                    std::condition_variable &Finished;
-                    int &Running;
-                    ~TRelease()
-                    {
+            TPending *slot = entry.get();
+            entry->Outcome = std::async(std::launch::async,
+                [task = std::move(waiting->Task), slot, estimate, &mutex, &finished, &running, &inFlight] {
+                    // Whatever happens, the slot and the memory are given back and the run is woken.
+                    struct TRelease {
+                        TPending *Entry;
+                        std::uint64_t Estimate;
+                        std::mutex &Mutex;
+                        std::condition_variable &Finished;
+                        int &Running;
+                        std::uint64_t &InFlight;
+                        ~TRelease()
                         {
-                            const std::lock_guard lock(Mutex);
-                            Entry->Done = true;
-                            --Running;
+                            {
+                                const std::lock_guard lock(Mutex);
+                                Entry->Done = true;
+                                --Running;
+                                InFlight -= Estimate;
+                            }
+                            Finished.notify_one();
                         }
-                        Finished.notify_one();
-                    }
-                } release { entry, mutex, finished, running };
-                return ProcessImage(task);
-            });
-            pending.push_back(std::move(next));
+                    } release { slot, estimate, mutex, finished, running, inFlight };
+                    return ProcessImage(task);
+                });
+            waiting.reset();
+            pending.push_back(std::move(entry));
         }
-        if (pending.empty())
+        if (pending.empty() && !waiting)
             break;
+        if (pending.empty()) {
+            // Only the waiting image is left and nothing runs: it starts alone on the next pass.
+            continue;
+        }
         TPending &front = *pending.front();
         {
             std::unique_lock lock(mutex);
-            const bool mayStart = !stopped && started < count && pending.size() < windowSize;
+            const bool mayPlan = !waiting && !stopped && started < count && pending.size() < windowSize;
+            const bool mayStart = waiting && pending.size() < windowSize;
             finished.wait(lock, [&] {
-                return front.Done || (mayStart && running < parallel);
+                return front.Done || (mayPlan && running < parallel) || (mayStart && fits());
             });
             if (!front.Done)
                 continue;

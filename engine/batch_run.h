@@ -1,11 +1,13 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 
 #include <QString>
 #include <QStringList>
 
 #include "engine/job_settings.h"
+#include "imaging/jpeg_metadata.h"
 #include "overlay/overlay_settings.h"
 
 namespace vellumar
@@ -38,6 +40,10 @@ public:
     virtual void AdvanceNumber() = 0;
     [[nodiscard]] virtual bool OverlayOn() const = 0;
     [[nodiscard]] virtual const TOverlaySettingsProvider &Overlay() const = 0;
+    /** Re-encoded photos are turned upright by their EXIF orientation. */
+    [[nodiscard]] virtual bool AutoOrient() const = 0;
+    /** Which of a photo's metadata a re-encoded photo keeps (its colour profile always). */
+    [[nodiscard]] virtual TMetadataMode Metadata() const = 0;
 };
 
 /** Where a run reports: the status log, the progress bar, the event pump and the stop flag. */
@@ -68,6 +74,8 @@ struct TImageTask {
     bool Overlay = false;
     int ResizePercent = 50;
     int Quality = 90;
+    bool AutoOrient = true;
+    TMetadataMode Metadata = TMetadataMode::mmNone;
     /** Taken when the task is planned, so that the image needs nothing from its owner while it runs. */
     TOverlaySettings OverlaySettings;
     /** Set when planning found that the image must not write (one line, logged after "ERROR: "). */
@@ -126,7 +134,10 @@ struct TRunSummary {
  * Before anything is written or logged, the whole run is planned with the settings as they stand: a
  * clash (see PlanClashes) throws ERunRefused. After "FINISHED" or "Processing ABORTED !" comes the
  * summary line; the same facts are returned.
+ * With more than one job, an image starts only while the memory estimates (EstimateTaskMemory) of the images
+ * in flight, its own included, stay within memoryBudget bytes (0: DefaultMemoryBudget()); an image whose
+ * estimate alone is larger waits for the others and runs alone. Images still start in listing order.
  */
-TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs = 1);
+TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs = 1, std::uint64_t memoryBudget = 0);
 
 } // namespace vellumar

@@ -36,6 +36,8 @@ struct TJobValues {
     bool Rename = false;
     TOutputNamer Namer;
     bool Overlay = false;
+    bool AutoOrient = true;
+    TMetadataMode Metadata = TMetadataMode::mmNone;
 };
 
 /** A job read from fixed values; only the running number moves, as the run advances it. */
@@ -60,6 +62,8 @@ public:
     void AdvanceNumber() override { mValues.Namer.Advance(); }
     [[nodiscard]] bool OverlayOn() const override { return mValues.Overlay; }
     [[nodiscard]] const TOverlaySettingsProvider &Overlay() const override { return mOverlay; }
+    [[nodiscard]] bool AutoOrient() const override { return mValues.AutoOrient; }
+    [[nodiscard]] TMetadataMode Metadata() const override { return mValues.Metadata; }
 
     /** The values, for a test to change between runs (or at an event point). */
     [[nodiscard]] TJobValues &Values() { return mValues; }

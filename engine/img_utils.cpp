@@ -7,6 +7,7 @@
 #include "imaging/file_io.h"
 #include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/orientation.h"
 #include "overlay/jpeg_text_overlay.h"
 
 namespace vellumar
@@ -60,19 +61,28 @@ bool ResizeJpegFile(const QString &source,
     bool addOverlay,
     const TOverlaySettingsProvider &overlay,
     TReportedSize &reported,
-    QStringList *warnings)
+    QStringList *warnings,
+    const TPhotoOptions &photo)
 {
     if (!FileExists(source) || !(scale > 0.0 && scale < 1.0))
         return false;
     TBitmap bitmap;
+    TJpegMarkers markers;
+    QString metadataWarning;
     {
         TJPEGImage image;
         image.LoadJpegFile(source);
+        if (!image.CompressedData().empty())
+            markers = ReadJpegStreamMarkers(image.CompressedData());
+        const int orientation = photo.AutoOrient ? MarkersOrientation(markers) : 1;
+        markers = OutputMarkers(markers, photo.Metadata, orientation != 1, metadataWarning);
         const TRect target { 0,
             0,
             FloorTimesScale(image.ImageWidth() + 1, scale),
             FloorTimesScale(image.ImageHeight() + 1, scale) };
-        reported = TReportedSize { target.Bottom, target.Right };
+        // Sizes are those of the upright picture: the sides of the stored one swap for a quarter turn.
+        reported = OrientationSwapsSides(orientation) ? TReportedSize { target.Right, target.Bottom }
+                                                      : TReportedSize { target.Bottom, target.Right };
         // The target may overhang the bitmap by a pixel; the bitmap's bounds clip it. A reduction is
         // decoded row by row, keeping only the sampled pixels.
         bitmap = image.StretchedBitmap(FloorTimesScale(image.ImageWidth(), scale),
@@ -86,9 +96,14 @@ bool ResizeJpegFile(const QString &source,
                                 .arg(bitmap.BitmapWidth())
                                 .arg(bitmap.BitmapHeight()));
         KeepWarnings(image.Warnings(), warnings);
+        // Only the reduced picture is turned: a quarter turn of the small frame costs little.
+        bitmap = OrientBitmap(bitmap, orientation);
     }
+    if (!metadataWarning.isEmpty())
+        KeepWarnings({ metadataWarning }, warnings);
     TJPEGImage output;
     output.SetQuality(quality);
+    output.SetMarkers(markers);
     output.AssignBitmap(bitmap);
     if (addOverlay) {
         // The overlay is drawn on the reduced photo as written at quality, so the encoding's loss is kept.
@@ -96,6 +111,7 @@ bool ResizeJpegFile(const QString &source,
         TJPEGTextOverlay renderer;
         Configure(renderer, overlay.CurrentOverlaySettings());
         renderer.WorkingBitmap() = DecodeJpegStream(output.CompressedData(), false);
+        renderer.SetOutputMarkers(markers);
         (void)renderer.RenderAndSave();
         output = renderer.OutputImage();
     }
@@ -106,9 +122,12 @@ bool ResizeJpegFile(const QString &source,
 void AddOverlayToFile(const QString &source,
     const QString &destination,
     const TOverlaySettingsProvider &overlay,
-    QStringList *warnings)
+    QStringList *warnings,
+    const TPhotoOptions &photo)
 {
     TJPEGTextOverlay renderer;
+    renderer.AutoOrient = photo.AutoOrient;
+    renderer.Metadata = photo.Metadata;
     const qsizetype slash = destination.lastIndexOf(QLatin1Char('/'));
     const QString folder = slash < 0 ? QString() : destination.left(slash == 0 ? 1 : slash);
     if (!folder.isEmpty() && !DirectoryExists(folder))
@@ -119,6 +138,8 @@ void AddOverlayToFile(const QString &source,
     Configure(renderer, overlay.CurrentOverlaySettings());
     (void)renderer.ProcessFile();
     KeepWarnings(renderer.SourceWarnings(), warnings);
+    if (!renderer.MetadataWarning.isEmpty())
+        KeepWarnings({ renderer.MetadataWarning }, warnings);
 }
 
 } // namespace vellumar

@@ -3,10 +3,19 @@
 #include <QString>
 #include <QStringList>
 
+#include "imaging/jpeg_metadata.h"
 #include "overlay/overlay_settings.h"
 
 namespace vellumar
 {
+
+/** What a re-encoded photo takes from its source beside the pixels, and whether it is turned upright. */
+struct TPhotoOptions {
+    /** Turn the pixels by the source's EXIF orientation, so that the photo looks as the source did. */
+    bool AutoOrient = true;
+    /** Metadata kept beside the colour profile, which is always kept. */
+    TMetadataMode Metadata = TMetadataMode::mmNone;
+};
 
 /** The size that a reduction reports for the status line: its target rectangle's extent. */
 struct TReportedSize {
@@ -31,7 +40,8 @@ struct TReportedSize {
  * False without touching anything when there is no file at source or scale is out of range.
  * Throws the codec's and the file layer's errors, an Exception when a side would become 0 pixels
  * (nothing is written then), and EOverlayException from the overlay. The codec's warnings about the
- * source (damaged data it decoded around) are added to warnings when given.
+ * source (damaged data it decoded around), and a malformed EXIF left out, are added to warnings when given.
+ * photo turns the picture upright (the reported size is then the upright one) and chooses the metadata.
  */
 [[nodiscard]] bool ResizeJpegFile(const QString &source,
     const QString &destination,
@@ -40,17 +50,20 @@ struct TReportedSize {
     bool addOverlay,
     const TOverlaySettingsProvider &overlay,
     TReportedSize &reported,
-    QStringList *warnings = nullptr);
+    QStringList *warnings = nullptr,
+    const TPhotoOptions &photo = {});
 
 /**
  * Draws the overlay (settings read now from overlay) onto source and writes destination at quality 90.
  * Does nothing when destination's folder does not exist. Throws EOverlayException for files that
  * cannot be opened or saved, and the codec's error for a stream that fails while decoding. The codec's
- * warnings about the source are added to warnings when given.
+ * warnings about the source, and a malformed EXIF left out, are added to warnings when given. The text is
+ * placed on the picture as photo turns it.
  */
 void AddOverlayToFile(const QString &source,
     const QString &destination,
     const TOverlaySettingsProvider &overlay,
-    QStringList *warnings = nullptr);
+    QStringList *warnings = nullptr,
+    const TPhotoOptions &photo = {});
 
 } // namespace vellumar

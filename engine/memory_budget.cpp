@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QFile>
+
 #include <unistd.h>
 
 #include "engine/job_settings.h"
@@ -16,6 +18,8 @@ constexpr std::uint64_t kMiB = 1024 * 1024;
 constexpr std::uint64_t kMaxDefaultBudget = 2048 * kMiB;
 // libjpeg's row buffers and tables, Qt's font cache and the program itself.
 constexpr std::uint64_t kAllowance = 24 * kMiB;
+// Enough for the markers before the frame header of any photo, most of which are a few kilobytes.
+constexpr qint64 kHeaderBytes = 4 * 1024 * 1024;
 
 } // namespace
 
@@ -48,26 +52,25 @@ std::uint64_t DefaultMemoryBudget()
     return std::min(kMaxDefaultBudget, std::uint64_t(pages) * std::uint64_t(pageSize) / 2);
 }
 
-void TMemoryGate::Acquire(std::size_t order, std::uint64_t bytes)
+std::uint64_t EstimateTaskMemory(const TImageTask &task)
 {
-    std::unique_lock lock(mMutex);
-    mChanged.wait(lock, [&] {
-        return order == mNext && (mRunning == 0 || mInFlight + bytes <= mBudget);
-    });
-    ++mNext;
-    ++mRunning;
-    mInFlight += bytes;
-    mChanged.notify_all();
-}
-
-void TMemoryGate::Release(std::uint64_t bytes)
-{
-    {
-        const std::lock_guard lock(mMutex);
-        --mRunning;
-        mInFlight -= std::min(bytes, mInFlight);
+    QFile file(task.SourcePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return kAllowance;
+    const auto fileBytes = std::uint64_t(std::max<qint64>(file.size(), 0));
+    const QByteArray head = file.read(kHeaderBytes);
+    const TImageWork work { .Scale = task.Resize ? ScaleFromPercent(task.ResizePercent) : 1.0,
+        .Overlay = task.Overlay,
+        .Upright = task.AutoOrient };
+    try {
+        const TJpegHeaderFacts facts =
+            ReadJpegStreamHeader(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(head.constData()),
+                std::size_t(head.size())));
+        return EstimateImageMemory(fileBytes, facts, work);
+    } catch (const std::exception &) {
+        // Not a readable header: the image fails at once, holding at most its file.
+        return kAllowance + fileBytes;
     }
-    mChanged.notify_all();
 }
 
 } // namespace vellumar

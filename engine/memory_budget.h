@@ -1,12 +1,11 @@
 #pragma once
 
-// How much memory one image's work takes, told from its header before any pixel is decoded, and the gate that
-// lets images into a parallel run only while their estimates fit a budget.
+// How much memory one image's work takes, told from its header before any pixel is decoded, so that a parallel
+// run starts images only while their estimates fit a budget.
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 
+#include "engine/batch_run.h"
 #include "imaging/jpeg_bridge.h"
 
 namespace vellumar
@@ -34,31 +33,10 @@ EstimateImageMemory(std::uint64_t fileBytes, const TJpegHeaderFacts &facts, cons
 [[nodiscard]] std::uint64_t DefaultMemoryBudget();
 
 /**
- * Admits images in their order while the estimates of those in flight stay within the budget; an image whose
- * estimate alone exceeds the budget waits until nothing is in flight and then runs alone. Thread-safe.
+ * EstimateImageMemory for a planned image: its file's size, the header read from the file's first 4 MiB, the
+ * work its switches select. A file whose header cannot be read is estimated at its size plus the allowance
+ * (it fails before it decodes anything). Throws nothing.
  */
-class TMemoryGate
-{
-public:
-    explicit TMemoryGate(std::uint64_t budget)
-        : mBudget(budget)
-    {
-    }
-    /**
-     * Blocks until image number order (0, 1, 2, ... each exactly once, from any thread) may start with bytes.
-     * Images are admitted in their order, so a large image is never passed by later small ones.
-     */
-    void Acquire(std::size_t order, std::uint64_t bytes);
-    /** The image that was admitted with bytes is done. */
-    void Release(std::uint64_t bytes);
-
-private:
-    std::mutex mMutex;
-    std::condition_variable mChanged;
-    std::uint64_t mBudget;
-    std::uint64_t mInFlight = 0;
-    std::size_t mRunning = 0;
-    std::size_t mNext = 0;
-};
+[[nodiscard]] std::uint64_t EstimateTaskMemory(const TImageTask &task);
 
 } // namespace vellumar

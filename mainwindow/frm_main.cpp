@@ -401,6 +401,17 @@ bool TfrmMain::OverlayOn() const
     return ui->cbOverlay->isChecked();
 }
 
+bool TfrmMain::AutoOrient() const
+{
+    return ui->cbAutoOrient->isChecked();
+}
+
+TMetadataMode TfrmMain::Metadata() const
+{
+    // The combo's items are in the order of the modes.
+    return TMetadataMode(std::clamp(ui->cbMetadata->currentIndex(), 0, 2));
+}
+
 const TOverlaySettingsProvider &TfrmMain::Overlay() const
 {
     if (mOverlaySettings != nullptr)

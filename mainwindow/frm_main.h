@@ -98,6 +98,8 @@ public:
     [[nodiscard]] TOutputNamer Namer() const override;
     void AdvanceNumber() override;
     [[nodiscard]] bool OverlayOn() const override;
+    [[nodiscard]] bool AutoOrient() const override;
+    [[nodiscard]] TMetadataMode Metadata() const override;
     [[nodiscard]] const TOverlaySettingsProvider &Overlay() const override;
 
     // TRunSink: the status log, the progress bar, the event pump and the Stop button's flag.

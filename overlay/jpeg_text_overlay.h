@@ -49,6 +49,8 @@ public:
 
     [[nodiscard]] TBitmap &WorkingBitmap() { return mBitmap; }
     [[nodiscard]] const TJPEGImage &OutputImage() const { return mOutputImage; }
+    /** Markers written with the output; ProcessFile sets them from the source. */
+    void SetOutputMarkers(TJpegMarkers markers) { mOutputMarkers = std::move(markers); }
     /** libjpeg's warnings about the source met by ProcessFile (see TJPEGImage::Warnings). */
     [[nodiscard]] const QStringList &SourceWarnings() const { return mSourceImage.Warnings(); }
 

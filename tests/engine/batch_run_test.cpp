@@ -230,17 +230,21 @@ TEST_F(BatchRun, ParallelRunGivesTheSameLogAndFiles)
     TRecordingSink serialSink;
     RunBatch(serial, serialSink);
 
-    TFixedJob parallel = MakeJob(mSource.Path(), mDestination.Path());
-    parallel.Values().Rename = parallel.Values().Resize = parallel.Values().Overlay = true;
-    TRecordingSink parallelSink;
-    RunBatch(parallel, parallelSink, 4);
-    EXPECT_EQ(parallelSink.Lines.join(QLatin1Char('\n')).replace(mDestination.Path(), QStringLiteral("D")),
-        serialSink.Lines.join(QLatin1Char('\n')).replace(serialOut.Path(), QStringLiteral("D")));
-    EXPECT_EQ(parallelSink.Progress, serialSink.Progress);
-    const QStringList files = DestinationFiles();
-    EXPECT_EQ(files.size(), 5);
-    for (const QString &name : files)
-        EXPECT_EQ(ReadBytes(mDestination.File(name)), ReadBytes(serialOut.File(name))) << name.toStdString();
+    // The default memory budget, and one so small that every image runs alone.
+    for (const std::uint64_t budget : { std::uint64_t(0), std::uint64_t(1) }) {
+        TTempDir out;
+        TFixedJob parallel = MakeJob(mSource.Path(), out.Path());
+        parallel.Values().Rename = parallel.Values().Resize = parallel.Values().Overlay = true;
+        TRecordingSink parallelSink;
+        RunBatch(parallel, parallelSink, 4, budget);
+        EXPECT_EQ(parallelSink.Lines.join(QLatin1Char('\n')).replace(out.Path(), QStringLiteral("D")),
+            serialSink.Lines.join(QLatin1Char('\n')).replace(serialOut.Path(), QStringLiteral("D")));
+        EXPECT_EQ(parallelSink.Progress, serialSink.Progress);
+        const QStringList files = QDir(out.Path()).entryList(QDir::Files);
+        EXPECT_EQ(files.size(), 5);
+        for (const QString &name : files)
+            EXPECT_EQ(ReadBytes(out.File(name)), ReadBytes(serialOut.File(name))) << name.toStdString();
+    }
 }
 
 // Workers start as soon as one is free: the small images behind a large one finish first and wait for

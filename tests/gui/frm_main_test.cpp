@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -157,7 +158,7 @@ TEST(FrmMainLayout, TheWindowsDataIsInItsControls)
     EXPECT_EQ(frm.windowTitle(), QStringLiteral("Vellumar- v1.2.1.20"));
     EXPECT_EQ(frm.minimumWidth(), 565);
     EXPECT_EQ(frm.maximumWidth(), 565);
-    EXPECT_EQ(frm.size(), QSize(565, 474));
+    EXPECT_EQ(frm.size(), QSize(565, 498));
 
     const std::pair<const char *, const char *> captions[] = {
         { "Label1", "Source Image Folder:" },
@@ -170,6 +171,7 @@ TEST(FrmMainLayout, TheWindowsDataIsInItsControls)
         { "lblSuffix", "Stem Suffix:" },
         { "lblSample", "Sample:" },
         { "lblStatus", "Status" },
+        { "lblMetadata", "Metadata:" },
     };
     for (const auto &[name, caption] : captions)
         EXPECT_EQ(Child<QLabel>(frm, name)->text(), QString::fromLatin1(caption)) << name;
@@ -184,6 +186,7 @@ TEST(FrmMainLayout, TheWindowsDataIsInItsControls)
              TButtonData { "btnProcess", "Start", Qt::PointingHandCursor },
              TButtonData { "btnStop", "Stop", Qt::PointingHandCursor },
              TButtonData { "btnOverlay", "Text Overlay...", Qt::PointingHandCursor },
+             TButtonData { "cbAutoOrient", "Rotate upright", Qt::PointingHandCursor },
              TButtonData { "Button1", "Close", Qt::ArrowCursor } }) {
         const auto *control = Child<QAbstractButton>(frm, button.Name);
         EXPECT_EQ(control->text(), QString::fromLatin1(button.Caption)) << button.Name;
@@ -191,6 +194,12 @@ TEST(FrmMainLayout, TheWindowsDataIsInItsControls)
     }
     for (const char *name : { "cbResize", "cbRename", "cbOverlay" })
         EXPECT_FALSE(Child<QCheckBox>(frm, name)->isChecked()) << name;
+    // Photos come out upright by default, and without their camera data as before.
+    EXPECT_TRUE(Child<QCheckBox>(frm, "cbAutoOrient")->isChecked());
+    const auto *metadata = Child<QComboBox>(frm, "cbMetadata");
+    EXPECT_EQ(metadata->currentText(), QStringLiteral("None"));
+    EXPECT_EQ(metadata->count(), 3);
+    EXPECT_EQ(metadata->itemText(2), QStringLiteral("Keep, without GPS"));
     const std::pair<const char *, const char *> hints[] = {
         { "btnSrcFolder", "Choose Source Folder..." },
         { "btnDestFolder", "Choose Destination Folder..." },
@@ -264,6 +273,8 @@ TEST(FrmMainLayout, TheWindowsDataIsInItsControls)
         "btnStop",
         "cbOverlay",
         "btnOverlay",
+        "cbAutoOrient",
+        "cbMetadata",
         "btnClear",
         "SpeedButton1",
         "btnAbout",
@@ -285,9 +296,9 @@ TEST_F(FrmMain, OnlyTheStatusMemoFollowsTheHeight)
     const int memoHeight = memo->height();
     mWindow.resize(565, 600);
     ASSERT_TRUE(QTest::qWaitFor([&] {
-        return memo->height() == memoHeight + 126;
+        return memo->height() == memoHeight + 102;
     }));
-    EXPECT_EQ(Child(mWindow, "pnlTop")->height(), 302);
+    EXPECT_EQ(Child(mWindow, "pnlTop")->height(), 326);
     EXPECT_EQ(Child(mWindow, "pnlBottom")->height(), 31);
     EXPECT_EQ(Child(mWindow, "Button1")->mapTo(&mWindow, QPoint(0, 0)), QPoint(474, 600 - 31 + 4));
     EXPECT_EQ(memo->x(), 10);
