@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "imaging/exif.h"
 #include "tests/support/jpeg_fixtures.h"
+#include "tests/support/photo_fixtures.h"
 #include "tests/support/temp_dir.h"
 
 namespace vellumar
@@ -82,6 +84,9 @@ TEST(BatchCli, UsageErrorsNameTheOptionAndProcessNothing)
         { { QStringLiteral("--jobs"), QStringLiteral("0") }, QStringLiteral("--jobs") },
         { { QStringLiteral("--prefix"), QStringLiteral("../src/") }, QStringLiteral("--prefix") },
         { { QStringLiteral("--suffix=/x") }, QStringLiteral("--suffix") },
+        { { QStringLiteral("--metadata"), QStringLiteral("all") }, QStringLiteral("--metadata") },
+        { { QStringLiteral("--memory"), QStringLiteral("10") }, QStringLiteral("--memory") },
+        { { QStringLiteral("--no-auto-orient=yes") }, QStringLiteral("--no-auto-orient") },
     };
     for (const auto &[options, named] : cases) {
         const TBatchResult result = RunBatchCli(options + QStringList { source.Path(), destination.Path() });
@@ -240,6 +245,53 @@ TEST(BatchCli, OneJobAndFourJobsGiveTheSameLogAndFiles)
     EXPECT_EQ(Sorted(four.Path()), files);
     for (const QString &name : files)
         EXPECT_EQ(ReadBytes(one.File(name)), ReadBytes(four.File(name))) << name.toStdString();
+}
+
+// A phone portrait stored sideways comes out upright with its camera data but not its position; a photo
+// with broken camera data is written without it and warned about.
+TEST(BatchCli, SidewaysPhotosComeOutUprightWithTheChosenMetadata)
+{
+    TTempDir source;
+    TTempDir destination;
+    source.Write(QStringLiteral("a_portrait.jpg"),
+        test::WithSegments(MakeJpeg({ .Width = 120, .Height = 80 }),
+            { { 0xE1, test::MakeExif({ .BigEndian = true, .Orientation = 6 }) } }));
+    std::vector<std::uint8_t> broken = test::MakeExif({});
+    broken[6 + 4] = 0x7F;
+    source.Write(QStringLiteral("b_broken.jpg"),
+        test::WithSegments(MakeJpeg({ .Width = 40, .Height = 30 }), { { 0xE1, broken } }));
+
+    const TBatchResult run = RunBatchCli({ QStringLiteral("--resize"),
+        QStringLiteral("50"),
+        QStringLiteral("--metadata=keep-no-gps"),
+        source.Path(),
+        destination.Path() });
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_TRUE(run.Lines.contains(QStringLiteral("a_portrait.jpg resized: H60 W40")));
+    EXPECT_TRUE(run.Lines.contains(
+        QStringLiteral("WARNING: EXIF data dropped: Malformed EXIF data (IFD0 outside the segment)")));
+    const std::vector<std::uint8_t> portrait = ReadBytes(destination.File(QStringLiteral("a_portrait.jpg")));
+    const auto exif = test::SegmentsOf(portrait, 0xE1);
+    ASSERT_EQ(exif.size(), 1u);
+    EXPECT_EQ(ExifOrientation(exif[0]), 1);
+    EXPECT_TRUE(test::ContainsText(exif[0], test::kExifCameraMark));
+    EXPECT_FALSE(test::ContainsText(exif[0], test::kExifGpsMark));
+    EXPECT_TRUE(test::SegmentsOf(ReadBytes(destination.File(QStringLiteral("b_broken.jpg"))), 0xE1).empty());
+
+    // As stored, the tag kept so that a viewer still turns it; sizes as stored.
+    TTempDir asStored;
+    const TBatchResult kept = RunBatchCli({ QStringLiteral("--resize"),
+        QStringLiteral("50"),
+        QStringLiteral("--no-auto-orient"),
+        QStringLiteral("--metadata"),
+        QStringLiteral("keep"),
+        source.Path(),
+        asStored.Path() });
+    EXPECT_TRUE(kept.Lines.contains(QStringLiteral("a_portrait.jpg resized: H40 W60")));
+    const auto storedExif = test::SegmentsOf(ReadBytes(asStored.File(QStringLiteral("a_portrait.jpg"))), 0xE1);
+    ASSERT_EQ(storedExif.size(), 1u);
+    EXPECT_EQ(ExifOrientation(storedExif[0]), 6);
+    EXPECT_TRUE(test::ContainsText(storedExif[0], test::kExifGpsMark));
 }
 
 } // namespace
