@@ -31,6 +31,7 @@ namespace
 
 constexpr int kQuantizedColors = 236;
 constexpr int kChunkRows = 16;
+constexpr JDIMENSION kUprightChunkRows = 64;
 constexpr std::size_t kOutputChunk = 64 * 1024;
 // Above this the output vector grows as it needs to rather than being reserved whole up front.
 constexpr std::size_t kMaxReservedOutput = std::size_t(64) << 20;
@@ -792,17 +793,25 @@ TBitmap DecodeJpegStreamUpright(std::span<const std::uint8_t> stream,
     const bool inverted = info->saw_Adobe_marker != FALSE;
     const int bytesPerPixel = format.Quantize ? 1 : 3;
     const std::size_t rowBytes = std::size_t(width) * std::size_t(cmyk ? 4 : bytesPerPixel);
-    std::vector<JSAMPLE> chunk(rowBytes * kChunkRows);
-    std::vector<JSAMPROW> chunkRows(kChunkRows);
+    // Rows are gathered in larger chunks than libjpeg hands out, so that a quarter turn writes whole cache
+    // lines of each upright row rather than a few bytes at a time.
+    std::vector<JSAMPLE> chunk(rowBytes * kUprightChunkRows);
+    std::vector<JSAMPROW> chunkRows(kUprightChunkRows);
     for (std::size_t r = 0; r < chunkRows.size(); ++r)
         chunkRows[r] = chunk.data() + r * rowBytes;
     while (info->output_scanline < info->output_height) {
         const int first = int(info->output_scanline);
         JDIMENSION got = 0;
-        jpeg.Run([&] {
-            got = jpeg_read_scanlines(info, chunkRows.data(), kChunkRows);
-        });
-        // As for the whole frame: never with this source, and finishing then fails.
+        while (got < kUprightChunkRows && info->output_scanline < info->output_height) {
+            JDIMENSION read = 0;
+            jpeg.Run([&] {
+                read = jpeg_read_scanlines(info, chunkRows.data() + got, kUprightChunkRows - got);
+            });
+            // As for the whole frame: never with this source, and finishing then fails.
+            if (read == 0)
+                break;
+            got += read;
+        }
         if (got == 0)
             break;
         if (cmyk) {
