@@ -13,6 +13,7 @@ namespace
 {
 
 constexpr std::size_t kBandRows = 64;
+constexpr std::ptrdiff_t kTileColumns = 64;
 
 struct TPoint {
     std::int64_t X = 0;
@@ -79,13 +80,18 @@ void PlaceRowsUpright(QImage &upright,
     const std::ptrdiff_t step =
         storedWidth > 1 ? address(UprightPoint(orientation, storedWidth, storedHeight, 1, firstRow)) - starts[0] : 0;
     // A fixed pixel size lets each copy be a few moves rather than a call.
-    // Rows go in bands of kBandRows, so that the rows being read stay in the cache while the columns run.
+    // Tiles of kBandRows x kTileColumns: the rows read and the upright rows written both stay in the cache.
     const auto place = [&]<std::size_t kBytes>() {
         for (std::size_t band = 0; band < rows.size(); band += kBandRows) {
             const std::size_t end = std::min(rows.size(), band + kBandRows);
-            for (std::ptrdiff_t x = 0; x < storedWidth; ++x) {
-                for (std::size_t r = band; r < end; ++r)
-                    std::memcpy(base + starts[r] + x * step, rows[r] + std::size_t(x) * kBytes, kBytes);
+            for (std::ptrdiff_t column = 0; column < storedWidth; column += kTileColumns) {
+                const std::ptrdiff_t last = std::min<std::ptrdiff_t>(storedWidth, column + kTileColumns);
+                for (std::size_t r = band; r < end; ++r) {
+                    std::uint8_t *to = base + starts[r];
+                    const std::uint8_t *from = rows[r];
+                    for (std::ptrdiff_t x = column; x < last; ++x)
+                        std::memcpy(to + x * step, from + std::size_t(x) * kBytes, kBytes);
+                }
             }
         }
     };
