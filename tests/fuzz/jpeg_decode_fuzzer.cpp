@@ -1,5 +1,6 @@
-// Loads the fuzzed bytes as a JPEG file and decodes them at full size, 24-bit and 8-bit. Every input
-// must end in a bitmap of the size its header declared or in one of the program's exceptions.
+// Loads the fuzzed bytes as a JPEG file, reads its markers and decodes them at full size (also turned upright),
+// 24-bit and 8-bit. Every input must end in a bitmap of the size its header declared or in one of the
+// program's exceptions.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -69,6 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     VELLUMAR_FUZZ_CHECK(image.ImageWidth() == facts.Width && image.ImageHeight() == facts.Height);
     if (std::uint64_t(facts.Width) * std::uint64_t(facts.Height) > kMaxFuzzPixels)
         return 0;
+
+    // The markers, and a decode turned a quarter: the upright frame has the sides swapped.
+    try {
+        (void)ReadJpegStreamMarkers(stream);
+        const TBitmap upright = DecodeJpegStreamUpright(stream, false, 6, {});
+        VELLUMAR_FUZZ_CHECK(upright.Width() == facts.Height && upright.Height() == facts.Width);
+    } catch (const EJPEG &) {
+    }
 
     for (const TJPEGPixelFormat format : { TJPEGPixelFormat::jf24Bit, TJPEGPixelFormat::jf8Bit }) {
         image.SetOutputFormat(format);
