@@ -25,6 +25,7 @@
 #include "overlay/frm_overlay_dlg.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/modal.h"
+#include "tests/support/photo_fixtures.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/widgets.h"
 
@@ -283,6 +284,44 @@ TEST_F(EndToEnd, FailuresAndRefusalsSayTheSameInBothFrontEnds)
     EXPECT_EQ(boxLines.last(), QStringLiteral("... and 1 more."));
     EXPECT_EQ(Log(), logBefore);
     EXPECT_EQ(QDir(mSource.Path()).entryList(QDir::Files).size(), 8);
+}
+
+// The window's "Rotate upright" and "Metadata" give the files and the log of the command line's options.
+TEST_F(EndToEnd, PhotoChoicesGiveTheCommandLinesFiles)
+{
+    mSource.Write(QStringLiteral("IMG_0.jpg"),
+        test::WithSegments(MakeJpeg({ .Width = 90, .Height = 60 }),
+            { { 0xE1, test::MakeExif({ .Orientation = 6 }) } }));
+    ChooseInFolderDialog("btnSrcFolder", mSource.Path());
+    ChooseInFolderDialog("btnDestFolder", mDestination.Path());
+    Click(mWindow, "cbResize");
+    Child<QComboBox>(mWindow, "cbMetadata")->setCurrentIndex(2);
+    const std::pair<bool, QStringList> runs[] = {
+        { true, { QStringLiteral("--metadata=keep-no-gps") } },
+        { false, { QStringLiteral("--metadata=keep-no-gps"), QStringLiteral("--no-auto-orient") } },
+    };
+    for (const auto &[upright, options] : runs) {
+        if (Child<QCheckBox>(mWindow, "cbAutoOrient")->isChecked() != upright)
+            Click(mWindow, "cbAutoOrient");
+        ASSERT_EQ(Child<QCheckBox>(mWindow, "cbAutoOrient")->isChecked(), upright);
+        const qsizetype before = Log().size();
+        Click(mWindow, "btnProcess");
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return Child(mWindow, "btnProcess")->isEnabled();
+        }));
+        const QStringList windowRun = Log().mid(before);
+        TTempDir cliOut;
+        const QStringList cliRun = RunCommandLine(
+            QStringList { QStringLiteral("--resize=50") } + options + QStringList { mSource.Path(), cliOut.Path() })
+                                       .mid(3);
+        EXPECT_EQ(WithoutTime(windowRun).join(QLatin1Char('\n')).toStdString(),
+            WithoutTime(cliRun).join(QLatin1Char('\n')).toStdString());
+        EXPECT_TRUE(windowRun.contains(
+            upright ? QStringLiteral("IMG_0.jpg resized: H45 W30") : QStringLiteral("IMG_0.jpg resized: H30 W45")));
+        const std::vector<std::uint8_t> written = ReadBytes(mDestination.File(QStringLiteral("IMG_0.jpg")));
+        EXPECT_EQ(written, ReadBytes(cliOut.File(QStringLiteral("IMG_0.jpg"))));
+        EXPECT_FALSE(test::ContainsText(written, test::kExifGpsMark));
+    }
 }
 
 } // namespace
