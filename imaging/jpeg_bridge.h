@@ -38,8 +38,6 @@ struct TJpegHeaderFacts {
     int Height = 0;
     /** The stream's colour space is single-channel gray. */
     bool Grayscale = false;
-    /** The stream has several scans (progressive, or components in separate scans). */
-    bool MultipleScans = false;
 };
 
 /**

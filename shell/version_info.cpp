@@ -97,7 +97,8 @@ std::optional<double> TextToFloat(const QString &text, const QString &separator)
 // The text that ParseVersionNumber converts: what comes before an early second point, or "0".
 QString VersionNumberText(const QString &text, const QString &separator)
 {
-    // A six-byte buffer held "0" and at most five characters; the last character is never examined.
+    // Only a second point at character 6 or earlier counts: at most five characters are kept. The last
+    // character is never examined.
     constexpr qsizetype kLastSecondPoint = 6;
     int points = 0;
     for (qsizetype i = 0; i + 1 < text.size(); ++i) {

@@ -464,13 +464,10 @@ TEST(PictureView, SamplePicturesAreFittedAndCentred)
     EXPECT_NE(image.pixel(265, 163), qRgb(255, 0, 255));
     EXPECT_EQ(image.pixel(266, 163), qRgb(255, 0, 255));
 
-    TBitmap large;
-    large.SetPixelFormat24();
-    large.SetBitmapWidth(1600);
-    large.SetBitmapHeight(1200);
-    large.MutableImage().fill(QColor(0, 0, 255));
+    QImage large(1600, 1200, QImage::Format_RGB888);
+    large.fill(QColor(0, 0, 255));
     chosen = dir.File(QStringLiteral("large.bmp"));
-    large.SaveToFile(chosen);
+    ASSERT_TRUE(large.save(chosen, "BMP"));
     Child<QPushButton>(dlg, "btnTest")->click();
     EXPECT_EQ(view->Placement(), (TRect { 13, 0, 318, 229 }));
     image = Painted(*view);
@@ -669,17 +666,13 @@ TEST(FrmOverlayDlg, Screenshot)
     TTempDir dir;
     TfrmOverlayDlg dlg;
     // A calm sample: sky over sea, as a bitmap.
-    TBitmap sample;
-    sample.SetPixelFormat24();
-    sample.SetBitmapWidth(640);
-    sample.SetBitmapHeight(480);
-    QImage &pixels = sample.MutableImage();
+    QImage sample(640, 480, QImage::Format_RGB888);
     for (int y = 0; y < 480; ++y) {
         const QColor colour = y < 300 ? QColor(70 + y / 4, 130 + y / 5, 210) : QColor(20, 70 + (y - 300) / 6, 110);
         for (int x = 0; x < 640; ++x)
-            pixels.setPixelColor(x, y, colour);
+            sample.setPixelColor(x, y, colour);
     }
-    sample.SaveToFile(dir.File(QStringLiteral("sample.bmp")));
+    sample.save(dir.File(QStringLiteral("sample.bmp")), "BMP");
     dlg.LoadSamplePicture(dir.File(QStringLiteral("sample.bmp")));
     Choose(*Child<QComboBox>(dlg, "cbFontName"), QStringLiteral("DejaVu Sans"));
     Choose(*Child<QComboBox>(dlg, "cbFontColor"), QStringLiteral("Yellow"));
