@@ -1,5 +1,7 @@
 #include "engine/img_utils.h"
 
+#include <QFileInfo>
+
 #include "engine/job_settings.h"
 #include "imaging/bitmap.h"
 #include "imaging/canvas.h"
@@ -68,22 +70,14 @@ bool ResizeJpegFile(const QString &source,
 
 void AddOverlayToFile(const QString &source, const QString &destination, const TOverlaySettingsProvider &overlay)
 {
-    TJPEGTextOverlay renderer;
-    const qsizetype slash = destination.lastIndexOf(QLatin1Char('/'));
-    const QString folder = slash < 0 ? QString() : destination.left(slash == 0 ? 1 : slash);
+    const QString folder = QFileInfo(destination).path();
     if (!folder.isEmpty() && !DirectoryExists(folder))
         return;
+    TJPEGTextOverlay renderer;
     renderer.SaveOutput = true;
     renderer.OutputFile = destination;
     renderer.SourceFile = source;
-    const TOverlaySettings settings = overlay.CurrentOverlaySettings();
-    renderer.Text = settings.Text;
-    renderer.FontName = settings.FontName;
-    renderer.FontColor = settings.FontColor;
-    renderer.FontStyle = settings.FontStyle;
-    renderer.SizeClass = std::uint8_t(settings.SizeClass);
-    renderer.TextPosition = std::uint8_t(settings.TextPosition);
-    renderer.WordWrap = settings.WordWrap;
+    renderer.Settings = overlay.CurrentOverlaySettings();
     (void)renderer.ProcessFile();
 }
 
