@@ -12,9 +12,9 @@
 #include "engine/job_settings.h"
 #include "engine/source_list.h"
 #include "engine/status_log.h"
-#include "shell/app_metadata.h"
-#include "shell/dialog_font.h"
-#include "shell/version_info.h"
+#include "imaging/dialog_font.h"
+#include "version/app_metadata.h"
+#include "version/version_info.h"
 
 namespace vellumar
 {

@@ -12,8 +12,8 @@
 #include <QImage>
 #include <QString>
 
-#include "shell/version_block.h"
 #include "tests/support/hostile_jpegs.h"
+#include "version/version_block.h"
 
 namespace
 {

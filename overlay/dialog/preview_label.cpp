@@ -1,4 +1,4 @@
-#include "overlay/preview_label.h"
+#include "overlay/dialog/preview_label.h"
 
 #include <algorithm>
 

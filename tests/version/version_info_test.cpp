@@ -9,10 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "imaging/errors.h"
-#include "shell/elf_section.h"
-#include "shell/version_block.h"
-#include "shell/version_info.h"
 #include "tests/support/temp_dir.h"
+#include "version/elf_section.h"
+#include "version/version_block.h"
+#include "version/version_info.h"
 
 namespace vellumar
 {

@@ -1,4 +1,4 @@
-#include "shell/version_info.h"
+#include "version/version_info.h"
 
 #include <algorithm>
 #include <array>
@@ -13,8 +13,8 @@
 
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
-#include "shell/elf_section.h"
-#include "shell/version_block.h"
+#include "version/elf_section.h"
+#include "version/version_block.h"
 
 namespace vellumar
 {
