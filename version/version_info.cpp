@@ -161,11 +161,12 @@ public:
         const std::optional<std::span<const std::uint8_t>> table = mBlock.QueryValue(u"\\VarFileInfo\\Translation");
         if (!table || table->size() < 4)
             throw ReadError();
-        reader.mTranslation = Word(*table, 0);
-        reader.mTranslationCount = std::uint32_t(table->size() / 4);
-        reader.mLanguageName = LanguageNameOf(std::uint16_t(reader.mTranslation));
+        TVersionValues &values = reader.mValues;
+        values.Translation = Word(*table, 0);
+        values.TranslationCount = std::uint32_t(table->size() / 4);
+        values.LanguageName = LanguageNameOf(std::uint16_t(values.Translation));
         mStringPrefix =
-            QString::asprintf("\\StringFileInfo\\%04x%04x\\", reader.mTranslation & 0xFFFF, reader.mTranslation >> 16);
+            QString::asprintf("\\StringFileInfo\\%04x%04x\\", values.Translation & 0xFFFF, values.Translation >> 16);
     }
     TOpenBlock(const TOpenBlock &) = delete;
     TOpenBlock &operator=(const TOpenBlock &) = delete;
@@ -199,17 +200,11 @@ void TCustomVersionInfo::SetFileName(const QString &name)
     mFileName = name.isEmpty() ? ProgramFileName() : name;
 }
 
-void TCustomVersionInfo::Loaded()
-{
-    if (mFileName.isEmpty())
-        SetFileName(QString());
-}
-
 void TCustomVersionInfo::ReadVersionResource()
 {
     const TOpenBlock open(*this);
 
-    TValues values;
+    TVersionValues values = mValues; // with the translation just read
     std::array<std::uint8_t, kFixedFileInfoSize> fixed {};
     const std::optional<std::span<const std::uint8_t>> root = open.Block().QueryValue(u"\\");
     if (!root || root->empty())

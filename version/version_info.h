@@ -8,6 +8,23 @@
 namespace vellumar
 {
 
+/** What a version block holds: its fixed part, the first translation and the standard string keys. */
+struct TVersionValues {
+    /** Empty when the key is missing or has no text. */
+    QString Comments, CompanyName, FileDescription, FileVersion, InternalName, LegalCopyright, LegalTrademarks,
+        OriginalFilename, ProductName, ProductVersion;
+    /** "FileVersion" and "ProductVersion" as numbers: read directly, else by ParseVersionNumber, else 0. */
+    double FileVersionNumber = 0;
+    double ProductVersionNumber = 0;
+    /** Major and minor in the high and low half of MS, release and build in those of LS. */
+    std::uint32_t FileVersionMS = 0, FileVersionLS = 0, ProductVersionMS = 0, ProductVersionLS = 0;
+    std::uint32_t FileFlagsMask = 0, FileFlags = 0, FileOS = 0, FileType = 0, FileSubtype = 0;
+    /** First translation entry: language in the low 16 bits, code page in the high 16 bits. */
+    std::uint32_t Translation = 0;
+    std::uint32_t TranslationCount = 0;
+    QString LanguageName;
+};
+
 /**
  * Reads the version block stored in an executable file (by default the program's own) and holds its
  * values. Errors are vellumar::Exception with the texts "Cannot find file: <name>", "No version info
@@ -31,8 +48,6 @@ public:
     void SetFileName(const QString &name);
     /** The block has been read for the current FileName. */
     [[nodiscard]] bool IsLoaded() const { return mLoaded; }
-    /** After the reader's properties were restored: an empty FileName becomes the program's own file. */
-    void Loaded();
 
     /** Reads the fixed part, the translation and the standard string keys of FileName's block. */
     void ReadVersionResource();
@@ -41,53 +56,15 @@ public:
     /** The "FileVersion" text, read first unless the block is loaded. */
     [[nodiscard]] QString VersionText();
 
-    [[nodiscard]] QString Comments() const { return mValues.Comments; }
-    [[nodiscard]] QString CompanyName() const { return mValues.CompanyName; }
-    [[nodiscard]] QString FileDescription() const { return mValues.FileDescription; }
-    [[nodiscard]] QString FileVersion() const { return mValues.FileVersion; }
-    [[nodiscard]] QString InternalName() const { return mValues.InternalName; }
-    [[nodiscard]] QString LegalCopyright() const { return mValues.LegalCopyright; }
-    [[nodiscard]] QString LegalTrademarks() const { return mValues.LegalTrademarks; }
-    [[nodiscard]] QString OriginalFilename() const { return mValues.OriginalFilename; }
-    [[nodiscard]] QString ProductName() const { return mValues.ProductName; }
-    [[nodiscard]] QString ProductVersion() const { return mValues.ProductVersion; }
-    [[nodiscard]] double FileVersionNumber() const { return mValues.FileVersionNumber; }
-    [[nodiscard]] double ProductVersionNumber() const { return mValues.ProductVersionNumber; }
-
-    /** Major and minor version in the high and low half. */
-    [[nodiscard]] std::uint32_t FileVersionMS() const { return mValues.FileVersionMS; }
-    /** Release and build in the high and low half. */
-    [[nodiscard]] std::uint32_t FileVersionLS() const { return mValues.FileVersionLS; }
-    [[nodiscard]] std::uint32_t ProductVersionMS() const { return mValues.ProductVersionMS; }
-    [[nodiscard]] std::uint32_t ProductVersionLS() const { return mValues.ProductVersionLS; }
-    [[nodiscard]] std::uint32_t FileFlagsMask() const { return mValues.FileFlagsMask; }
-    [[nodiscard]] std::uint32_t FileFlags() const { return mValues.FileFlags; }
-    [[nodiscard]] std::uint32_t FileOS() const { return mValues.FileOS; }
-    [[nodiscard]] std::uint32_t FileType() const { return mValues.FileType; }
-    [[nodiscard]] std::uint32_t FileSubtype() const { return mValues.FileSubtype; }
-
-    /** First translation entry: language in the low 16 bits, code page in the high 16 bits. */
-    [[nodiscard]] std::uint32_t Translation() const { return mTranslation; }
-    [[nodiscard]] std::uint32_t TranslationCount() const { return mTranslationCount; }
-    [[nodiscard]] QString LanguageName() const { return mLanguageName; }
+    /** The values read by the last ReadVersionResource (the translation also by ReadUserKey). */
+    [[nodiscard]] const TVersionValues &Values() const { return mValues; }
 
 private:
-    struct TValues {
-        QString Comments, CompanyName, FileDescription, FileVersion, InternalName, LegalCopyright, LegalTrademarks,
-            OriginalFilename, ProductName, ProductVersion;
-        double FileVersionNumber = 0;
-        double ProductVersionNumber = 0;
-        std::uint32_t FileVersionMS = 0, FileVersionLS = 0, ProductVersionMS = 0, ProductVersionLS = 0;
-        std::uint32_t FileFlagsMask = 0, FileFlags = 0, FileOS = 0, FileType = 0, FileSubtype = 0;
-    };
     class TOpenBlock;
 
     QString mFileName;
     bool mLoaded = false;
-    TValues mValues;
-    std::uint32_t mTranslation = 0;
-    std::uint32_t mTranslationCount = 0;
-    QString mLanguageName;
+    TVersionValues mValues;
 };
 
 /** The reader with FileName as a stored property. */
