@@ -196,16 +196,5 @@ TEST(FrmAbout, OpeningTwiceShowsTheSameVersionAndLeavesNoBoxBehind)
     }
 }
 
-// Run with VELLUMAR_SCREENSHOT_DIR set to refresh the documentation's picture of the box.
-TEST(FrmAbout, Screenshot)
-{
-    const QString directory = qEnvironmentVariable("VELLUMAR_SCREENSHOT_DIR");
-    if (directory.isEmpty())
-        GTEST_SKIP() << "VELLUMAR_SCREENSHOT_DIR is not set";
-    TfrmAbout dlg;
-    dlg.show();
-    EXPECT_TRUE(dlg.grab().save(directory + u"/about_box.png"_s));
-}
-
 } // namespace
 } // namespace vellumar

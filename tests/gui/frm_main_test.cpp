@@ -732,33 +732,5 @@ TEST_F(FrmMain, TheReportIsSavedWhereTheChooserSays)
     EXPECT_EQ(Log(), (QStringList { "A", "B" }));
 }
 
-// Not a check: with VELLUMAR_SCREENSHOT_DIR set, saves a picture of the window after a small run.
-TEST_F(FrmMain, Screenshot)
-{
-    const QString target = qEnvironmentVariable("VELLUMAR_SCREENSHOT_DIR");
-    if (target.isEmpty())
-        GTEST_SKIP() << "VELLUMAR_SCREENSHOT_DIR is not set";
-    TTempDir root;
-    ASSERT_TRUE(QDir(root.Path()).mkpath(QStringLiteral("Holiday/web")));
-    const QString source = root.File(QStringLiteral("Holiday"));
-    TJpegFixtureOptions options;
-    for (const char *name : { "beach_001.jpg", "beach_002.jpg", "harbour.jpg", "sunset.jpeg" }) {
-        QFile file(source + QLatin1Char('/') + QString::fromLatin1(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        const std::vector<std::uint8_t> bytes = MakeJpeg(options);
-        file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
-    }
-    ChooseSource(source);
-    ChooseDestination(source + QStringLiteral("/web"));
-    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
-    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
-    QTest::keyClicks(Child(mWindow, "ebPrefix"), QStringLiteral("holiday_"));
-    Child<QSpinBox>(mWindow, "sePadding")->setValue(2);
-    ClickStart();
-    Child<QListWidget>(mWindow, "lbSrc")->setCurrentRow(0);
-    ASSERT_TRUE(QDir().mkpath(target));
-    EXPECT_TRUE(mWindow.grab().save(target + QStringLiteral("/main_window.png")));
-}
-
 } // namespace
 } // namespace vellumar

@@ -624,34 +624,5 @@ TEST_F(PreviewLabel, EmptyCaptionDrawsNothing)
     EXPECT_TRUE(ink.Shadow.Empty());
 }
 
-// A picture of the dialog for the documentation, only when asked for.
-TEST(FrmOverlayDlg, Screenshot)
-{
-    const QByteArray folder = qgetenv("VELLUMAR_SCREENSHOT_DIR");
-    if (folder.isEmpty())
-        GTEST_SKIP() << "VELLUMAR_SCREENSHOT_DIR not set";
-    TTempDir dir;
-    TfrmOverlayDlg dlg;
-    // A calm sample: sky over sea, as a bitmap.
-    QImage sample(640, 480, QImage::Format_RGB888);
-    for (int y = 0; y < 480; ++y) {
-        const QColor colour = y < 300 ? QColor(70 + y / 4, 130 + y / 5, 210) : QColor(20, 70 + (y - 300) / 6, 110);
-        for (int x = 0; x < 640; ++x)
-            sample.setPixelColor(x, y, colour);
-    }
-    sample.save(dir.File(QStringLiteral("sample.bmp")), "BMP");
-    dlg.LoadSamplePicture(dir.File(QStringLiteral("sample.bmp")));
-    Choose(*Child<QComboBox>(dlg, "cbFontName"), QStringLiteral("DejaVu Sans"));
-    Choose(*Child<QComboBox>(dlg, "cbFontColor"), QStringLiteral("Yellow"));
-    Choose(*Child<QComboBox>(dlg, "cbFontSize"), QStringLiteral("Large"));
-    Choose(*Child<QComboBox>(dlg, "cbTxtPos"), QStringLiteral("Bottom Centre"));
-    Child<QCheckBox>(dlg, "cbBold")->click();
-    Child<QPlainTextEdit>(dlg, "moText")->setPlainText(QStringLiteral("Harbour at Dusk\n&Vellumar"));
-    dlg.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
-    const QString path = QDir(QString::fromLocal8Bit(folder)).filePath(QStringLiteral("overlay_dialog.png"));
-    EXPECT_TRUE(dlg.grab().save(path));
-}
-
 } // namespace
 } // namespace vellumar
