@@ -41,6 +41,7 @@ TJPEGImage::TJPEGImage(const TJPEGImage &other)
     , mBitmap(other.mBitmap ? std::make_unique<TBitmap>(*other.mBitmap) : nullptr)
     , mQuality(other.mQuality)
     , mOutputFormat(other.mOutputFormat)
+    , mWarnings(other.mWarnings)
 {
 }
 
@@ -52,6 +53,7 @@ TJPEGImage &TJPEGImage::operator=(const TJPEGImage &other)
         std::swap(mBitmap, copy.mBitmap);
         mQuality = copy.mQuality;
         mOutputFormat = copy.mOutputFormat;
+        mWarnings = std::move(copy.mWarnings);
     }
     return *this;
 }
@@ -70,15 +72,18 @@ void TJPEGImage::LoadJpegFile(const QString &path)
 {
     auto data = std::make_shared<TJPEGData>();
     data->Data = ReadWholeFile(path);
+    QStringList warnings;
     // A 0-byte file is kept as an empty buffer: 0 by 0, not empty, and an error once decoded.
     if (!data->Data.empty()) {
         const TJpegHeaderFacts facts = ReadJpegStreamHeader(data->Data);
         data->Width = facts.Width;
         data->Height = facts.Height;
         data->Grayscale = facts.Grayscale;
+        warnings = facts.Warnings;
     }
     mData = std::move(data);
     mBitmap.reset();
+    mWarnings = std::move(warnings);
 }
 
 void TJPEGImage::SaveJpegFile(const QString &path)
@@ -109,7 +114,8 @@ TBitmap &TJPEGImage::DecodedBitmap()
         const std::span<const std::uint8_t> stream =
             mData ? std::span<const std::uint8_t>(mData->Data) : std::span<const std::uint8_t>();
         // Kept only once complete, so a failed decode fails again rather than leaving a blank bitmap.
-        mBitmap = std::make_unique<TBitmap>(DecodeJpegStream(stream, mOutputFormat == TJPEGPixelFormat::jf8Bit));
+        mBitmap = std::make_unique<TBitmap>(
+            DecodeJpegStream(stream, mOutputFormat == TJPEGPixelFormat::jf8Bit, {}, &mWarnings));
     }
     return *mBitmap;
 }
@@ -123,15 +129,19 @@ TBitmap TJPEGImage::TakeBitmap()
     const std::span<const std::uint8_t> stream =
         data ? std::span<const std::uint8_t>(data->Data) : std::span<const std::uint8_t>();
     const bool sole = data.use_count() == 1;
-    return DecodeJpegStream(stream, mOutputFormat == TJPEGPixelFormat::jf8Bit, [&data, sole] {
-        if (!sole)
-            return;
-        data.reset();
+    return DecodeJpegStream(
+        stream,
+        mOutputFormat == TJPEGPixelFormat::jf8Bit,
+        [&data, sole] {
+            if (!sole)
+                return;
+            data.reset();
 #ifdef __GLIBC__
-        // The freed bytes usually sit in the middle of the heap, where free() keeps them resident.
-        malloc_trim(0);
+            // The freed bytes usually sit in the middle of the heap, where free() keeps them resident.
+            malloc_trim(0);
 #endif
-    });
+        },
+        &mWarnings);
 }
 
 TBitmap TJPEGImage::StretchedBitmap(int width, int height, const TRect &rect)
@@ -139,7 +149,12 @@ TBitmap TJPEGImage::StretchedBitmap(int width, int height, const TRect &rect)
     const bool covers =
         width > 0 && height > 0 && rect.Left == 0 && rect.Top == 0 && rect.Right >= width && rect.Bottom >= height;
     if (covers && !mBitmap && mData && !mData->Data.empty())
-        return DecodeJpegStreamStretched(mData->Data, mOutputFormat == TJPEGPixelFormat::jf8Bit, width, height, rect);
+        return DecodeJpegStreamStretched(mData->Data,
+            mOutputFormat == TJPEGPixelFormat::jf8Bit,
+            width,
+            height,
+            rect,
+            &mWarnings);
     TBitmap bitmap;
     bitmap.SetPixelFormat24();
     bitmap.SetBitmapWidth(width);
@@ -151,6 +166,7 @@ TBitmap TJPEGImage::StretchedBitmap(int width, int height, const TRect &rect)
 void TJPEGImage::AssignBitmap(const TBitmap &bitmap)
 {
     mData.reset();
+    mWarnings.clear();
     mBitmap = std::make_unique<TBitmap>(bitmap);
 }
 

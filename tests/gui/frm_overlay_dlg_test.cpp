@@ -4,6 +4,7 @@
 #include <functional>
 #include <ostream>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
@@ -155,6 +156,7 @@ TEST(FrmOverlayDlg, WhatTheUserSeesFirst)
             "cbItalic",
             "cbTxtPos",
             "btnClose" }));
+    EXPECT_EQ(test::ClippedCaptions(dlg), QStringList());
 }
 
 TEST(FrmOverlayDlg, FormCreateDefaults)
@@ -327,6 +329,16 @@ TEST(FrmOverlayDlg, ColourList)
     Choose(*colours, QStringLiteral("Lime"));
     EXPECT_EQ(initials.size(), 3u);
     EXPECT_EQ(dlg.CurrentOverlaySettings().FontColor, 0x00FF00u);
+
+    // Neither does a key moving onto "Custom" in the closed list, nor a drop-down left with Escape.
+    Choose(*colours, QStringLiteral("White"));
+    QTest::keyClick(colours, Qt::Key_Down);
+    EXPECT_EQ(colours->currentText(), QStringLiteral("Custom"));
+    Choose(*colours, QStringLiteral("Custom"), Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    QTest::keyClick(colours, Qt::Key_Up);
+    QTest::keyClick(colours, Qt::Key_Down);
+    EXPECT_EQ(initials.size(), 3u);
 }
 
 TEST(FrmOverlayDlg, ColourChooserKeepsItsCustomColoursOnlyWhenConfirmed)

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QStringList>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -42,13 +45,15 @@ inline QStringList Items(const QComboBox &box)
     return items;
 }
 
-/** Selects the entry of a list by its text, as the user would from the drop-down. */
-inline void Choose(QComboBox &box, const QString &text)
+/** Selects the entry of a list by its text from the drop-down: opened, walked to, then key (Enter). */
+inline void Choose(QComboBox &box, const QString &text, Qt::Key key = Qt::Key_Return)
 {
     const int index = box.findText(text);
     ASSERT_GE(index, 0) << text.toStdString();
-    box.setCurrentIndex(index);
-    emit box.activated(index);
+    box.showPopup();
+    box.view()->setCurrentIndex(box.model()->index(index, 0));
+    QTest::keyClick(box.view(), key);
+    ASSERT_FALSE(box.view()->isVisible());
 }
 
 /**
@@ -68,6 +73,21 @@ inline QStringList TabOrder(const QWidget &window, const char *first)
         widget = widget->nextInFocusChain();
     } while (widget != start && widget != nullptr);
     return order;
+}
+
+/** The names of the labels and check boxes of window whose caption is wider than their room. */
+inline QStringList ClippedCaptions(const QWidget &window)
+{
+    QStringList clipped;
+    for (const QLabel *label : window.findChildren<QLabel *>()) {
+        const int room = label->contentsRect().width() - 2 * label->margin();
+        if (!label->wordWrap() && label->fontMetrics().size(0, label->text()).width() > room)
+            clipped << label->objectName();
+    }
+    for (const QCheckBox *box : window.findChildren<QCheckBox *>())
+        if (box->sizeHint().width() > box->width())
+            clipped << box->objectName();
+    return clipped;
 }
 
 } // namespace vellumar::test

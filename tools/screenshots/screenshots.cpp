@@ -102,6 +102,7 @@ bool MainWindow(const QString &folder)
     Child<QCheckBox>(window, "cbResize")->click();
     Child<QCheckBox>(window, "cbRename")->click();
     Child<QLineEdit>(window, "ebPrefix")->setText(QStringLiteral("holiday_"));
+    Child<QLineEdit>(window, "ebSuffix")->setText(QStringLiteral("_web"));
     Child<QSpinBox>(window, "sePadding")->setValue(2);
     Child<QPushButton>(window, "btnProcess")->click();
     Child<QListWidget>(window, "lbSrc")->setCurrentRow(0);
