@@ -22,7 +22,7 @@
 
 #include "mainwindow/folder_dialog.h"
 #include "mainwindow/frm_main.h"
-#include "overlay/frm_overlay_dlg.h"
+#include "overlay/dialog/frm_overlay_dlg.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/modal.h"
 #include "tests/support/temp_dir.h"
