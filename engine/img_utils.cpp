@@ -1,5 +1,7 @@
 #include "engine/img_utils.h"
 
+#include <QFileInfo>
+
 #include "engine/job_settings.h"
 #include "imaging/bitmap.h"
 #include "imaging/canvas.h"
@@ -15,17 +17,6 @@ namespace vellumar
 
 namespace
 {
-
-void Configure(TJPEGTextOverlay &renderer, const TOverlaySettings &settings)
-{
-    renderer.Text = settings.Text;
-    renderer.FontName = settings.FontName;
-    renderer.FontColor = settings.FontColor;
-    renderer.FontStyle = settings.FontStyle;
-    renderer.SizeClass = std::uint8_t(settings.SizeClass);
-    renderer.TextPosition = std::uint8_t(settings.TextPosition);
-    renderer.WordWrap = settings.WordWrap;
-}
 
 void KeepWarnings(const QStringList &found, QStringList *warnings)
 {
@@ -109,7 +100,7 @@ bool ResizeJpegFile(const QString &source,
         // The overlay is drawn on the reduced photo as written at quality, so the encoding's loss is kept.
         output.EncodeJpeg();
         TJPEGTextOverlay renderer;
-        Configure(renderer, overlay.CurrentOverlaySettings());
+        renderer.Settings = overlay.CurrentOverlaySettings();
         renderer.WorkingBitmap() = DecodeJpegStream(output.CompressedData(), false);
         renderer.SetOutputMarkers(markers);
         (void)renderer.RenderAndSave();
@@ -125,17 +116,16 @@ void AddOverlayToFile(const QString &source,
     QStringList *warnings,
     const TPhotoOptions &photo)
 {
+    const QString folder = QFileInfo(destination).path();
+    if (!folder.isEmpty() && !DirectoryExists(folder))
+        return;
     TJPEGTextOverlay renderer;
     renderer.AutoOrient = photo.AutoOrient;
     renderer.Metadata = photo.Metadata;
-    const qsizetype slash = destination.lastIndexOf(QLatin1Char('/'));
-    const QString folder = slash < 0 ? QString() : destination.left(slash == 0 ? 1 : slash);
-    if (!folder.isEmpty() && !DirectoryExists(folder))
-        return;
     renderer.SaveOutput = true;
     renderer.OutputFile = destination;
     renderer.SourceFile = source;
-    Configure(renderer, overlay.CurrentOverlaySettings());
+    renderer.Settings = overlay.CurrentOverlaySettings();
     (void)renderer.ProcessFile();
     KeepWarnings(renderer.SourceWarnings(), warnings);
     if (!renderer.MetadataWarning.isEmpty())

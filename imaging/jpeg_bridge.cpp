@@ -557,10 +557,11 @@ TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream)
     facts.Width = int(info->image_width);
     facts.Height = int(info->image_height);
     facts.Grayscale = info->jpeg_color_space == JCS_GRAYSCALE;
+    bool multipleScans = false;
     jpeg.Run([&] {
-        facts.MultipleScans = jpeg_has_multiple_scans(info) != FALSE;
+        multipleScans = jpeg_has_multiple_scans(info) != FALSE;
     });
-    facts.CoefficientBytes = facts.MultipleScans ? CoefficientBytes(*info) : 0;
+    facts.CoefficientBytes = multipleScans ? CoefficientBytes(*info) : 0;
     TakeWarnings(jpeg.Guard, &facts.Warnings);
     return facts;
 }

@@ -50,9 +50,7 @@ struct TJpegHeaderFacts {
     int Height = 0;
     /** The stream's colour space is single-channel gray. */
     bool Grayscale = false;
-    /** The stream has several scans (progressive, or components in separate scans). */
-    bool MultipleScans = false;
-    /** Bytes libjpeg holds for the coefficients of the whole picture while decoding several scans; else 0. */
+    /** Bytes libjpeg holds for the coefficients of the whole picture while decoding a multi-scan stream; else 0. */
     std::uint64_t CoefficientBytes = 0;
     /** libjpeg's warnings met while reading the header (such as "Corrupt JPEG data: ..."). */
     QStringList Warnings;

@@ -45,7 +45,6 @@ public:
     [[nodiscard]] int Height() const override { return ImageHeight(); }
     void DrawOnto(TCanvas &canvas, const TRect &rect) override;
     void LoadFromFile(const QString &path) override { LoadJpegFile(path); }
-    void SaveToFile(const QString &path) override { SaveJpegFile(path); }
 
     /** Reads the whole file and its header (size, gray flag, scans); decodes nothing. */
     void LoadJpegFile(const QString &path);
@@ -86,15 +85,9 @@ public:
     [[nodiscard]] TJPEGPixelFormat OutputFormat() const { return mOutputFormat; }
     /** A different value discards the decoded bitmap. */
     void SetOutputFormat(TJPEGPixelFormat format);
-    [[nodiscard]] bool ProgressiveEncoding() const { return mProgressiveEncoding; }
-
-    /** Always refused: EInvalidGraphicOperation "Cannot change the size of a JPEG image". */
-    void SetWidth(int width);
-    void SetHeight(int height);
 
     /** The compressed bytes (none before a load or an encoding). */
     [[nodiscard]] const std::vector<std::uint8_t> &CompressedData() const;
-    [[nodiscard]] bool HasCompressedData() const;
     [[nodiscard]] bool Grayscale() const;
     /**
      * libjpeg's warnings about the loaded stream, met while reading its header and decoding it (for
@@ -110,7 +103,6 @@ private:
     TJpegMarkers mMarkers;
     std::uint8_t mQuality = 90;
     TJPEGPixelFormat mOutputFormat = TJPEGPixelFormat::jf24Bit;
-    bool mProgressiveEncoding = false;
     QStringList mWarnings;
 };
 
