@@ -14,12 +14,12 @@ namespace vellumar
 namespace
 {
 
-constexpr std::uint64_t kMiB = 1024 * 1024;
+constexpr std::uint64_t kMiB = std::uint64_t(1) << 20;
 constexpr std::uint64_t kMaxDefaultBudget = 2048 * kMiB;
 // libjpeg's row buffers and tables, Qt's font cache and the program itself.
 constexpr std::uint64_t kAllowance = 24 * kMiB;
 // Enough for the markers before the frame header of any photo, most of which are a few kilobytes.
-constexpr qint64 kHeaderBytes = 4 * 1024 * 1024;
+constexpr qint64 kHeaderBytes = qint64(4) << 20;
 
 } // namespace
 

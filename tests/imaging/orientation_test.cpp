@@ -21,7 +21,7 @@ using test::TTempDir;
 
 QImage Reference(const QImage &stored, int orientation)
 {
-    const QImage quarter = stored.transformed(QTransform().rotate(90));
+    QImage quarter = stored.transformed(QTransform().rotate(90));
     switch (orientation) {
     case 2:
         return stored.mirrored(true, false);
