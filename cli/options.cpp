@@ -152,7 +152,8 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
             else
                 throw EUsageError(QStringLiteral("--metadata: \"%1\" is not one of none, keep, keep-no-gps").arg(text));
         } else if (name == QLatin1String("--memory")) {
-            options.MemoryBudget = std::uint64_t(ParseWhole(name, value(), 64, 1024 * 1024)) * 1024 * 1024;
+            // In MiB, from 64 MiB to 1 TiB.
+            options.MemoryBudget = std::uint64_t(ParseWhole(name, value(), 64, std::int64_t(1) << 20)) << 20;
         } else if (name == QLatin1String("--report")) {
             options.ReportFile = value();
         } else if (name == QLatin1String("--jobs")) {
