@@ -73,6 +73,17 @@ TResampler::TAxis MakeAxis(int sourceLength, int length)
         out[largest] = std::int16_t(out[largest] + kWeightOne - sum);
         axis.First[std::size_t(i)] = first;
         axis.Count[std::size_t(i)] = last - first;
+        const bool whole = centre - support >= 0.0 && centre + support <= sourceLength;
+        if (whole && axis.InteriorLast == 0)
+            axis.InteriorFirst = i;
+        if (whole)
+            axis.InteriorLast = i + 1;
+    }
+    // The centres of a whole ratio lie at the same place in each step of Phases source pixels, so the windows
+    // that the edges do not cut share their weights, those of InteriorFirst.
+    if (sourceLength % length == 0 && sourceLength / length >= 2 && axis.InteriorLast > axis.InteriorFirst) {
+        axis.Phases = sourceLength / length;
+        axis.Offset = axis.First[std::size_t(axis.InteriorFirst)] - axis.Phases * axis.InteriorFirst;
     }
     axis.Weights = std::move(all);
     axis.MaxTaps = stride;
@@ -108,12 +119,13 @@ VELLUMAR_HOT_LOOP void SumRows(const std::int16_t *weights,
 
 // One pixel's three channels (and a fourth byte, ignored: row needs one byte to spare) go through the taps
 // together as one vector.
-VELLUMAR_HOT_LOOP void SumColumns(const TResampler::TAxis &axis, const std::uint8_t *row, int width, std::uint8_t *out)
+VELLUMAR_HOT_LOOP void
+SumColumns(const TResampler::TAxis &axis, const std::uint8_t *row, int firstX, int lastX, std::uint8_t *out)
 {
     using TBytes = std::uint8_t __attribute__((vector_size(4)));
     using TLanes = std::int32_t __attribute__((vector_size(16)));
-    const std::int16_t *weights = axis.Weights.data();
-    for (int x = 0; x < width; ++x, weights += axis.MaxTaps, out += 3) {
+    for (int x = firstX; x < lastX; ++x) {
+        const std::int16_t *weights = axis.Weights.data() + std::size_t(x) * std::size_t(axis.MaxTaps);
         const std::uint8_t *in = row + std::size_t(axis.First[std::size_t(x)]) * 3;
         const int count = axis.Count[std::size_t(x)];
         TLanes sum = { kHalf, kHalf, kHalf, kHalf };
@@ -122,10 +134,51 @@ VELLUMAR_HOT_LOOP void SumColumns(const TResampler::TAxis &axis, const std::uint
             std::memcpy(&pixel, in, sizeof pixel);
             sum += __builtin_convertvector(pixel, TLanes) * std::int32_t(weights[k]);
         }
-        out[0] = Clamped(sum[0]);
-        out[1] = Clamped(sum[1]);
-        out[2] = Clamped(sum[2]);
+        out[std::size_t(x) * 3] = Clamped(sum[0]);
+        out[std::size_t(x) * 3 + 1] = Clamped(sum[1]);
+        out[std::size_t(x) * 3 + 2] = Clamped(sum[2]);
     }
+}
+
+// A whole ratio: split into one plane per channel and phase, each tap is a contiguous run over the interior,
+// as for rows.
+VELLUMAR_HOT_LOOP void SumColumnsPolyphase(const TResampler::TAxis &axis,
+    const std::uint8_t *row,
+    int width,
+    std::uint8_t *planes,
+    std::int32_t *sums,
+    std::uint8_t *out)
+{
+    const int phases = axis.Phases;
+    const std::size_t planeLength = std::size_t(width);
+    for (int i = 0; i < width; ++i) {
+        for (int m = 0; m < phases; ++m) {
+            const std::uint8_t *pixel = row + (std::size_t(i) * std::size_t(phases) + std::size_t(m)) * 3;
+            for (int c = 0; c < 3; ++c)
+                planes[std::size_t(c * phases + m) * planeLength + std::size_t(i)] = pixel[c];
+        }
+    }
+    const int first = axis.InteriorFirst;
+    const int last = axis.InteriorLast;
+    const std::int16_t *weights = axis.Weights.data() + std::size_t(first) * std::size_t(axis.MaxTaps);
+    const int count = axis.Count[std::size_t(first)];
+    for (int c = 0; c < 3; ++c) {
+        std::int32_t *acc = sums + std::size_t(c) * planeLength;
+        std::fill(acc + first, acc + last, kHalf);
+        for (int k = 0; k < count; ++k) {
+            const int j = axis.Offset + k;
+            const int m = ((j % phases) + phases) % phases;
+            const int shift = (j - m) / phases;
+            const std::uint8_t *in = planes + std::size_t(c * phases + m) * planeLength;
+            const std::int32_t w = weights[k];
+            for (int x = first; x < last; ++x)
+                acc[x] += w * in[x + shift];
+        }
+        for (int x = first; x < last; ++x)
+            out[std::size_t(x) * 3 + std::size_t(c)] = Clamped(acc[x]);
+    }
+    SumColumns(axis, row, 0, first, out);
+    SumColumns(axis, row, last, width, out);
 }
 
 } // namespace
@@ -150,6 +203,8 @@ TResampler::TResampler(int sourceWidth, int sourceHeight, int width, int height)
     mSums.resize(sourceBytes);
     mRow.resize(sourceBytes + 4);
     mRowPointers.resize(std::size_t(mSlots));
+    if (mColumns.Phases != 0)
+        mPlanes.resize(sourceBytes);
 }
 
 void TResampler::AddRow(const std::uint8_t *row)
@@ -191,12 +246,14 @@ void TResampler::EmitReadyRows()
     }
 }
 
-void TResampler::FilterColumns(std::uint8_t *out) const
+void TResampler::FilterColumns(std::uint8_t *out)
 {
     if (mColumns.Identity)
         std::memcpy(out, mRow.data(), std::size_t(mWidth) * 3);
+    else if (mColumns.Phases != 0)
+        SumColumnsPolyphase(mColumns, mRow.data(), mWidth, mPlanes.data(), mSums.data(), out);
     else
-        SumColumns(mColumns, mRow.data(), mWidth, out);
+        SumColumns(mColumns, mRow.data(), 0, mWidth, out);
 }
 
 QImage TResampler::TakeImage()

@@ -34,10 +34,16 @@ public:
         std::vector<std::int16_t> Weights; // MaxTaps a pixel, zero past Count
         int MaxTaps = 0;
         bool Identity = false;
+        // With a whole ratio of Phases >= 2, every output pixel in [InteriorFirst, InteriorLast) (whose window
+        // the edges do not cut) takes the same weights, from source pixel Phases * i + Offset on.
+        int Phases = 0;
+        int Offset = 0;
+        int InteriorFirst = 0;
+        int InteriorLast = 0;
     };
 
 private:
-    void FilterColumns(std::uint8_t *out) const;
+    void FilterColumns(std::uint8_t *out);
     void EmitReadyRows();
 
     int mSourceWidth;
@@ -55,6 +61,8 @@ private:
     std::vector<const std::uint8_t *> mRowPointers;
     // One vertically filtered row, with room to read a whole 4-byte word at its last pixel.
     std::vector<std::uint8_t> mRow;
+    // That row split by channel and phase, for a whole ratio.
+    std::vector<std::uint8_t> mPlanes;
     QImage mImage;
 };
 
