@@ -6,12 +6,12 @@
 #include <system_error>
 #include <utility>
 
-#include <QDir>
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "engine/folder_rules.h"
 
 namespace vellumar
 {
@@ -69,25 +69,18 @@ QString SystemMessage(int error)
     return QString::fromStdString(std::generic_category().message(error));
 }
 
-// Absolute and lexically normalised: "." and ".." segments and repeated or trailing separators go,
-// and ".." at the root stays at the root. The folder is then opened by this very path, so what is
-// checked and what is shown are the same folder.
-QString NormalisedFolder(const QString &folder)
+// 0 when folder is a directory that may be entered (searched), else the errno that tells why not.
+int EnterError(const QString &folder)
 {
-    const QString absolute =
-        folder.startsWith(QLatin1Char('/')) ? folder : QDir::currentPath() + QLatin1Char('/') + folder;
-    QStringList parts;
-    for (const QString &part : absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (part == QLatin1String("."))
-            continue;
-        if (part == QLatin1String("..")) {
-            if (!parts.isEmpty())
-                parts.removeLast();
-            continue;
-        }
-        parts.append(part);
-    }
-    return QLatin1Char('/') + parts.join(QLatin1Char('/'));
+    if (folder.contains(QChar(0)))
+        return ENOENT;
+    struct stat info = {};
+    const QByteArray path = folder.toUtf8();
+    if (::stat(path.constData(), &info) != 0)
+        return errno;
+    if (!S_ISDIR(info.st_mode))
+        return ENOTDIR;
+    return ::access(path.constData(), X_OK) == 0 ? 0 : errno;
 }
 
 // An open folder, ready to list; Error() is the errno of a failed open.
@@ -211,20 +204,17 @@ void TSourceList::ChangeListFolder(const QString &folder)
     if (folder.isEmpty())
         return;
     QString absolute = NormalisedFolder(folder);
-    TFolderReader reader(absolute);
-    if (reader.Error() != 0)
-        throw EInOutError(SystemMessage(reader.Error()));
-    if (absolute == mListFolder)
-        return;
-    QStringList names;
-    if (const int error = reader.ReadNames(mPatterns, names); error != 0)
+    if (const int error = EnterError(absolute); error != 0)
         throw EInOutError(SystemMessage(error));
-    mOrder.Sort(names);
-    Replace(std::move(absolute), std::move(names));
+    if (NameSameFolder(absolute, mListFolder))
+        return;
+    mListFolder = std::move(absolute);
+    ReadListFiles();
 }
 
 void TSourceList::ReadListFiles()
 {
+    // A folder that can be entered but not read lists nothing, and says nothing.
     QStringList names;
     if (!mListFolder.isEmpty()) {
         TFolderReader reader(mListFolder);

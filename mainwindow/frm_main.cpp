@@ -1,5 +1,6 @@
 #include "mainwindow/frm_main.h"
 
+#include <algorithm>
 #include <limits>
 
 #include <QCloseEvent>
@@ -14,10 +15,13 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTextCursor>
+#include <QThread>
 
+#include "engine/folder_rules.h"
 #include "engine/job_settings.h"
 #include "imaging/errors.h"
 #include "shell/app_metadata.h"
+#include "shell/dialog_font.h"
 #include "shell/frm_about.h"
 #include "shell/run_guarded.h"
 #include "shell/version_info.h"
@@ -51,41 +55,16 @@ public:
     }
 };
 
-QString WithoutTrailingSeparators(QString text)
-{
-    while (text.endsWith(QLatin1Char('/')))
-        text.chop(1);
-    return text;
-}
-
-// Only A to Z are folded: folder names differing in other letters are different folders.
-QString AsciiLower(QString text)
-{
-    for (QChar &c : text)
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + (u'a' - u'A'));
-    return text;
-}
-
 } // namespace
-
-bool NameSameFolder(const QString &first, const QString &second)
-{
-    if (first.isEmpty() || second.isEmpty())
-        return false;
-    if (AsciiLower(WithoutTrailingSeparators(first)) == AsciiLower(WithoutTrailingSeparators(second)))
-        return true;
-    const QFileInfo a(first);
-    const QFileInfo b(second);
-    return a.isDir() && b.isDir() && a.canonicalFilePath() == b.canonicalFilePath();
-}
 
 TfrmMain::TfrmMain(QWidget *parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::TfrmMain>())
 {
     InitMainWindowResources();
+    InstallDialogFontSubstitutes();
     ui->setupUi(this);
+    setFont(WithDialogFontMetrics(font()));
     ui->lbSrc->setItemDelegate(new TFixedRowDelegate(ui->lbSrc));
     // The folder buttons sit inside their fields; the text must not run under them.
     ui->ebSrcFolder->setTextMargins(0, 0, ui->ebSrcFolder->width() - ui->btnSrcFolder->x(), 0);
@@ -185,7 +164,8 @@ void TfrmMain::UpdateRenameControls()
 
 void TfrmMain::UpdateStartButton()
 {
-    ui->btnProcess->setEnabled(!ui->ebSrcFolder->text().isEmpty() && !ui->ebDestFolder->text().isEmpty());
+    // A folder chosen during a run must not offer a second run inside the first.
+    ui->btnProcess->setEnabled(!mRunning && !ui->ebSrcFolder->text().isEmpty() && !ui->ebDestFolder->text().isEmpty());
 }
 
 void TfrmMain::UpdateSampleName()
@@ -246,8 +226,8 @@ void TfrmMain::ebSrcFolderElipsisClick()
         mSourceList.ChangeListFolder(*chosen);
         ui->ebSrcFolder->setText(*chosen);
         ui->ebSrcFolder->setCursorPosition(0);
-        AddStatusLine(QStringLiteral("Source Folder is: ") + mSourceList.ListFolder());
-        AddStatusLine(QStringLiteral("Images Found: %1").arg(mSourceList.Count()));
+        for (const QString &line : SourceFolderLines(mSourceList))
+            AddStatusLine(line);
         UpdateStartButton();
     });
 }
@@ -263,13 +243,16 @@ void TfrmMain::ebDestFolderElipsisClick()
         ui->ebDestFolder->setCursorPosition(0);
         if (NameSameFolder(ui->ebDestFolder->text(), ui->ebSrcFolder->text()))
             mWarnSameFolder();
-        AddStatusLine(QStringLiteral("Destination Folder is: ") + *chosen);
+        AddStatusLine(DestinationFolderLine(*chosen));
         UpdateStartButton();
     });
 }
 
 void TfrmMain::btnProcessClick()
 {
+    // A click queued before Start was disabled must not start a run inside the run.
+    if (mRunning)
+        return;
     RunGuarded(this, [this] {
         // An emptied destination field would put the files at the file system's root.
         if (ui->ebDestFolder->text().isEmpty())
@@ -288,7 +271,9 @@ void TfrmMain::btnProcessClick()
             ui->gbResize->setEnabled(true);
         });
         QCoreApplication::processEvents();
-        RunBatch(*this, *this);
+        // One image per processor at once; each image's settings are read from the controls when it is
+        // handed out, and the log and files are those of a one-at-a-time run.
+        RunBatch(*this, *this, std::max(1, QThread::idealThreadCount()));
     });
     // The window was asked to close while the run went on; now it may.
     if (mCloseRequested) {
@@ -300,8 +285,8 @@ void TfrmMain::btnProcessClick()
 void TfrmMain::btnStopClick()
 {
     RunGuarded(this, [this] {
+        // The run writes "Aborting..." when it sees the request.
         mStopRequested = true;
-        AddStatusLine(QStringLiteral("Aborting..."));
     });
 }
 
@@ -475,9 +460,7 @@ void TfrmMain::DefaultWarnSameFolder()
 {
     QMessageBox box(QMessageBox::Warning,
         QStringLiteral("Warning"),
-        QStringLiteral("Destination and source folders are the same.\n"
-                       "If source files are to be re-sized without\n"
-                       "being re-named then files WILL be overwritten"),
+        SameFolderWarningLines().join(QLatin1Char('\n')),
         QMessageBox::Ok,
         this);
     box.exec();
@@ -496,9 +479,13 @@ void TfrmMain::changeEvent(QEvent *event)
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
-    // A run in progress goes on to its end (Stop still works); the window closes once it has returned.
+    // Closing during a run stops it: the image in hand is finished, and the window closes once the run
+    // has returned.
     if (mRunning) {
-        mCloseRequested = true;
+        if (!mCloseRequested) {
+            mCloseRequested = true;
+            btnStopClick();
+        }
         event->ignore();
         return;
     }
