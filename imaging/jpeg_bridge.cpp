@@ -649,7 +649,7 @@ TBitmap DecodeJpegStreamStretched(std::span<const std::uint8_t> stream,
     return TBitmap::FromImage(std::move(image));
 }
 
-TBitmap DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, int height)
+TBitmap DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, int height, QStringList *warnings)
 {
     TJpegDecompressor jpeg(stream);
     j_decompress_ptr info = &jpeg.Info;
@@ -712,6 +712,7 @@ TBitmap DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, 
     jpeg.Run([&] {
         jpeg_finish_decompress(info);
     });
+    TakeWarnings(jpeg.Guard, warnings);
     return TBitmap::FromImage(resampler.TakeImage());
 }
 

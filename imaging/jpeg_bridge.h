@@ -102,9 +102,10 @@ struct TJpegHeaderFacts {
  * the target (full size when none is); TResampler then
  * takes that to the exact size, row by row, so the full frame never exists. Gray streams come out as exact
  * grays, without a palette. Throws EInvalidGraphic "Invalid bitmap size" for a size out of range, and the
- * errors of DecodeJpegStream.
+ * errors of DecodeJpegStream. Warnings are added to warnings as for DecodeJpegStream.
  */
-[[nodiscard]] TBitmap DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, int height);
+[[nodiscard]] TBitmap
+DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, int height, QStringList *warnings = nullptr);
 
 /**
  * Encodes the bitmap as a baseline JFIF stream with three components at quality (1..100), with

@@ -178,7 +178,7 @@ TBitmap TJPEGImage::StretchedBitmap(int width, int height, const TRect &rect)
 TBitmap TJPEGImage::SmoothBitmap(int width, int height)
 {
     if (!mBitmap && mData && !mData->Data.empty())
-        return DecodeJpegStreamSmooth(mData->Data, width, height);
+        return DecodeJpegStreamSmooth(mData->Data, width, height, &mWarnings);
     const QImage source = DecodedBitmap().Image24();
     if (width < 1 || height < 1 || width > source.width() || height > source.height())
         throw EInvalidGraphic("Invalid bitmap size");
