@@ -378,6 +378,16 @@ QString TfrmMain::SampleName() const
     return ui->pnlSample->text();
 }
 
+TOutputNamer TfrmMain::Namer() const
+{
+    TOutputNamer namer;
+    namer.SetPrefix(ui->ebPrefix->text());
+    namer.SetNumber(ui->ebNumber->Value());
+    namer.SetPadding(ui->sePadding->value());
+    namer.SetSuffix(ui->ebSuffix->text());
+    return namer;
+}
+
 void TfrmMain::AdvanceNumber()
 {
     const std::int64_t number = ui->ebNumber->Value();

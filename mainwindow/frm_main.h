@@ -95,6 +95,7 @@ public:
     [[nodiscard]] int Quality() const override;
     [[nodiscard]] bool RenameOn() const override;
     [[nodiscard]] QString SampleName() const override;
+    [[nodiscard]] TOutputNamer Namer() const override;
     void AdvanceNumber() override;
     [[nodiscard]] bool OverlayOn() const override;
     [[nodiscard]] const TOverlaySettingsProvider &Overlay() const override;

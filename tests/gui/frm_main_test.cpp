@@ -112,10 +112,14 @@ protected:
     void ClickStart() { QTest::mouseClick(Child<QPushButton>(mWindow, "btnProcess"), Qt::LeftButton); }
     QStringList Log() const { return mWindow.StatusLog().Lines(); }
     // The lines written since the run began (its first line is the empty one).
+    // The last run's lines, without its closing summary (its time differs from run to run).
     QStringList RunLines() const
     {
-        const QStringList lines = Log();
-        return lines.mid(lines.lastIndexOf(QString()));
+        QStringList lines = Log();
+        lines = lines.mid(lines.lastIndexOf(QString()));
+        if (!lines.isEmpty() && lines.last().startsWith(QLatin1String("Summary: ")))
+            lines.removeLast();
+        return lines;
     }
     void Retype(QWidget *field, const QString &text)
     {
@@ -730,6 +734,33 @@ TEST_F(FrmMain, AnEmptiedDestinationFieldRefusesToStart)
     EXPECT_EQ(answerer.Boxes[0].Text, QStringLiteral("No destination folder is chosen."));
     EXPECT_EQ(Log().size(), 3);
     EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
+}
+
+TEST_F(FrmMain, ADestinationEmptiedDuringARunWritesNothingAnywhere)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "a.jpg", "b.jpg" });
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
+    // Emptied at the event point after the first photo is handed out (its number taken), whatever the
+    // number of jobs.
+    auto *destinationField = Child<QLineEdit>(mWindow, "ebDestFolder");
+    const QMetaObject::Connection hook =
+        QObject::connect(Child<QLineEdit>(mWindow, "ebNumber"), &QLineEdit::textChanged, [destinationField] {
+            QTimer::singleShot(0, destinationField, &QLineEdit::clear);
+        });
+    ClickStart();
+    QObject::disconnect(hook);
+    EXPECT_EQ(RunLines().mid(8),
+        (QStringList { "Renaming: b.jpg to 2.jpg",
+            "Resizing: 2.jpg...",
+            "ERROR: No destination folder is chosen.",
+            "FINISHED" }));
+    EXPECT_FALSE(QFile::exists(QStringLiteral("/2.jpg")));
+    EXPECT_EQ(QDir(destination.Path()).entryList(QDir::Files), QStringList { QStringLiteral("1.jpg") });
 }
 
 TEST_F(FrmMain, TheMemoShowsTheLogAndFollowsItsEnd)
