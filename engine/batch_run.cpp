@@ -46,6 +46,7 @@ TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name
     task.DestinationPath = PathInFolder(destination, task.OutputName);
     task.Resize = job.ResizeOn();
     task.ResizePercent = job.ResizePercent();
+    task.ResizeOptions = job.ResizeOptions();
     task.Quality = job.Quality();
     task.Overlay = job.OverlayOn();
     if (task.Overlay)
@@ -189,7 +190,8 @@ TImageOutcome ProcessImage(const TImageTask &task)
                     task.Overlay,
                     overlay,
                     reported,
-                    &warnings)) {
+                    &warnings,
+                    task.ResizeOptions)) {
                 outcome.OutputPath = task.DestinationPath;
                 log(task.OutputName + QStringLiteral(" resized: H%1 W%2").arg(reported.Height).arg(reported.Width));
                 if (task.Overlay)

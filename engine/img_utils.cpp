@@ -62,29 +62,49 @@ bool ResizeJpegFile(const QString &source,
     TReportedSize &reported,
     QStringList *warnings)
 {
-    if (!FileExists(source) || !(scale > 0.0 && scale < 1.0))
+    return ResizeJpegFile(source, destination, quality, scale, addOverlay, overlay, reported, warnings, {});
+}
+
+bool ResizeJpegFile(const QString &source,
+    const QString &destination,
+    int quality,
+    double scale,
+    bool addOverlay,
+    const TOverlaySettingsProvider &overlay,
+    TReportedSize &reported,
+    QStringList *warnings,
+    const TResizeOptions &options)
+{
+    const bool byPercent = options.Mode == TSizeMode::Percent;
+    if (!FileExists(source) || (byPercent && !(scale > 0.0 && scale < 1.0)))
         return false;
     TBitmap bitmap;
     {
         TJPEGImage image;
         image.LoadJpegFile(source);
-        const TRect target { 0,
-            0,
-            FloorTimesScale(image.ImageWidth() + 1, scale),
-            FloorTimesScale(image.ImageHeight() + 1, scale) };
-        reported = TReportedSize { target.Bottom, target.Right };
-        // The target may overhang the bitmap by a pixel; the bitmap's bounds clip it. A reduction is
-        // decoded row by row, keeping only the sampled pixels.
-        bitmap = image.StretchedBitmap(FloorTimesScale(image.ImageWidth(), scale),
-            FloorTimesScale(image.ImageHeight(), scale),
-            target);
+        const TPixelSize size = ReducedSize({ image.ImageWidth(), image.ImageHeight() }, options, scale);
+        if (options == TResizeOptions {}) {
+            // The exact reduction: the target may overhang the bitmap by a pixel, which the bitmap's bounds
+            // clip, and the status line reports the target. Decoded row by row, keeping the sampled pixels.
+            const TRect target { 0,
+                0,
+                FloorTimesScale(image.ImageWidth() + 1, scale),
+                FloorTimesScale(image.ImageHeight() + 1, scale) };
+            reported = TReportedSize { target.Bottom, target.Right };
+            bitmap = image.StretchedBitmap(size.Width, size.Height, target);
+        } else if (size.Width >= 1 && size.Height >= 1) {
+            reported = TReportedSize { size.Height, size.Width };
+            bitmap = options.Filter == TResizeFilter::Smooth
+                ? image.SmoothBitmap(size.Width, size.Height)
+                : image.StretchedBitmap(size.Width, size.Height, TRect { 0, 0, size.Width, size.Height });
+        }
         // A side of 0 pixels would give an empty file that looks like a reduced photo.
         if (bitmap.Empty())
             throw Exception(QStringLiteral("Cannot reduce %1 x %2 pixels: the result would be %3 x %4 pixels")
                                 .arg(image.ImageWidth())
                                 .arg(image.ImageHeight())
-                                .arg(bitmap.BitmapWidth())
-                                .arg(bitmap.BitmapHeight()));
+                                .arg(size.Width)
+                                .arg(size.Height));
         KeepWarnings(image.Warnings(), warnings);
     }
     TJPEGImage output;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/pixel_size.h"
 #include "overlay/overlay_settings.h"
 
 namespace vellumar
@@ -41,6 +42,22 @@ struct TReportedSize {
     const TOverlaySettingsProvider &overlay,
     TReportedSize &reported,
     QStringList *warnings = nullptr);
+
+/**
+ * ResizeJpegFile with options: the default options are exactly that reduction. Otherwise the written size
+ * is ReducedSize of the picture (scale counts only by percent, and must then be in range), the pixels are
+ * taken with options.Filter, and reported is the written size. A picture already small enough for a long
+ * edge or a fit is written again at its own size and quality (not copied).
+ */
+[[nodiscard]] bool ResizeJpegFile(const QString &source,
+    const QString &destination,
+    int quality,
+    double scale,
+    bool addOverlay,
+    const TOverlaySettingsProvider &overlay,
+    TReportedSize &reported,
+    QStringList *warnings,
+    const TResizeOptions &options);
 
 /**
  * Draws the overlay (settings read now from overlay) onto source and writes destination at quality 90.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "engine/job_settings.h"
+
 namespace vellumar
 {
 
@@ -37,6 +39,19 @@ TPixelSize FitSize(TPixelSize upright, TPixelSize box)
     if (std::int64_t(upright.Width) * box.Height >= std::int64_t(upright.Height) * box.Width)
         return { box.Width, std::clamp(ScaledSide(upright.Height, box.Width, upright.Width), 1, box.Height) };
     return { std::clamp(ScaledSide(upright.Width, box.Height, upright.Height), 1, box.Width), box.Height };
+}
+
+TPixelSize ReducedSize(TPixelSize upright, const TResizeOptions &options, double scale)
+{
+    switch (options.Mode) {
+    case TSizeMode::LongEdge:
+        return LongEdgeSize(upright, options.LongEdge);
+    case TSizeMode::Fit:
+        return FitSize(upright, options.Box);
+    case TSizeMode::Percent:
+        break;
+    }
+    return { FloorTimesScale(upright.Width, scale), FloorTimesScale(upright.Height, scale) };
 }
 
 } // namespace vellumar
