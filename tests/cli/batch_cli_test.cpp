@@ -210,6 +210,9 @@ TEST(BatchCli, SizeModesAndFiltersWriteAndReportTheirSizes)
     (void)reduce({ QStringLiteral("--resize=50"), QStringLiteral("--filter=smooth") }, half, 45, 30);
     (void)reduce({ QStringLiteral("--long-edge=45"), QStringLiteral("--filter=smooth") }, half, 45, 30);
     (void)reduce({ QStringLiteral("--fit=40x40") }, QStringLiteral("photo00.jpg resized: H27 W40"), 40, 27);
+    // The overlay is drawn on the final picture, whatever chose its size.
+    EXPECT_EQ(reduce({ QStringLiteral("--long-edge=45"), QStringLiteral("--overlay") }, half, 45, 30),
+        reduce({ QStringLiteral("--resize=50"), QStringLiteral("--overlay") }, half, 45, 30));
     // Never enlarged: written again at its own size.
     (void)reduce({ QStringLiteral("--long-edge=200"), QStringLiteral("--filter=smooth") },
         QStringLiteral("photo00.jpg resized: H60 W90"),
