@@ -19,12 +19,21 @@ namespace vellumar
 class TResampler
 {
 public:
-    /** Throws EInvalidGraphic "Invalid bitmap size" for a size below 1, EOutOfResources when out of memory. */
-    TResampler(int sourceWidth, int sourceHeight, int width, int height);
+    /**
+     * channels is 3 (blue, green, red) or 1 (one plane of samples). Throws EInvalidGraphic "Invalid bitmap size"
+     * for a size below 1, EOutOfResources when out of memory.
+     */
+    TResampler(int sourceWidth, int sourceHeight, int width, int height, int channels = 3);
 
-    /** Takes the next source row, top to bottom: sourceWidth * 3 bytes. Rows beyond sourceHeight are ignored. */
+    /**
+     * Takes the next source row, top to bottom: sourceWidth * channels bytes. Rows beyond sourceHeight are
+     * ignored.
+     */
     void AddRow(const std::uint8_t *row);
-    /** The output (Format_BGR888); complete once all source rows were added, rows not reached yet are black. */
+    /**
+     * The output (Format_BGR888, or Format_Grayscale8 for one channel); complete once all source rows were
+     * added, rows not reached yet are black.
+     */
     [[nodiscard]] QImage TakeImage();
 
     /** The taps of one axis: output pixel i sums Count weights (fixed point, 1 << 14 in all) from First on. */
@@ -46,6 +55,7 @@ private:
     void FilterColumns(std::uint8_t *out);
     void EmitReadyRows();
 
+    int mChannels;
     int mSourceWidth;
     int mSourceHeight;
     int mWidth;
@@ -61,8 +71,10 @@ private:
     std::vector<const std::uint8_t *> mRowPointers;
     // One vertically filtered row, with room to read a whole 4-byte word at its last pixel.
     std::vector<std::uint8_t> mRow;
-    // That row split by channel and phase, for a whole ratio.
+    // That row split by channel and phase, for a whole ratio; the taps into it and one channel's sums.
     std::vector<std::uint8_t> mPlanes;
+    std::vector<const std::uint8_t *> mColumnTaps;
+    std::vector<std::uint8_t> mChannel;
     QImage mImage;
 };
 
