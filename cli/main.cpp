@@ -17,10 +17,10 @@
 #include "engine/run_plan.h"
 #include "engine/source_list.h"
 #include "engine/status_log.h"
+#include "imaging/dialog_font.h"
 #include "imaging/file_io.h"
-#include "shell/app_metadata.h"
-#include "shell/dialog_font.h"
-#include "shell/version_info.h"
+#include "version/app_metadata.h"
+#include "version/version_info.h"
 
 namespace vellumar
 {

@@ -231,7 +231,7 @@ QString SummaryLine(const TRunSummary &summary)
 {
     const double seconds = std::chrono::duration<double>(summary.Elapsed).count();
     return QStringLiteral("Summary: %1 of %2 images done, %3 failed, %4 with warnings, %5 s")
-        .arg(summary.Done)
+        .arg(summary.Done - summary.Failed)
         .arg(summary.Listed)
         .arg(summary.Failed)
         .arg(summary.WithWarnings)

@@ -107,7 +107,7 @@ struct TImageOutcome {
 /** How a run went, as its summary line tells. */
 struct TRunSummary {
     int Listed = 0;
-    /** Images whose lines were written (all of them unless the run was stopped). */
+    /** Images whose lines were written (all of them unless the run was stopped), failed ones included. */
     int Done = 0;
     /** Images with an error or a warning. */
     int Failed = 0;
@@ -116,7 +116,10 @@ struct TRunSummary {
     std::chrono::nanoseconds Elapsed { 0 };
 };
 
-/** "Summary: D of L images done, F failed, W with warnings, S s" (seconds with one decimal). */
+/**
+ * "Summary: D of L images done, F failed, W with warnings, S s": D counts the images that were done without
+ * a failure, so D + F is less than L only for a stopped run; W is part of F. Seconds with one decimal.
+ */
 [[nodiscard]] QString SummaryLine(const TRunSummary &summary);
 
 /**

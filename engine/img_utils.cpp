@@ -1,5 +1,7 @@
 #include "engine/img_utils.h"
 
+#include <QFileInfo>
+
 #include "engine/job_settings.h"
 #include "imaging/bitmap.h"
 #include "imaging/canvas.h"
@@ -14,17 +16,6 @@ namespace vellumar
 
 namespace
 {
-
-void Configure(TJPEGTextOverlay &renderer, const TOverlaySettings &settings)
-{
-    renderer.Text = settings.Text;
-    renderer.FontName = settings.FontName;
-    renderer.FontColor = settings.FontColor;
-    renderer.FontStyle = settings.FontStyle;
-    renderer.SizeClass = std::uint8_t(settings.SizeClass);
-    renderer.TextPosition = std::uint8_t(settings.TextPosition);
-    renderer.WordWrap = settings.WordWrap;
-}
 
 void KeepWarnings(const QStringList &found, QStringList *warnings)
 {
@@ -114,7 +105,7 @@ bool ResizeJpegFile(const QString &source,
         // The overlay is drawn on the reduced photo as written at quality, so the encoding's loss is kept.
         output.EncodeJpeg();
         TJPEGTextOverlay renderer;
-        Configure(renderer, overlay.CurrentOverlaySettings());
+        renderer.Settings = overlay.CurrentOverlaySettings();
         renderer.WorkingBitmap() = DecodeJpegStream(output.CompressedData(), false);
         (void)renderer.RenderAndSave();
         output = renderer.OutputImage();
@@ -128,15 +119,14 @@ void AddOverlayToFile(const QString &source,
     const TOverlaySettingsProvider &overlay,
     QStringList *warnings)
 {
-    TJPEGTextOverlay renderer;
-    const qsizetype slash = destination.lastIndexOf(QLatin1Char('/'));
-    const QString folder = slash < 0 ? QString() : destination.left(slash == 0 ? 1 : slash);
+    const QString folder = QFileInfo(destination).path();
     if (!folder.isEmpty() && !DirectoryExists(folder))
         return;
+    TJPEGTextOverlay renderer;
     renderer.SaveOutput = true;
     renderer.OutputFile = destination;
     renderer.SourceFile = source;
-    Configure(renderer, overlay.CurrentOverlaySettings());
+    renderer.Settings = overlay.CurrentOverlaySettings();
     (void)renderer.ProcessFile();
     KeepWarnings(renderer.SourceWarnings(), warnings);
 }

@@ -207,18 +207,6 @@ TEST(FrmMainLayout, TheWindowsDataIsInItsControls)
         EXPECT_FALSE(button->icon().isNull()) << name;
         EXPECT_EQ(button->cursor().shape(), Qt::PointingHandCursor) << name;
     }
-    const std::pair<const char *, QRect> bounds[] = {
-        { "btnClear", QRect(10, 3, 19, 18) },
-        { "btnAbout", QRect(10, 7, 19, 20) },
-        { "Button1", QRect(474, 4, 75, 25) },
-        { "ebSrcFolder", QRect(10, 19, 250, 21) },
-        { "lbSrc", QRect(10, 43, 250, 174) },
-        { "gbRename", QRect(275, 102, 272, 132) },
-    };
-    for (const auto &[name, rect] : bounds)
-        EXPECT_EQ(Child(frm, name)->geometry(), rect) << name;
-    EXPECT_EQ(Child(frm, "cbRename")->pos(), QPoint(9, 1));
-    EXPECT_EQ(Child(frm, "RzLabel2")->pos(), QPoint(26, 57));
     EXPECT_FALSE(Child<QPushButton>(frm, "btnProcess")->icon().isNull());
     EXPECT_FALSE(Child<QPushButton>(frm, "btnStop")->icon().isNull());
 
@@ -853,35 +841,6 @@ TEST_F(FrmMain, TheReportIsSavedWhereTheChooserSays)
     ASSERT_EQ(answerer.Boxes.size(), 1u);
     EXPECT_EQ(answerer.Boxes[0].Text, QStringLiteral("Cannot create file ") + impossible + QLatin1Char('.'));
     EXPECT_EQ(Log(), (QStringList { "A", "B" }));
-}
-
-// Not a check: with VELLUMAR_SCREENSHOT_DIR set, saves a picture of the window after a small run.
-TEST_F(FrmMain, Screenshot)
-{
-    const QString target = qEnvironmentVariable("VELLUMAR_SCREENSHOT_DIR");
-    if (target.isEmpty())
-        GTEST_SKIP() << "VELLUMAR_SCREENSHOT_DIR is not set";
-    TTempDir root;
-    ASSERT_TRUE(QDir(root.Path()).mkpath(QStringLiteral("Holiday/web")));
-    const QString source = root.File(QStringLiteral("Holiday"));
-    TJpegFixtureOptions options;
-    for (const char *name : { "beach_001.jpg", "beach_002.jpg", "harbour.jpg", "sunset.jpeg" }) {
-        QFile file(source + QLatin1Char('/') + QString::fromLatin1(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        const std::vector<std::uint8_t> bytes = MakeJpeg(options);
-        file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
-    }
-    ChooseSource(source);
-    ChooseDestination(source + QStringLiteral("/web"));
-    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
-    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
-    QTest::keyClicks(Child(mWindow, "ebPrefix"), QStringLiteral("holiday_"));
-    QTest::keyClicks(Child(mWindow, "ebSuffix"), QStringLiteral("_web"));
-    Child<QSpinBox>(mWindow, "sePadding")->setValue(2);
-    ClickStart();
-    Child<QListWidget>(mWindow, "lbSrc")->setCurrentRow(0);
-    ASSERT_TRUE(QDir().mkpath(target));
-    EXPECT_TRUE(mWindow.grab().save(target + QStringLiteral("/main_window.png")));
 }
 
 } // namespace
