@@ -48,6 +48,7 @@ TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name
     task.DestinationPath = PathInFolder(destination, task.OutputName);
     task.Resize = job.ResizeOn();
     task.ResizePercent = job.ResizePercent();
+    task.ResizeOptions = job.ResizeOptions();
     task.Quality = job.Quality();
     task.Overlay = job.OverlayOn();
     task.AutoOrient = job.AutoOrient();
@@ -195,6 +196,7 @@ TImageOutcome ProcessImage(const TImageTask &task)
                     overlay,
                     reported,
                     &warnings,
+                    task.ResizeOptions,
                     photo)) {
                 outcome.OutputPath = task.DestinationPath;
                 log(task.OutputName + QStringLiteral(" resized: H%1 W%2").arg(reported.Height).arg(reported.Width));

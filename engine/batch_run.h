@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "engine/job_settings.h"
+#include "engine/pixel_size.h"
 #include "imaging/jpeg_metadata.h"
 #include "overlay/overlay_settings.h"
 
@@ -30,6 +31,8 @@ public:
     [[nodiscard]] virtual QString DestinationFolder() const = 0;
     [[nodiscard]] virtual bool ResizeOn() const = 0;
     [[nodiscard]] virtual int ResizePercent() const = 0;
+    /** Filter and size mode of a reduction; the defaults (the exact reduction by percent) unless overridden. */
+    [[nodiscard]] virtual TResizeOptions ResizeOptions() const { return {}; }
     [[nodiscard]] virtual int Quality() const = 0;
     [[nodiscard]] virtual bool RenameOn() const = 0;
     /** The name the next renamed image receives. */
@@ -73,6 +76,7 @@ struct TImageTask {
     bool Resize = false;
     bool Overlay = false;
     int ResizePercent = 50;
+    TResizeOptions ResizeOptions;
     int Quality = 90;
     bool AutoOrient = true;
     TMetadataMode Metadata = TMetadataMode::mmNone;

@@ -55,7 +55,31 @@ bool ResizeJpegFile(const QString &source,
     QStringList *warnings,
     const TPhotoOptions &photo)
 {
-    if (!FileExists(source) || !(scale > 0.0 && scale < 1.0))
+    return ResizeJpegFile(source,
+        destination,
+        quality,
+        scale,
+        addOverlay,
+        overlay,
+        reported,
+        warnings,
+        TResizeOptions {},
+        photo);
+}
+
+bool ResizeJpegFile(const QString &source,
+    const QString &destination,
+    int quality,
+    double scale,
+    bool addOverlay,
+    const TOverlaySettingsProvider &overlay,
+    TReportedSize &reported,
+    QStringList *warnings,
+    const TResizeOptions &options,
+    const TPhotoOptions &photo)
+{
+    const bool byPercent = options.Mode == TSizeMode::Percent;
+    if (!FileExists(source) || (byPercent && !(scale > 0.0 && scale < 1.0)))
         return false;
     TBitmap bitmap;
     TJpegMarkers markers;
@@ -67,25 +91,36 @@ bool ResizeJpegFile(const QString &source,
             markers = ReadJpegStreamMarkers(image.CompressedData());
         const int orientation = photo.AutoOrient ? MarkersOrientation(markers) : 1;
         markers = OutputMarkers(markers, photo.Metadata, orientation != 1, metadataWarning);
-        const TRect target { 0,
-            0,
-            FloorTimesScale(image.ImageWidth() + 1, scale),
-            FloorTimesScale(image.ImageHeight() + 1, scale) };
-        // Sizes are those of the upright picture: the sides of the stored one swap for a quarter turn.
-        reported = OrientationSwapsSides(orientation) ? TReportedSize { target.Right, target.Bottom }
-                                                      : TReportedSize { target.Bottom, target.Right };
-        // The target may overhang the bitmap by a pixel; the bitmap's bounds clip it. A reduction is
-        // decoded row by row, keeping only the sampled pixels.
-        bitmap = image.StretchedBitmap(FloorTimesScale(image.ImageWidth(), scale),
-            FloorTimesScale(image.ImageHeight(), scale),
-            target);
+        // Sizes are chosen for the upright picture (a box to fit has a width and a height); the stored picture
+        // is decoded at the same size with its sides swapped for a quarter turn, and turned afterwards.
+        const bool swap = OrientationSwapsSides(orientation);
+        const TPixelSize stored { image.ImageWidth(), image.ImageHeight() };
+        const TPixelSize upright = swap ? TPixelSize { stored.Height, stored.Width } : stored;
+        const TPixelSize size = ReducedSize(upright, options, scale);
+        const TPixelSize decoded = swap ? TPixelSize { size.Height, size.Width } : size;
+        if (options == TResizeOptions {}) {
+            // The exact reduction: the target may overhang the bitmap by a pixel, which the bitmap's bounds
+            // clip, and the status line reports the target. Decoded row by row, keeping the sampled pixels.
+            const TRect target { 0,
+                0,
+                FloorTimesScale(image.ImageWidth() + 1, scale),
+                FloorTimesScale(image.ImageHeight() + 1, scale) };
+            reported =
+                swap ? TReportedSize { target.Right, target.Bottom } : TReportedSize { target.Bottom, target.Right };
+            bitmap = image.StretchedBitmap(decoded.Width, decoded.Height, target);
+        } else if (size.Width >= 1 && size.Height >= 1) {
+            reported = TReportedSize { size.Height, size.Width };
+            bitmap = options.Filter == TResizeFilter::Smooth
+                ? image.SmoothBitmap(decoded.Width, decoded.Height)
+                : image.StretchedBitmap(decoded.Width, decoded.Height, TRect { 0, 0, decoded.Width, decoded.Height });
+        }
         // A side of 0 pixels would give an empty file that looks like a reduced photo.
         if (bitmap.Empty())
             throw Exception(QStringLiteral("Cannot reduce %1 x %2 pixels: the result would be %3 x %4 pixels")
-                                .arg(image.ImageWidth())
-                                .arg(image.ImageHeight())
-                                .arg(bitmap.BitmapWidth())
-                                .arg(bitmap.BitmapHeight()));
+                                .arg(upright.Width)
+                                .arg(upright.Height)
+                                .arg(size.Width)
+                                .arg(size.Height));
         KeepWarnings(image.Warnings(), warnings);
         // Only the reduced picture is turned: a quarter turn of the small frame costs little.
         bitmap = OrientBitmap(bitmap, orientation);

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/pixel_size.h"
 #include "imaging/jpeg_metadata.h"
 #include "overlay/overlay_settings.h"
 
@@ -51,6 +52,24 @@ struct TReportedSize {
     const TOverlaySettingsProvider &overlay,
     TReportedSize &reported,
     QStringList *warnings = nullptr,
+    const TPhotoOptions &photo = {});
+
+/**
+ * ResizeJpegFile with options: the default options are exactly that reduction. Otherwise the written size
+ * is ReducedSize of the picture (scale counts only by percent, and must then be in range), the pixels are
+ * taken with options.Filter, and reported is the written size. A picture already small enough for a long
+ * edge or a fit is written again at its own size and quality (not copied). Sizes are those of the upright
+ * picture when photo turns it.
+ */
+[[nodiscard]] bool ResizeJpegFile(const QString &source,
+    const QString &destination,
+    int quality,
+    double scale,
+    bool addOverlay,
+    const TOverlaySettingsProvider &overlay,
+    TReportedSize &reported,
+    QStringList *warnings,
+    const TResizeOptions &options,
     const TPhotoOptions &photo = {});
 
 /**

@@ -59,13 +59,20 @@ std::uint64_t EstimateTaskMemory(const TImageTask &task)
         return kAllowance;
     const auto fileBytes = std::uint64_t(std::max<qint64>(file.size(), 0));
     const QByteArray head = file.read(kHeaderBytes);
-    const TImageWork work { .Scale = task.Resize ? ScaleFromPercent(task.ResizePercent) : 1.0,
-        .Overlay = task.Overlay,
-        .Upright = task.AutoOrient };
     try {
         const TJpegHeaderFacts facts =
             ReadJpegStreamHeader(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(head.constData()),
                 std::size_t(head.size())));
+        TImageWork work { .Overlay = task.Overlay, .Upright = task.AutoOrient };
+        if (task.Resize) {
+            // A long edge or a box gives its own scale; a photo already small enough is written at its size.
+            const double percentScale = ScaleFromPercent(task.ResizePercent);
+            const TPixelSize size = ReducedSize({ facts.Width, facts.Height }, task.ResizeOptions, percentScale);
+            const double scale = task.ResizeOptions.Mode == TSizeMode::Percent
+                ? percentScale
+                : double(std::max(size.Width, size.Height)) / std::max({ facts.Width, facts.Height, 1 });
+            work.Scale = std::clamp(scale, 0.001, 0.999999);
+        }
         return EstimateImageMemory(fileBytes, facts, work);
     } catch (const std::exception &) {
         // Not a readable header: the image fails at once, holding at most its file.
