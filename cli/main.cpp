@@ -10,8 +10,10 @@
 #include "cli/options.h"
 #include "engine/batch_run.h"
 #include "engine/job_settings.h"
+#include "engine/run_report.h"
 #include "engine/source_list.h"
 #include "engine/status_log.h"
+#include "imaging/file_io.h"
 #include "shell/app_metadata.h"
 #include "shell/dialog_font.h"
 #include "shell/version_info.h"
@@ -183,6 +185,31 @@ bool NameSameFolder(const QString &first, const QString &second)
     return a.exists() && b.exists() && a.canonicalFilePath() == b.canonicalFilePath();
 }
 
+// --merge-reports: the shards' JSON reports as the single run's. Nothing is written unless they all fit.
+int MergeReportFiles(const QString &output, const QStringList &inputs)
+{
+    std::vector<TRunReport> reports;
+    try {
+        for (const QString &input : inputs) {
+            const std::vector<std::uint8_t> bytes = ReadWholeFile(input);
+            reports.push_back(
+                TRunReport::FromJson(QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
+                    input));
+        }
+        const TRunReport merged = MergeReports(reports);
+        try {
+            merged.SaveJson(output);
+        } catch (const Exception &error) {
+            PrintLine(stderr, QStringLiteral("vellumar-batch: ") + error.Message());
+            return kExitImageFailed;
+        }
+    } catch (const Exception &error) {
+        PrintLine(stderr, QStringLiteral("vellumar-batch: --merge-reports: ") + error.Message());
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
 int Run(const QStringList &arguments)
 {
     TBatchOptions options;
@@ -205,6 +232,9 @@ int Run(const QStringList &arguments)
             return kExitImageFailed;
         }
     }
+
+    if (!options.MergeOutput.isEmpty())
+        return MergeReportFiles(options.MergeOutput, options.MergeInputs);
 
     TSourceList list;
     try {

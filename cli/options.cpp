@@ -131,6 +131,23 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
             options.OverlaySettings.TextPosition = ParsePosition(value());
         } else if (name == QLatin1String("--report")) {
             options.ReportFile = value();
+        } else if (name == QLatin1String("--report-json")) {
+            options.ReportJson = value();
+        } else if (name == QLatin1String("--report-csv")) {
+            options.ReportCsv = value();
+        } else if (name == QLatin1String("--dry-run")) {
+            flag(options.DryRun);
+        } else if (name == QLatin1String("--no-progress")) {
+            flag(options.NoProgress);
+        } else if (name == QLatin1String("--shard")) {
+            const QString text = value();
+            options.Shard = ParseShard(text);
+            if (!options.Shard)
+                throw EUsageError(QStringLiteral("--shard: \"%1\" is not K/N with 1 <= K <= N").arg(text));
+        } else if (name == QLatin1String("--merge-reports")) {
+            options.MergeOutput = value();
+            if (options.MergeOutput.isEmpty())
+                throw EUsageError(QStringLiteral("--merge-reports needs an output file name"));
         } else if (name == QLatin1String("--jobs")) {
             options.Jobs = int(ParseWhole(name, value(), 1, 256));
         } else if (name == QLatin1String("--quiet")) {
@@ -145,6 +162,12 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
     }
     if (options.Help || options.Version)
         return options;
+    if (!options.MergeOutput.isEmpty()) {
+        if (positional.isEmpty())
+            throw EUsageError(QStringLiteral("--merge-reports OUT needs the reports to merge"));
+        options.MergeInputs = positional;
+        return options;
+    }
     if (positional.size() != 2)
         throw EUsageError(QStringLiteral("expected SOURCE and DEST, got %1 folder name(s)").arg(positional.size()));
     options.Source = positional[0];
@@ -156,6 +179,7 @@ QString BatchUsage()
 {
     return QStringLiteral(
         "Usage: vellumar-batch [options] SOURCE DEST\n"
+        "       vellumar-batch --merge-reports OUT REPORT.json...\n"
         "Prepares every JPEG of the folder SOURCE for publishing and writes the results into DEST.\n"
         "The status log goes to standard output, line by line, as the window would show it.\n"
         "\n"
@@ -180,6 +204,14 @@ QString BatchUsage()
         "                      bottom-left, bottom-centre or bottom-right (default centre)\n"
         "Run:\n"
         "  --report FILE       also save the status log as FILE\n"
+        "  --report-json FILE  save what was done to each photo as JSON (also when stopped)\n"
+        "  --report-csv FILE   the same per-photo records as CSV\n"
+        "  --dry-run           write nothing; print each photo's output name, sizes and what it would\n"
+        "                      replace, then the clashes that would refuse the run (exit 2 if any)\n"
+        "  --shard K/N         process only photos K, K+N, K+2N ... of the listing, numbered as in the\n"
+        "                      whole run, so that N shards on N machines make the files of one run\n"
+        "  --merge-reports OUT merge the JSON reports of the N shards of a run into OUT\n"
+        "  --no-progress       no progress bar (it is drawn only when standard error is a terminal)\n"
         "  --jobs N            process N photos at once (default: the number of processors)\n"
         "  --quiet             print no status log\n"
         "  --help              show this help\n"

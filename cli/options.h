@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/shard.h"
 #include "imaging/errors.h"
 #include "overlay/overlay_settings.h"
 
@@ -27,6 +28,14 @@ struct TBatchOptions {
     bool Overlay = false;
     TOverlaySettings OverlaySettings;
     QString ReportFile;
+    QString ReportJson;
+    QString ReportCsv;
+    bool DryRun = false;
+    bool NoProgress = false;
+    std::optional<TShard> Shard;
+    /** --merge-reports OUT: the positional arguments are then the reports to merge. */
+    QString MergeOutput;
+    QStringList MergeInputs;
     int Jobs = 0; // 0: the number of processors
     bool Quiet = false;
     bool Help = false;

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "engine/run_report.h"
+
+namespace vellumar
+{
+
+/** What writing a photo's output would replace. */
+enum class TReplaces { Nothing, ExistingFile, OwnSource };
+
+/** One listed photo as a run with the current settings would treat it. Nothing is written to find out. */
+struct TPlanRow {
+    int Position = 0;
+    QString SourceName;
+    /** Empty when nothing would be written (no operation chosen). */
+    QString OutputName;
+    /** Empty when the photo's header cannot be read (the run would log an error for it). */
+    std::optional<TPixelSize> SourceSize;
+    /** The written picture's size; the source's for a copy or the overlay alone. */
+    std::optional<TPixelSize> PlannedSize;
+    TReplaces Replaces = TReplaces::Nothing;
+    /** Why the photo would fail (an unreadable header), empty otherwise. */
+    QString Problem;
+};
+
+/** The plan of a whole run: a row per listed photo and the clashes that would refuse it. */
+struct TDryRun {
+    QString DestinationFolder;
+    std::vector<TPlanRow> Rows;
+    /** One text per clash; a run with any is refused before the first write. */
+    QStringList Clashes;
+};
+
+[[nodiscard]] QString ReplacesText(TReplaces replaces);
+
+} // namespace vellumar
