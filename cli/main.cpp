@@ -9,6 +9,8 @@
 
 #include "cli/options.h"
 #include "engine/batch_run.h"
+#include "engine/fixed_job.h"
+#include "engine/folder_rules.h"
 #include "engine/job_settings.h"
 #include "engine/run_report.h"
 #include "engine/source_list.h"
@@ -41,54 +43,6 @@ void PrintLine(std::FILE *stream, const QString &line)
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
     std::fputc('\n', stream);
 }
-
-class TCliOverlay : public TOverlaySettingsProvider
-{
-public:
-    explicit TCliOverlay(TOverlaySettings settings)
-        : mSettings(std::move(settings))
-    {
-    }
-    [[nodiscard]] TOverlaySettings CurrentOverlaySettings() const override { return mSettings; }
-
-private:
-    TOverlaySettings mSettings;
-};
-
-// The command line's settings never change during a run, so each value is simply read from the options.
-class TCliJob : public TJobSource
-{
-public:
-    TCliJob(const TBatchOptions &options, const TSourceList &list, QString destination)
-        : mOptions(options)
-        , mList(list)
-        , mDestination(std::move(destination))
-        , mOverlay(options.OverlaySettings)
-    {
-        mNamer.SetPrefix(options.Prefix);
-        mNamer.SetSuffix(options.Suffix);
-        mNamer.SetNumber(options.Number);
-        mNamer.SetPadding(options.Padding);
-    }
-    [[nodiscard]] QString SourceFolder() const override { return mList.ListFolder(); }
-    [[nodiscard]] QStringList SourceNames() const override { return mList.Names(); }
-    [[nodiscard]] QString DestinationFolder() const override { return mDestination; }
-    [[nodiscard]] bool ResizeOn() const override { return mOptions.Resize; }
-    [[nodiscard]] int ResizePercent() const override { return mOptions.ResizePercent; }
-    [[nodiscard]] int Quality() const override { return mOptions.Quality; }
-    [[nodiscard]] bool RenameOn() const override { return mOptions.Rename; }
-    [[nodiscard]] QString SampleName() const override { return mNamer.SampleName(); }
-    void AdvanceNumber() override { mNamer.Advance(); }
-    [[nodiscard]] bool OverlayOn() const override { return mOptions.Overlay; }
-    [[nodiscard]] const TOverlaySettingsProvider &Overlay() const override { return mOverlay; }
-
-private:
-    const TBatchOptions &mOptions;
-    const TSourceList &mList;
-    QString mDestination;
-    TOutputNamer mNamer;
-    TCliOverlay mOverlay;
-};
 
 // Prints every log line as it comes, keeps the log for the report, and draws a progress bar on a terminal.
 class TCliSink : public TRunSink
@@ -123,10 +77,10 @@ public:
     }
     void ProcessPendingEvents() override
     {
+        // The run writes "Aborting..." once the images in hand are logged.
         if (gInterrupted != 0 && !mStopRequested) {
             mStopRequested = true;
             mStopped = true;
-            AddStatusLine(QStringLiteral("Aborting..."));
         }
     }
     [[nodiscard]] bool StopRequested() const override { return mStopRequested; }
@@ -168,21 +122,22 @@ private:
     bool mFailures = false;
 };
 
-// Equal texts (ASCII case ignored, trailing separators dropped), or one directory on disk.
-bool NameSameFolder(const QString &first, const QString &second)
+TJobValues JobValues(const TBatchOptions &options, const TSourceList &list, const QString &destination)
 {
-    const auto trimmed = [](QString text) {
-        while (text.endsWith(QLatin1Char('/')))
-            text.chop(1);
-        return text;
-    };
-    if (first.isEmpty() || second.isEmpty())
-        return false;
-    if (trimmed(first).compare(trimmed(second), Qt::CaseInsensitive) == 0)
-        return true;
-    const QFileInfo a(first);
-    const QFileInfo b(second);
-    return a.exists() && b.exists() && a.canonicalFilePath() == b.canonicalFilePath();
+    TJobValues values;
+    values.SourceFolder = list.ListFolder();
+    values.SourceNames = list.Names();
+    values.DestinationFolder = destination;
+    values.Resize = options.Resize;
+    values.ResizePercent = options.ResizePercent;
+    values.Quality = options.Quality;
+    values.Rename = options.Rename;
+    values.Namer.SetPrefix(options.Prefix);
+    values.Namer.SetSuffix(options.Suffix);
+    values.Namer.SetNumber(options.Number);
+    values.Namer.SetPadding(options.Padding);
+    values.Overlay = options.Overlay;
+    return values;
 }
 
 // --merge-reports: the shards' JSON reports as the single run's. Nothing is written unless they all fit.
@@ -253,19 +208,18 @@ int Run(const QStringList &arguments)
 
     TStatusLog log;
     TCliSink sink(log, options.Quiet);
-    sink.AddStatusLine(QStringLiteral("Source Folder is: ") + list.ListFolder());
-    sink.AddStatusLine(QStringLiteral("Images Found: %1").arg(list.Count()));
+    for (const QString &line : SourceFolderLines(list))
+        sink.AddStatusLine(line);
     if (NameSameFolder(destination, list.ListFolder())) {
-        PrintLine(stderr, QStringLiteral("Destination and source folders are the same."));
-        PrintLine(stderr, QStringLiteral("If source files are to be re-sized without"));
-        PrintLine(stderr, QStringLiteral("being re-named then files WILL be overwritten"));
+        for (const QString &line : SameFolderWarningLines())
+            PrintLine(stderr, line);
     }
-    sink.AddStatusLine(QStringLiteral("Destination Folder is: ") + destination);
+    sink.AddStatusLine(DestinationFolderLine(destination));
 
-    TCliJob job(options, list, destination + QLatin1Char('/'));
+    TFixedJob job(JobValues(options, list, destination + QLatin1Char('/')), options.OverlaySettings);
     const int jobs = options.Jobs > 0 ? options.Jobs : int(std::max(1u, std::thread::hardware_concurrency()));
     std::signal(SIGINT, OnInterrupt);
-    RunBatchParallel(job, sink, jobs);
+    RunBatch(job, sink, jobs);
     std::signal(SIGINT, SIG_DFL);
 
     int status = sink.Stopped() ? kExitStopped : (sink.Failures() ? kExitImageFailed : kExitOk);

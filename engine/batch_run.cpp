@@ -3,16 +3,15 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
-#include <filesystem>
 #include <future>
 #include <memory>
 #include <mutex>
-#include <system_error>
 
+#include "engine/fixed_job.h"
+#include "engine/folder_rules.h"
 #include "engine/img_utils.h"
 #include "engine/job_settings.h"
 #include "engine/source_list.h"
-#include "imaging/file_io.h"
 #include "overlay/jpeg_text_overlay.h"
 
 namespace vellumar
@@ -21,27 +20,13 @@ namespace vellumar
 namespace
 {
 
-// Overlay settings taken once, for images processed on worker threads.
-class TFixedOverlaySettings : public TOverlaySettingsProvider
-{
-public:
-    explicit TFixedOverlaySettings(TOverlaySettings settings)
-        : mSettings(std::move(settings))
-    {
-    }
-    [[nodiscard]] TOverlaySettings CurrentOverlaySettings() const override { return mSettings; }
-
-private:
-    TOverlaySettings mSettings;
-};
-
 int ProgressPercent(int done, int count)
 {
     return int(std::int64_t(done) * 100 / count);
 }
 
-// The "Renaming" line is written here, while the number advances, so that it precedes the image's work.
-TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name, QStringList &lines)
+// Reads every setting the image needs now, on the run's thread, and advances the running number.
+TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name)
 {
     TImageTask task;
     task.ListedName = name;
@@ -49,7 +34,6 @@ TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name
     task.Rename = job.RenameOn();
     if (task.Rename) {
         task.OutputName = job.SampleName();
-        lines << QStringLiteral("Renaming: ") + name + QStringLiteral(" to ") + task.OutputName;
         job.AdvanceNumber();
     } else {
         task.OutputName = name;
@@ -59,6 +43,8 @@ TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name
     task.ResizePercent = job.ResizePercent();
     task.Quality = job.Quality();
     task.Overlay = job.OverlayOn();
+    if (task.Overlay)
+        task.OverlaySettings = job.Overlay().CurrentOverlaySettings();
     return task;
 }
 
@@ -67,18 +53,66 @@ QStringList ImageHeader(int index, int count)
     return { QStringLiteral(">"), QStringLiteral("File %1 of %2").arg(index + 1).arg(count) };
 }
 
-bool SameDirectory(const QString &first, const QString &second)
+// Writes outcomes to the sink in listing order and places the stop line: after the lines of every image
+// that had started when the stop was seen, which is where a one-at-a-time run puts it.
+class TOrderedReport
 {
-    std::error_code error;
-    return std::filesystem::equivalent(ToPath(first), ToPath(second), error) && !error;
-}
+public:
+    TOrderedReport(TRunSink &sink, int count)
+        : mSink(sink)
+        , mCount(count)
+    {
+    }
+
+    // An event point: the owner's events run, and a new stop request is noted.
+    void ProcessPendingEvents(int started)
+    {
+        mSink.ProcessPendingEvents();
+        if (mStopSeenAfter < 0 && mSink.StopRequested()) {
+            mStopSeenAfter = started;
+            WriteStopLineWhenDue();
+        }
+    }
+    void Report(const QStringList &header, const TImageOutcome &outcome, int started)
+    {
+        for (const QString &line : header + outcome.Lines)
+            mSink.AddStatusLine(line);
+        ++mReported;
+        WriteStopLineWhenDue();
+        if (outcome.Completed) {
+            mSink.SetProgress(ProgressPercent(mReported, mCount));
+            ProcessPendingEvents(started);
+        }
+    }
+
+private:
+    void WriteStopLineWhenDue()
+    {
+        if (mStopSeenAfter >= 0 && !mStopLineWritten && mReported >= mStopSeenAfter) {
+            mSink.AddStatusLine(QStringLiteral("Aborting..."));
+            mStopLineWritten = true;
+        }
+    }
+
+    TRunSink &mSink;
+    int mCount;
+    int mReported = 0;
+    int mStopSeenAfter = -1;
+    bool mStopLineWritten = false;
+};
 
 } // namespace
 
-bool ProcessImage(const TImageTask &task,
-    const TOverlaySettingsProvider &overlay,
-    const std::function<void(const QString &)> &log)
+TImageOutcome ProcessImage(const TImageTask &task)
 {
+    TImageOutcome outcome;
+    const auto startTime = std::chrono::steady_clock::now();
+    const auto log = [&outcome](const QString &line) {
+        outcome.Lines << line;
+    };
+    const TFixedOverlaySettings overlay(task.OverlaySettings);
+    if (task.Rename)
+        log(QStringLiteral("Renaming: ") + task.ListedName + QStringLiteral(" to ") + task.OutputName);
     if (task.Rename && !task.Resize && !task.Overlay)
         (void)CopyImageFile(task.SourcePath, task.DestinationPath);
     if (task.Resize) {
@@ -98,10 +132,10 @@ bool ProcessImage(const TImageTask &task,
             }
         } catch (const EOverlayException &error) {
             log(QStringLiteral("Overlay ERROR: ") + error.Message());
-            return false;
+            outcome.Completed = false;
         } catch (const std::exception &error) {
             log(QStringLiteral("ERROR: ") + QString::fromUtf8(error.what()));
-            return false;
+            outcome.Completed = false;
         }
     } else if (task.Overlay) {
         log(QStringLiteral("Adding overlay: ") + task.OutputName + QStringLiteral("..."));
@@ -110,13 +144,15 @@ bool ProcessImage(const TImageTask &task,
         } catch (const std::exception &error) {
             // Codec failures while decoding are logged too: a broken photo never passes silently.
             log(QStringLiteral("Overlay ERROR: ") + QString::fromUtf8(error.what()));
-            return false;
+            outcome.Completed = false;
         }
     }
-    return true;
+    outcome.Failed = !outcome.Completed;
+    outcome.Elapsed = std::chrono::steady_clock::now() - startTime;
+    return outcome;
 }
 
-void RunBatch(TJobSource &job, TRunSink &sink)
+void RunBatch(TJobSource &job, TRunSink &sink, int jobs)
 {
     sink.SetProgress(0);
     sink.ClearStopRequest();
@@ -124,135 +160,92 @@ void RunBatch(TJobSource &job, TRunSink &sink)
     const QString folder = job.SourceFolder();
     const QStringList names = job.SourceNames();
     const int count = int(names.size());
-    const auto log = [&sink](const QString &line) {
-        sink.AddStatusLine(line);
-    };
-    for (int i = 0; i < count; ++i) {
-        sink.ProcessPendingEvents();
-        if (sink.StopRequested()) {
-            sink.AddStatusLine(QStringLiteral("Processing ABORTED !"));
-            return;
-        }
-        for (const QString &line : ImageHeader(i, count))
-            sink.AddStatusLine(line);
-        QStringList renameLines;
-        const TImageTask task = PlanImage(job, folder, names[i], renameLines);
-        for (const QString &line : renameLines)
-            sink.AddStatusLine(line);
-        if (!ProcessImage(task, job.Overlay(), log))
-            continue;
-        sink.SetProgress(ProgressPercent(i + 1, count));
-        sink.ProcessPendingEvents();
-    }
-    sink.AddStatusLine(QStringLiteral("FINISHED"));
-    sink.SetProgress(0);
-}
-
-void RunBatchParallel(TJobSource &job, TRunSink &sink, int jobs)
-{
     // Into the source folder, an output may replace a later input: one image at a time then.
-    if (jobs <= 1 || SameDirectory(job.SourceFolder(), job.DestinationFolder())) {
-        RunBatch(job, sink);
-        return;
-    }
-    sink.SetProgress(0);
-    sink.ClearStopRequest();
-    sink.AddStatusLine(QString());
-    const QString folder = job.SourceFolder();
-    const QStringList names = job.SourceNames();
-    const int count = int(names.size());
+    const int parallel = jobs > 1 && !NameSameFolder(job.DestinationFolder(), folder) ? jobs : 1;
+    // Finished images wait here for their turn; the bound keeps a slow image from piling up the rest.
+    const std::size_t windowSize = std::size_t(parallel) * 4;
 
-    // A worker starts as soon as one is free, even while an earlier image still runs; finished images wait
-    // here with their lines until every image before them has been written.
-    struct TInFlight {
-        QStringList Lines;
-        // Set by the worker under mutex before it signals.
-        QStringList WorkLines;
-        bool Ok = false;
-        bool Done = false;
-        std::exception_ptr Error;
-        std::future<void> Worker;
+    struct TPending {
+        QStringList Header;
+        std::future<TImageOutcome> Outcome;
+        bool Done = false; // set under the mutex by the worker
     };
     std::mutex mutex;
     std::condition_variable finished;
     int running = 0;
     // Declared after what the workers use, so that its futures wait for them before those go away.
-    std::deque<std::unique_ptr<TInFlight>> inFlight;
+    std::deque<std::unique_ptr<TPending>> pending;
+    TOrderedReport report(sink, count);
     int started = 0;
     bool stopped = false;
-    for (int emitted = 0; emitted < count;) {
-        while (!stopped && started < count) {
+    for (;;) {
+        while (!stopped && started < count && pending.size() < windowSize) {
             {
                 const std::lock_guard lock(mutex);
-                if (running >= jobs)
+                if (running >= parallel)
                     break;
             }
-            sink.ProcessPendingEvents();
+            report.ProcessPendingEvents(started);
             if (sink.StopRequested()) {
                 stopped = true;
                 break;
             }
-            auto next = std::make_unique<TInFlight>();
-            next->Lines = ImageHeader(started, count);
-            const TImageTask task = PlanImage(job, folder, names[started], next->Lines);
-            TInFlight *entry = next.get();
+            auto next = std::make_unique<TPending>();
+            next->Header = ImageHeader(started, count);
+            const TImageTask task = PlanImage(job, folder, names[started]);
+            ++started;
+            if (parallel == 1) {
+                std::promise<TImageOutcome> done;
+                done.set_value(ProcessImage(task));
+                next->Outcome = done.get_future();
+                next->Done = true;
+                pending.push_back(std::move(next));
+                break;
+            }
+            TPending *entry = next.get();
             {
                 const std::lock_guard lock(mutex);
                 ++running;
             }
-            // Settings are read here, on this thread; the worker only gets values.
-            next->Worker = std::async(std::launch::async,
-                [task, settings = job.Overlay().CurrentOverlaySettings(), entry, &mutex, &finished, &running] {
-                    QStringList lines;
-                    bool ok = false;
-                    std::exception_ptr error;
-                    try {
-                        const TFixedOverlaySettings overlay(settings);
-                        ok = ProcessImage(task, overlay, [&lines](const QString &line) {
-                            lines << line;
-                        });
-                    } catch (...) {
-                        error = std::current_exception();
-                    }
+            next->Outcome = std::async(std::launch::async, [task, entry, &mutex, &finished, &running] {
+                // Whatever happens, the slot is given back and the run is woken.
+                struct TRelease {
+                    TPending *Entry;
+                    std::mutex &Mutex;
+                    std::condition_variable &Finished;
+                    int &Running;
+                    ~TRelease()
                     {
-                        const std::lock_guard lock(mutex);
-                        entry->WorkLines = std::move(lines);
-                        entry->Ok = ok;
-                        entry->Error = error;
-                        entry->Done = true;
-                        --running;
+                        {
+                            const std::lock_guard lock(Mutex);
+                            Entry->Done = true;
+                            --Running;
+                        }
+                        Finished.notify_one();
                     }
-                    finished.notify_one();
-                });
-            inFlight.push_back(std::move(next));
-            ++started;
+                } release { entry, mutex, finished, running };
+                return ProcessImage(task);
+            });
+            pending.push_back(std::move(next));
         }
-        if (inFlight.empty())
+        if (pending.empty())
             break;
-        TInFlight &front = *inFlight.front();
+        TPending &front = *pending.front();
         {
             std::unique_lock lock(mutex);
-            const bool mayStart = !stopped && started < count;
+            const bool mayStart = !stopped && started < count && pending.size() < windowSize;
             finished.wait(lock, [&] {
-                return front.Done || (mayStart && running < jobs);
+                return front.Done || (mayStart && running < parallel);
             });
             if (!front.Done)
                 continue;
         }
-        front.Worker.get();
-        if (front.Error)
-            std::rethrow_exception(front.Error);
-        for (const QString &line : front.Lines + front.WorkLines)
-            sink.AddStatusLine(line);
-        const bool ok = front.Ok;
-        inFlight.pop_front();
-        ++emitted;
-        if (ok) {
-            sink.SetProgress(ProgressPercent(emitted, count));
-            sink.ProcessPendingEvents();
-        }
+        const TImageOutcome outcome = front.Outcome.get();
+        const QStringList header = front.Header;
+        pending.pop_front();
+        report.Report(header, outcome, started);
     }
-    if (stopped && started < count) {
+    if (stopped) {
         sink.AddStatusLine(QStringLiteral("Processing ABORTED !"));
         return;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <functional>
+#include <chrono>
 
 #include <QString>
 #include <QStringList>
@@ -49,11 +49,12 @@ public:
     virtual void AddStatusLine(const QString &line) = 0;
     virtual void SetProgress(int percent) = 0;
     virtual void ProcessPendingEvents() = 0;
+    /** Set by the owner's Stop (during ProcessPendingEvents); the run writes the "Aborting..." line itself. */
     [[nodiscard]] virtual bool StopRequested() const = 0;
     virtual void ClearStopRequest() = 0;
 };
 
-/** One image's work, fixed when its turn comes. */
+/** One image's work, fixed on the run's thread when its turn comes. */
 struct TImageTask {
     QString ListedName;
     QString SourcePath;
@@ -64,27 +65,45 @@ struct TImageTask {
     bool Overlay = false;
     int ResizePercent = 50;
     int Quality = 90;
+    /** Taken when the task is planned, so that the image needs nothing from its owner while it runs. */
+    TOverlaySettings OverlaySettings;
+};
+
+/** What became of one image: its log lines and the facts a report or a summary needs. */
+struct TImageOutcome {
+    /** The image's lines after its ">" and "File" lines, in order ("Renaming: ..." first when renamed). */
+    QStringList Lines;
+    /** False when a guarded step failed and was logged: the image's progress update is skipped. */
+    bool Completed = true;
+    /** An error or a warning was logged for the image; it counts as failed for the exit status. */
+    bool Failed = false;
+    /** Warnings of the codec about the source (damaged data), each logged as "WARNING: <text>". */
+    QStringList Warnings;
+    /** The file written for the image; empty when nothing was written. */
+    QString OutputPath;
+    /** Bytes of the source and of the written file; -1 when not known. */
+    qint64 SourceBytes = -1;
+    qint64 OutputBytes = -1;
+    /** Wall time the image's steps took. */
+    std::chrono::nanoseconds Elapsed { 0 };
 };
 
 /**
- * Runs the steps of one image and writes its lines through log (the ">" and "File" lines excluded).
- * Returns false when a guarded step failed and was logged, so the image's progress update is skipped.
+ * Runs the steps of one image. Failures of the guarded steps are logged in the outcome and the image
+ * counts as failed; errors outside them (which end the run) are thrown. Safe on any thread: it reads
+ * nothing but the task.
  */
-bool ProcessImage(const TImageTask &task,
-    const TOverlaySettingsProvider &overlay,
-    const std::function<void(const QString &)> &log);
+[[nodiscard]] TImageOutcome ProcessImage(const TImageTask &task);
 
 /**
- * The batch run: every listed image in order, its status lines, the progress, the stop request tested
- * before each image, failures logged and the run going on. Errors outside the guarded steps pass on.
+ * The batch run: every listed image in listing order, its status lines, the progress, the stop request
+ * tested before each image, failures logged and the run going on. Each image is planned on the calling
+ * thread when its turn comes (so a window's live settings hold from the next image on). With jobs 1 the
+ * images are done inline; with more, up to jobs at once on worker threads, their outcomes reported in
+ * listing order, so the log, the progress and the files are those of a one-at-a-time run. A stop
+ * request lets running images finish, starts no new one, and "Aborting..." follows the lines of every
+ * image that was running when the stop was seen. Errors outside the guarded steps pass on.
  */
-void RunBatch(TJobSource &job, TRunSink &sink);
-
-/**
- * The same run with up to jobs images processed at once: identical files and log to RunBatch for a
- * job whose settings do not change during the run (the command line's). Lines of each image appear
- * in listing order. A stop request lets running images finish and starts no new one.
- */
-void RunBatchParallel(TJobSource &job, TRunSink &sink, int jobs);
+void RunBatch(TJobSource &job, TRunSink &sink, int jobs = 1);
 
 } // namespace vellumar

@@ -6,12 +6,12 @@
 #include <system_error>
 #include <utility>
 
-#include <QDir>
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "engine/folder_rules.h"
 
 namespace vellumar
 {
@@ -67,27 +67,6 @@ bool MatchesFolded(const std::u32string &name, const std::u32string &pattern)
 QString SystemMessage(int error)
 {
     return QString::fromStdString(std::generic_category().message(error));
-}
-
-// Absolute and lexically normalised: "." and ".." segments and repeated or trailing separators go,
-// and ".." at the root stays at the root. The folder is then opened by this very path, so what is
-// checked and what is shown are the same folder.
-QString NormalisedFolder(const QString &folder)
-{
-    const QString absolute =
-        folder.startsWith(QLatin1Char('/')) ? folder : QDir::currentPath() + QLatin1Char('/') + folder;
-    QStringList parts;
-    for (const QString &part : absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (part == QLatin1String("."))
-            continue;
-        if (part == QLatin1String("..")) {
-            if (!parts.isEmpty())
-                parts.removeLast();
-            continue;
-        }
-        parts.append(part);
-    }
-    return QLatin1Char('/') + parts.join(QLatin1Char('/'));
 }
 
 // An open folder, ready to list; Error() is the errno of a failed open.
@@ -214,7 +193,7 @@ void TSourceList::ChangeListFolder(const QString &folder)
     TFolderReader reader(absolute);
     if (reader.Error() != 0)
         throw EInOutError(SystemMessage(reader.Error()));
-    if (absolute == mListFolder)
+    if (NameSameFolder(absolute, mListFolder))
         return;
     QStringList names;
     if (const int error = reader.ReadNames(mPatterns, names); error != 0)

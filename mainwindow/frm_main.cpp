@@ -15,6 +15,7 @@
 #include <QStyledItemDelegate>
 #include <QTextCursor>
 
+#include "engine/folder_rules.h"
 #include "engine/job_settings.h"
 #include "imaging/errors.h"
 #include "shell/app_metadata.h"
@@ -51,34 +52,7 @@ public:
     }
 };
 
-QString WithoutTrailingSeparators(QString text)
-{
-    while (text.endsWith(QLatin1Char('/')))
-        text.chop(1);
-    return text;
-}
-
-// Only A to Z are folded: folder names differing in other letters are different folders.
-QString AsciiLower(QString text)
-{
-    for (QChar &c : text)
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + (u'a' - u'A'));
-    return text;
-}
-
 } // namespace
-
-bool NameSameFolder(const QString &first, const QString &second)
-{
-    if (first.isEmpty() || second.isEmpty())
-        return false;
-    if (AsciiLower(WithoutTrailingSeparators(first)) == AsciiLower(WithoutTrailingSeparators(second)))
-        return true;
-    const QFileInfo a(first);
-    const QFileInfo b(second);
-    return a.isDir() && b.isDir() && a.canonicalFilePath() == b.canonicalFilePath();
-}
 
 TfrmMain::TfrmMain(QWidget *parent)
     : QMainWindow(parent)
@@ -246,8 +220,8 @@ void TfrmMain::ebSrcFolderElipsisClick()
         mSourceList.ChangeListFolder(*chosen);
         ui->ebSrcFolder->setText(*chosen);
         ui->ebSrcFolder->setCursorPosition(0);
-        AddStatusLine(QStringLiteral("Source Folder is: ") + mSourceList.ListFolder());
-        AddStatusLine(QStringLiteral("Images Found: %1").arg(mSourceList.Count()));
+        for (const QString &line : SourceFolderLines(mSourceList))
+            AddStatusLine(line);
         UpdateStartButton();
     });
 }
@@ -263,7 +237,7 @@ void TfrmMain::ebDestFolderElipsisClick()
         ui->ebDestFolder->setCursorPosition(0);
         if (NameSameFolder(ui->ebDestFolder->text(), ui->ebSrcFolder->text()))
             mWarnSameFolder();
-        AddStatusLine(QStringLiteral("Destination Folder is: ") + *chosen);
+        AddStatusLine(DestinationFolderLine(*chosen));
         UpdateStartButton();
     });
 }
@@ -300,8 +274,8 @@ void TfrmMain::btnProcessClick()
 void TfrmMain::btnStopClick()
 {
     RunGuarded(this, [this] {
+        // The run writes "Aborting..." when it sees the request.
         mStopRequested = true;
-        AddStatusLine(QStringLiteral("Aborting..."));
     });
 }
 
@@ -475,9 +449,7 @@ void TfrmMain::DefaultWarnSameFolder()
 {
     QMessageBox box(QMessageBox::Warning,
         QStringLiteral("Warning"),
-        QStringLiteral("Destination and source folders are the same.\n"
-                       "If source files are to be re-sized without\n"
-                       "being re-named then files WILL be overwritten"),
+        SameFolderWarningLines().join(QLatin1Char('\n')),
         QMessageBox::Ok,
         this);
     box.exec();

@@ -24,13 +24,6 @@ namespace vellumar
 {
 
 /**
- * True when two folder texts name the same folder: equal without regard to the case of A to Z once
- * every trailing "/" is removed, or both naming one existing directory on disk. An empty text names
- * no folder.
- */
-[[nodiscard]] bool NameSameFolder(const QString &first, const QString &second);
-
-/**
  * The main window: the two folders with the source list, the options of a run, Start and Stop, the
  * progress bar, the status log and Close. It is the job source and the sink of the runs it starts:
  * every option is read from its control when an image needs it.

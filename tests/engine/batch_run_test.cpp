@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/batch_run.h"
+#include "engine/fixed_job.h"
 #include "engine/job_settings.h"
 #include "engine/source_list.h"
 #include "imaging/jpeg_image.h"
@@ -21,40 +22,16 @@ using test::ReadBytes;
 using test::TJpegFixtureOptions;
 using test::TTempDir;
 
-// A job read from plain fields, as a window's controls would be read.
-class TRecordedJob : public TJobSource
+// A job of fixed values over a real listing, with the default overlay.
+TFixedJob MakeJob(const QString &source, const QString &destination)
 {
-public:
-    TRecordedJob(const QString &source, const QString &destination)
-        : mList(source)
-        , Destination(destination)
-    {
-    }
-
-    [[nodiscard]] QString SourceFolder() const override { return mList.ListFolder(); }
-    [[nodiscard]] QStringList SourceNames() const override { return mList.Names(); }
-    [[nodiscard]] QString DestinationFolder() const override { return Destination; }
-    [[nodiscard]] bool ResizeOn() const override { return Resize; }
-    [[nodiscard]] int ResizePercent() const override { return Percent; }
-    [[nodiscard]] int Quality() const override { return QualityValue; }
-    [[nodiscard]] bool RenameOn() const override { return Rename; }
-    [[nodiscard]] QString SampleName() const override { return Namer.SampleName(); }
-    void AdvanceNumber() override { Namer.Advance(); }
-    [[nodiscard]] bool OverlayOn() const override { return AddOverlay; }
-    [[nodiscard]] const TOverlaySettingsProvider &Overlay() const override { return mOverlay; }
-
-    TSourceList mList;
-    QString Destination;
-    bool Resize = false;
-    int Percent = 50;
-    int QualityValue = 90;
-    bool Rename = false;
-    bool AddOverlay = false;
-    TOutputNamer Namer;
-
-private:
-    TDefaultOverlaySettingsProvider mOverlay;
-};
+    const TSourceList list(source);
+    TJobValues values;
+    values.SourceFolder = list.ListFolder();
+    values.SourceNames = list.Names();
+    values.DestinationFolder = destination;
+    return TFixedJob(std::move(values), DefaultOverlaySettings());
+}
 
 // Records what a run reports; OnEvents plays the user acting at an event point.
 class TRecordingSink : public TRunSink
@@ -71,11 +48,7 @@ public:
     [[nodiscard]] bool StopRequested() const override { return Stop; }
     void ClearStopRequest() override { Stop = false; }
     // What the Stop button does.
-    void ClickStop()
-    {
-        Stop = true;
-        AddStatusLine(QStringLiteral("Aborting..."));
-    }
+    void ClickStop() { Stop = true; }
 
     QStringList Lines;
     std::vector<int> Progress;
@@ -107,7 +80,7 @@ protected:
 
 TEST_F(BatchRun, EmptyListingLogsABlankLineAndFinished)
 {
-    TRecordedJob job(mSource.Path(), mDestination.Path() + QLatin1Char('/'));
+    TFixedJob job = MakeJob(mSource.Path(), mDestination.Path() + QLatin1Char('/'));
     TRecordingSink sink;
     RunBatch(job, sink);
     EXPECT_EQ(sink.Lines, (QStringList { QString(), QStringLiteral("FINISHED") }));
@@ -117,7 +90,7 @@ TEST_F(BatchRun, EmptyListingLogsABlankLineAndFinished)
 TEST_F(BatchRun, AllSwitchesOffLogsEachImageAndWritesNothing)
 {
     AddPhotos(3);
-    TRecordedJob job(mSource.Path(), mDestination.Path() + QLatin1Char('/'));
+    TFixedJob job = MakeJob(mSource.Path(), mDestination.Path() + QLatin1Char('/'));
     TRecordingSink sink;
     RunBatch(job, sink);
     EXPECT_EQ(sink.Lines,
@@ -137,12 +110,12 @@ TEST_F(BatchRun, RenameOnlyCopiesUnderNewNamesAndAFailingCopyAddsNoLine)
 {
     AddPhotos(2);
     mSource.WriteText(QStringLiteral("img3.jpg"), QByteArray()); // empty: its copy fails
-    TRecordedJob job(mSource.Path(), mDestination.Path());
-    job.Rename = true;
-    job.Namer.SetPrefix(QStringLiteral("beach"));
-    job.Namer.SetPadding(2);
-    job.Namer.SetNumber(7);
-    job.Namer.SetSuffix(QStringLiteral("_web"));
+    TFixedJob job = MakeJob(mSource.Path(), mDestination.Path());
+    job.Values().Rename = true;
+    job.Values().Namer.SetPrefix(QStringLiteral("beach"));
+    job.Values().Namer.SetPadding(2);
+    job.Values().Namer.SetNumber(7);
+    job.Values().Namer.SetSuffix(QStringLiteral("_web"));
     TRecordingSink sink;
     RunBatch(job, sink);
     EXPECT_EQ(sink.Lines.mid(1, 3),
@@ -158,16 +131,16 @@ TEST_F(BatchRun, RenameOnlyCopiesUnderNewNamesAndAFailingCopyAddsNoLine)
         (QStringList { QStringLiteral("beach007_web.jpg"), QStringLiteral("beach008_web.jpg") }));
     EXPECT_EQ(ReadBytes(mDestination.File(QStringLiteral("beach008_web.jpg"))),
         ReadBytes(mSource.File(QStringLiteral("img2.jpg"))));
-    EXPECT_EQ(job.Namer.NumberText(), QStringLiteral("010"));
+    EXPECT_EQ(job.Values().Namer.NumberText(), QStringLiteral("010"));
 }
 
 TEST_F(BatchRun, ResizeWithOverlayLogsEveryStep)
 {
     AddPhotos(1, 1001, 801);
-    TRecordedJob job(mSource.Path(), mDestination.Path());
-    job.Resize = true;
-    job.AddOverlay = true;
-    job.QualityValue = 40;
+    TFixedJob job = MakeJob(mSource.Path(), mDestination.Path());
+    job.Values().Resize = true;
+    job.Values().Overlay = true;
+    job.Values().Quality = 40;
     TRecordingSink sink;
     RunBatch(job, sink);
     EXPECT_EQ(sink.Lines,
@@ -187,7 +160,7 @@ TEST_F(BatchRun, ResizeWithOverlayLogsEveryStep)
 TEST_F(BatchRun, StopAfterImageKEndsBeforeTheNext)
 {
     AddPhotos(3);
-    TRecordedJob job(mSource.Path(), mDestination.Path());
+    TFixedJob job = MakeJob(mSource.Path(), mDestination.Path());
     TRecordingSink sink;
     // The click lands at the event point after image 1's progress update.
     sink.OnEvents = [](TRecordingSink &s) {
@@ -214,7 +187,7 @@ TEST_F(BatchRun, StopAfterImageKEndsBeforeTheNext)
 TEST_F(BatchRun, StopDuringTheLastImageStillFinishes)
 {
     AddPhotos(2);
-    TRecordedJob job(mSource.Path(), mDestination.Path());
+    TFixedJob job = MakeJob(mSource.Path(), mDestination.Path());
     TRecordingSink sink;
     sink.OnEvents = [](TRecordingSink &s) {
         if (s.Progress.back() == 100 && !s.Stop)
@@ -230,9 +203,9 @@ TEST_F(BatchRun, FailureInImageTwoIsLoggedAndTheNumberingHasAGap)
 {
     AddPhotos(3);
     mSource.WriteText(QStringLiteral("img2.jpg"), "not a photo");
-    TRecordedJob job(mSource.Path(), mDestination.Path());
-    job.Rename = true;
-    job.Resize = true;
+    TFixedJob job = MakeJob(mSource.Path(), mDestination.Path());
+    job.Values().Rename = true;
+    job.Values().Resize = true;
     TRecordingSink sink;
     RunBatch(job, sink);
     ASSERT_EQ(sink.Lines.size(), 17);
@@ -241,18 +214,17 @@ TEST_F(BatchRun, FailureInImageTwoIsLoggedAndTheNumberingHasAGap)
     EXPECT_EQ(sink.Lines[13], QStringLiteral("Renaming: img3.jpg to 3.jpg"));
     EXPECT_EQ(sink.Progress, (std::vector<int> { 0, 33, 100, 0 }));
     EXPECT_EQ(DestinationFiles(), (QStringList { QStringLiteral("1.jpg"), QStringLiteral("3.jpg") }));
-    EXPECT_EQ(job.Namer.Number(), 4);
+    EXPECT_EQ(job.Values().Namer.Number(), 4);
 }
 
 TEST_F(BatchRun, TheWorkListIsTakenAtStart)
 {
     AddPhotos(3);
-    TTempDir other;
-    TRecordedJob job(mSource.Path(), mDestination.Path());
+    TFixedJob job = MakeJob(mSource.Path(), mDestination.Path());
     TRecordingSink sink;
     // Another source folder chosen during the run changes the list, not the run.
     sink.OnEvents = [&](TRecordingSink &) {
-        job.mList.ChangeListFolder(other.Path());
+        job.Values().SourceNames.clear();
     };
     RunBatch(job, sink);
     EXPECT_TRUE(sink.Lines.contains(QStringLiteral("File 3 of 3")));
@@ -262,17 +234,18 @@ TEST_F(BatchRun, TheWorkListIsTakenAtStart)
 TEST_F(BatchRun, ARunIntoTheSourceFolderLeavesTheListAsItWas)
 {
     AddPhotos(2);
-    TRecordedJob job(mSource.Path(), mSource.Path());
-    job.Rename = true;
-    job.Resize = true;
-    const QStringList before = job.mList.Names();
+    TFixedJob job = MakeJob(mSource.Path(), mSource.Path());
+    job.Values().Rename = true;
+    job.Values().Resize = true;
+    TSourceList list(mSource.Path());
+    const QStringList before = list.Names();
     TRecordingSink sink;
     RunBatch(job, sink);
     EXPECT_EQ(sink.Lines.back(), QStringLiteral("FINISHED"));
     EXPECT_EQ(QDir(mSource.Path()).entryList(QDir::Files).size(), 4);
-    EXPECT_EQ(job.mList.Names(), before);
-    job.mList.ChangeListFolder(mSource.Path());
-    EXPECT_EQ(job.mList.Names(), before) << "choosing the shown folder again does not re-read it";
+    EXPECT_EQ(list.Names(), before);
+    list.ChangeListFolder(mSource.Path());
+    EXPECT_EQ(list.Names(), before) << "choosing the shown folder again does not re-read it";
 }
 
 TEST_F(BatchRun, ParallelRunGivesTheSameLogAndFiles)
@@ -280,15 +253,15 @@ TEST_F(BatchRun, ParallelRunGivesTheSameLogAndFiles)
     AddPhotos(6, 120, 90);
     mSource.WriteText(QStringLiteral("img4.jpg"), "broken");
     TTempDir serialOut;
-    TRecordedJob serial(mSource.Path(), serialOut.Path());
-    serial.Rename = serial.Resize = serial.AddOverlay = true;
+    TFixedJob serial = MakeJob(mSource.Path(), serialOut.Path());
+    serial.Values().Rename = serial.Values().Resize = serial.Values().Overlay = true;
     TRecordingSink serialSink;
     RunBatch(serial, serialSink);
 
-    TRecordedJob parallel(mSource.Path(), mDestination.Path());
-    parallel.Rename = parallel.Resize = parallel.AddOverlay = true;
+    TFixedJob parallel = MakeJob(mSource.Path(), mDestination.Path());
+    parallel.Values().Rename = parallel.Values().Resize = parallel.Values().Overlay = true;
     TRecordingSink parallelSink;
-    RunBatchParallel(parallel, parallelSink, 4);
+    RunBatch(parallel, parallelSink, 4);
     EXPECT_EQ(parallelSink.Lines.join(QLatin1Char('\n')).replace(mDestination.Path(), QStringLiteral("D")),
         serialSink.Lines.join(QLatin1Char('\n')).replace(serialOut.Path(), QStringLiteral("D")));
     EXPECT_EQ(parallelSink.Progress, serialSink.Progress);
@@ -305,15 +278,15 @@ TEST_F(BatchRun, ParallelRunKeepsTheListingOrderWhenLaterImagesFinishFirst)
     mSource.Write(QStringLiteral("a_large.jpg"), MakeJpeg({ .Width = 1600, .Height = 1200 }));
     AddPhotos(5, 40, 30);
     TTempDir serialOut;
-    TRecordedJob serial(mSource.Path(), serialOut.Path());
-    serial.Rename = serial.Resize = serial.AddOverlay = true;
+    TFixedJob serial = MakeJob(mSource.Path(), serialOut.Path());
+    serial.Values().Rename = serial.Values().Resize = serial.Values().Overlay = true;
     TRecordingSink serialSink;
     RunBatch(serial, serialSink);
 
-    TRecordedJob parallel(mSource.Path(), mDestination.Path());
-    parallel.Rename = parallel.Resize = parallel.AddOverlay = true;
+    TFixedJob parallel = MakeJob(mSource.Path(), mDestination.Path());
+    parallel.Values().Rename = parallel.Values().Resize = parallel.Values().Overlay = true;
     TRecordingSink parallelSink;
-    RunBatchParallel(parallel, parallelSink, 2);
+    RunBatch(parallel, parallelSink, 2);
     EXPECT_EQ(parallelSink.Lines.join(QLatin1Char('\n')).replace(mDestination.Path(), QStringLiteral("D")),
         serialSink.Lines.join(QLatin1Char('\n')).replace(serialOut.Path(), QStringLiteral("D")));
     EXPECT_EQ(parallelSink.Progress, serialSink.Progress);
@@ -323,24 +296,26 @@ TEST_F(BatchRun, ParallelRunKeepsTheListingOrderWhenLaterImagesFinishFirst)
         EXPECT_EQ(ReadBytes(mDestination.File(name)), ReadBytes(serialOut.File(name))) << name.toStdString();
 }
 
+// The stop line follows the lines of the image that was running when the stop was seen, as in a
+// one-at-a-time run.
 TEST_F(BatchRun, ParallelStopLetsTheRunningImageFinishAndStartsNoOther)
 {
     AddPhotos(3);
-    TRecordedJob job(mSource.Path(), mDestination.Path());
-    job.Rename = true;
+    TFixedJob job = MakeJob(mSource.Path(), mDestination.Path());
+    job.Values().Rename = true;
     TRecordingSink sink;
     // The second event point comes before the second image would start.
     sink.OnEvents = [](TRecordingSink &s) {
         if (s.EventPoints == 2 && !s.Stop)
             s.ClickStop();
     };
-    RunBatchParallel(job, sink, 2);
+    RunBatch(job, sink, 2);
     EXPECT_EQ(sink.Lines,
         (QStringList { QString(),
-            QStringLiteral("Aborting..."),
             QStringLiteral(">"),
             QStringLiteral("File 1 of 3"),
             QStringLiteral("Renaming: img1.jpg to 1.jpg"),
+            QStringLiteral("Aborting..."),
             QStringLiteral("Processing ABORTED !") }));
     EXPECT_EQ(DestinationFiles(), QStringList { QStringLiteral("1.jpg") });
 }

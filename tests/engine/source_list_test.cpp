@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "engine/folder_rules.h"
 #include "engine/source_list.h"
 #include "imaging/file_io.h"
 #include "tests/support/temp_dir.h"
@@ -216,6 +217,16 @@ TEST(SourceList, FolderIsAbsoluteAndNormalised)
     EXPECT_EQ(list.ListFolder(), QStringLiteral("/"));
     EXPECT_EQ(PathInFolder(list.ListFolder(), "a.jpg"), QStringLiteral("/a.jpg"));
     EXPECT_EQ(PathInFolder(QStringLiteral("/photos"), "a.jpg"), QStringLiteral("/photos/a.jpg"));
+}
+
+TEST(FolderRules, SameFolder)
+{
+    EXPECT_TRUE(NameSameFolder(QStringLiteral("/Photos/Beach"), QStringLiteral("/photos/beach//")));
+    EXPECT_TRUE(NameSameFolder(QStringLiteral("/"), QStringLiteral("//")));
+    EXPECT_FALSE(NameSameFolder(QString(), QString()));
+    EXPECT_FALSE(NameSameFolder(QStringLiteral("/photos"), QString()));
+    EXPECT_FALSE(NameSameFolder(QStringLiteral("/no/such/\u00c9t\u00e9"), QStringLiteral("/no/such/\u00e9t\u00e9")));
+    EXPECT_FALSE(NameSameFolder(QStringLiteral("/no/such/a"), QStringLiteral("/no/such/b")));
 }
 
 } // namespace

@@ -467,16 +467,6 @@ TEST_F(FrmMain, SameFolderWarnsOnlyWhenTheDestinationIsChosen)
     EXPECT_EQ(Warnings, 3);
 }
 
-TEST(FrmMainFolders, SameFolderRule)
-{
-    EXPECT_TRUE(NameSameFolder(QStringLiteral("/Photos/Beach"), QStringLiteral("/photos/beach//")));
-    EXPECT_TRUE(NameSameFolder(QStringLiteral("/"), QStringLiteral("//")));
-    EXPECT_FALSE(NameSameFolder(QString(), QString()));
-    EXPECT_FALSE(NameSameFolder(QStringLiteral("/photos"), QString()));
-    EXPECT_FALSE(NameSameFolder(QStringLiteral("/no/such/\u00c9t\u00e9"), QStringLiteral("/no/such/\u00e9t\u00e9")));
-    EXPECT_FALSE(NameSameFolder(QStringLiteral("/no/such/a"), QStringLiteral("/no/such/b")));
-}
-
 TEST_F(FrmMain, ASourceFolderThatCannotBeEnteredChangesNothing)
 {
     TTempDir source;
