@@ -1,3 +1,5 @@
+#include <array>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <thread>
@@ -26,15 +28,41 @@ namespace vellumar
 namespace
 {
 
-enum TExitCode { kExitOk = 0, kExitImageFailed = 1, kExitUsage = 2, kExitFolder = 3, kExitStopped = 130 };
+enum TExitCode { kExitOk = 0, kExitImageFailed = 1, kExitUsage = 2, kExitFolder = 3, kExitSignalBase = 128 };
 
-volatile std::sig_atomic_t gInterrupted = 0;
+// The first stop signal's number. Set in a handler on any thread and read by the run's thread: a lock-free
+// atomic is both signal-safe and visible across threads.
+std::atomic<int> gInterrupted { 0 };
+static_assert(std::atomic<int>::is_always_lock_free);
+constexpr std::array kStopSignals { SIGINT, SIGTERM, SIGHUP };
 
-extern "C" void OnInterrupt(int)
+// The first signal stops the run between images, like Stop in the window. A second one ends the program
+// at once by its default action, after removing the named temporary file of any write in flight.
+extern "C" void OnStopSignal(int signal)
 {
-    gInterrupted = 1;
-    // A second Ctrl-C ends the program at once.
-    std::signal(SIGINT, SIG_DFL);
+    int none = 0;
+    if (gInterrupted.compare_exchange_strong(none, signal))
+        return;
+    RemovePendingTemporaryFiles();
+    struct sigaction fallback {
+    };
+    fallback.sa_handler = SIG_DFL;
+    ::sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    ::raise(signal);
+}
+
+void HandleStopSignals()
+{
+    struct sigaction action {
+    };
+    action.sa_handler = OnStopSignal;
+    ::sigemptyset(&action.sa_mask);
+    for (const int signal : kStopSignals)
+        ::sigaddset(&action.sa_mask, signal);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : kStopSignals)
+        ::sigaction(signal, &action, nullptr);
 }
 
 void PrintLine(std::FILE *stream, const QString &line)
@@ -78,7 +106,7 @@ public:
     void ProcessPendingEvents() override
     {
         // The run writes "Aborting..." once the images in hand are logged.
-        if (gInterrupted != 0 && !mStopRequested) {
+        if (gInterrupted.load() != 0 && !mStopRequested) {
             mStopRequested = true;
             mStopped = true;
         }
@@ -218,11 +246,12 @@ int Run(const QStringList &arguments)
 
     TFixedJob job(JobValues(options, list, destination + QLatin1Char('/')), options.OverlaySettings);
     const int jobs = options.Jobs > 0 ? options.Jobs : int(std::max(1u, std::thread::hardware_concurrency()));
-    std::signal(SIGINT, OnInterrupt);
+    // Kept until the program ends, so that a signal while the report is written is handled too.
+    HandleStopSignals();
     RunBatch(job, sink, jobs);
-    std::signal(SIGINT, SIG_DFL);
 
-    int status = sink.Stopped() ? kExitStopped : (sink.Failures() ? kExitImageFailed : kExitOk);
+    int status =
+        sink.Stopped() ? kExitSignalBase + gInterrupted.load() : (sink.Failures() ? kExitImageFailed : kExitOk);
     if (!options.ReportFile.isEmpty()) {
         try {
             log.SaveStatusReport(options.ReportFile);

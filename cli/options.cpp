@@ -218,7 +218,7 @@ QString BatchUsage()
         "  --version           show the version\n"
         "\n"
         "Exit status: 0 all photos done, 1 a photo failed, 2 usage error, 3 a folder cannot be read,\n"
-        "130 stopped by Ctrl-C.\n");
+        "130 stopped by Ctrl-C, 143 by SIGTERM, 129 by SIGHUP.\n");
 }
 
 } // namespace vellumar

@@ -69,6 +69,20 @@ QString SystemMessage(int error)
     return QString::fromStdString(std::generic_category().message(error));
 }
 
+// 0 when folder is a directory that may be entered (searched), else the errno that tells why not.
+int EnterError(const QString &folder)
+{
+    if (folder.contains(QChar(0)))
+        return ENOENT;
+    struct stat info = {};
+    const QByteArray path = folder.toUtf8();
+    if (::stat(path.constData(), &info) != 0)
+        return errno;
+    if (!S_ISDIR(info.st_mode))
+        return ENOTDIR;
+    return ::access(path.constData(), X_OK) == 0 ? 0 : errno;
+}
+
 // An open folder, ready to list; Error() is the errno of a failed open.
 class TFolderReader
 {
@@ -190,20 +204,17 @@ void TSourceList::ChangeListFolder(const QString &folder)
     if (folder.isEmpty())
         return;
     QString absolute = NormalisedFolder(folder);
-    TFolderReader reader(absolute);
-    if (reader.Error() != 0)
-        throw EInOutError(SystemMessage(reader.Error()));
+    if (const int error = EnterError(absolute); error != 0)
+        throw EInOutError(SystemMessage(error));
     if (NameSameFolder(absolute, mListFolder))
         return;
-    QStringList names;
-    if (const int error = reader.ReadNames(mPatterns, names); error != 0)
-        throw EInOutError(SystemMessage(error));
-    mOrder.Sort(names);
-    Replace(std::move(absolute), std::move(names));
+    mListFolder = std::move(absolute);
+    ReadListFiles();
 }
 
 void TSourceList::ReadListFiles()
 {
+    // A folder that can be entered but not read lists nothing, and says nothing.
     QStringList names;
     if (!mListFolder.isEmpty()) {
         TFolderReader reader(mListFolder);

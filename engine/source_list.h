@@ -84,8 +84,9 @@ public:
 
     /**
      * Points the list at folder (relative paths are taken from the current directory). An empty path
-     * does nothing. The folder must exist and be readable and searchable, else EInOutError with the
-     * system's message is thrown and the list keeps its folder and names. When the folder, once made
+     * does nothing. The folder must exist and be searchable (it can be entered), else EInOutError with
+     * the system's message is thrown and the list keeps its folder and names; one that cannot be read
+     * lists nothing, without an error. When the folder, once made
      * absolute and normalised, equals ListFolder, the names are kept as they are (not read again).
      */
     void ChangeListFolder(const QString &folder);

@@ -55,8 +55,10 @@ void TStatusLog::SaveStatusReport(const QString &path) const
     if (IsReadOnlyFile(path))
         throw EFCreateError(QStringLiteral("Cannot create file %1").arg(path));
     const QByteArray bytes = Text().toUtf8();
+    // A report may be saved over a writable file in a folder the user cannot add to.
     WriteFileAtomic(path,
-        std::span(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size())));
+        std::span(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size())),
+        TLockedFolder::RewriteInPlace);
 }
 
 } // namespace vellumar

@@ -31,8 +31,8 @@ public:
      * Writes Text() to path as UTF-8 without a byte-order mark, creating or replacing the file; the log
      * is left unchanged. The old file is replaced only once the new content is complete. Throws
      * EFCreateError "Cannot create file <path>" when the file cannot be created (a missing folder, no
-     * permission, a folder or a read-only file in the way), EWriteError "Stream write error" when a write
-     * fails part-way (the old file then stays as it was).
+     * permission, a folder or a read-only file in the way), EWriteError "Stream write error: <reason>
+     * (<path>)" when a write fails part-way (the old file then stays as it was).
      */
     void SaveStatusReport(const QString &path) const;
 

@@ -1,6 +1,7 @@
 // Errors: libjpeg's error_exit longjmps back to Guarded(), whose frame holds no C++ object; the caller
-// then destroys the libjpeg object and throws EJPEG "JPEG error #<msg_code>", so no exception ever
-// crosses libjpeg's C frames. Warnings (emit_message: corrupt data, early end) are ignored on purpose.
+// then destroys the libjpeg object and throws EJPEG "JPEG error #<msg_code>: <libjpeg's text>", so no
+// exception ever crosses libjpeg's C frames. Warnings (corrupt data, early end) do not stop decoding: their
+// texts are kept in fixed C buffers, once per message code, and handed to the caller afterwards.
 #include "imaging/jpeg_bridge.h"
 
 #include <algorithm>
@@ -44,6 +45,9 @@ struct TJpegGuard {
     TScanRefusal Refusal;
     int LastScan;
     std::uint64_t ScanBlocks;
+    int WarningCount;
+    int WarningCodes[kMaxJpegWarnings];
+    char WarningTexts[kMaxJpegWarnings][JMSG_LENGTH_MAX];
 };
 
 TJpegGuard &GuardOf(j_common_ptr info)
@@ -60,13 +64,36 @@ TJpegGuard &GuardOf(j_common_ptr info)
     std::longjmp(guard.Jump, 1);
 }
 
-void IgnoreMessage(j_common_ptr, int) { }
+// Level -1 is a warning; trace messages (0 and up) are dropped. Nothing is ever printed.
+void CollectWarning(j_common_ptr info, int level)
+{
+    if (level >= 0)
+        return;
+    TJpegGuard &guard = GuardOf(info);
+    ++info->err->num_warnings;
+    const int code = info->err->msg_code;
+    for (int i = 0; i < guard.WarningCount; ++i) {
+        if (guard.WarningCodes[i] == code)
+            return;
+    }
+    if (guard.WarningCount == kMaxJpegWarnings)
+        return;
+    info->err->format_message(info, guard.WarningTexts[guard.WarningCount]);
+    guard.WarningCodes[guard.WarningCount++] = code;
+}
 
 void OutputNothing(j_common_ptr) { }
 
-void FormatNothing(j_common_ptr, char *buffer)
+// Adds the guard's warnings to warnings, skipping texts already there, up to kMaxJpegWarnings in all.
+void TakeWarnings(const TJpegGuard &guard, QStringList *warnings)
 {
-    buffer[0] = '\0';
+    if (!warnings)
+        return;
+    for (int i = 0; i < guard.WarningCount && warnings->size() < kMaxJpegWarnings; ++i) {
+        const QString text = QString::fromLatin1(guard.WarningTexts[i]);
+        if (!warnings->contains(text))
+            warnings->append(text);
+    }
 }
 
 // Called before each step of reading a multi-scan stream (a marker, a row of blocks), so a new scan is
@@ -96,14 +123,14 @@ void AttachGuard(TJpegGuard &guard, j_common_ptr info)
 {
     info->err = jpeg_std_error(&guard.Error);
     guard.Error.error_exit = ErrorExit;
-    guard.Error.emit_message = IgnoreMessage;
+    guard.Error.emit_message = CollectWarning;
     guard.Error.output_message = OutputNothing;
-    guard.Error.format_message = FormatNothing;
     guard.Progress.progress_monitor = MonitorScans;
     guard.Armed = false;
     guard.Refusal = TScanRefusal::None;
     guard.LastScan = 0;
     guard.ScanBlocks = 0;
+    guard.WarningCount = 0;
     info->client_data = &guard;
 }
 
@@ -180,7 +207,15 @@ void SkipInput(j_decompress_ptr info, long count)
     source.Manager.next_input_byte = source.Data + source.Offset;
 }
 
-[[noreturn]] void ThrowJpegError(int code, TScanRefusal refusal)
+// libjpeg's own text for the error in flight; read before the object is destroyed.
+QString ErrorText(j_common_ptr info)
+{
+    char text[JMSG_LENGTH_MAX] {};
+    info->err->format_message(info, text);
+    return QString::fromLatin1(text);
+}
+
+[[noreturn]] void ThrowJpegError(int code, const QString &text, TScanRefusal refusal)
 {
     switch (refusal) {
     case TScanRefusal::TooManyScans:
@@ -193,7 +228,7 @@ void SkipInput(j_decompress_ptr info, long count)
     case TScanRefusal::None:
         break;
     }
-    throw EJPEG(QStringLiteral("JPEG error #%1").arg(code));
+    throw EJPEG(QStringLiteral("JPEG error #%1: %2").arg(code).arg(text));
 }
 
 struct TJpegDecompressor {
@@ -232,9 +267,10 @@ struct TJpegDecompressor {
     [[noreturn]] void Fail()
     {
         const int code = Guard.Error.msg_code;
+        const QString text = ErrorText(reinterpret_cast<j_common_ptr>(&Info));
         const TScanRefusal refusal = Guard.Refusal;
         jpeg_destroy_decompress(&Info);
-        ThrowJpegError(code, refusal);
+        ThrowJpegError(code, text, refusal);
     }
 
     // Once libjpeg has read the stream to its end, it never reads it again: the source forgets the bytes
@@ -289,8 +325,9 @@ struct TJpegCompressor {
     [[noreturn]] void Fail()
     {
         const int code = Guard.Error.msg_code;
+        const QString text = ErrorText(reinterpret_cast<j_common_ptr>(&Info));
         jpeg_destroy_compress(&Info);
-        ThrowJpegError(code, TScanRefusal::None);
+        ThrowJpegError(code, text, TScanRefusal::None);
     }
 };
 
@@ -491,6 +528,7 @@ TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream)
     jpeg.Run([&] {
         facts.MultipleScans = jpeg_has_multiple_scans(info) != FALSE;
     });
+    TakeWarnings(jpeg.Guard, &facts.Warnings);
     return facts;
 }
 
@@ -499,7 +537,10 @@ TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit)
     return DecodeJpegStream(stream, eightBit, {});
 }
 
-TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit, const std::function<void()> &released)
+TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream,
+    bool eightBit,
+    const std::function<void()> &released,
+    QStringList *warnings)
 {
     TJpegDecompressor jpeg(stream);
     const TDecodeFormat format = StartDecoding(jpeg, eightBit);
@@ -520,11 +561,16 @@ TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit, co
     jpeg.Run([&] {
         jpeg_finish_decompress(info);
     });
+    TakeWarnings(jpeg.Guard, warnings);
     return TBitmap::FromImage(std::move(frame));
 }
 
-TBitmap
-DecodeJpegStreamStretched(std::span<const std::uint8_t> stream, bool eightBit, int width, int height, const TRect &rect)
+TBitmap DecodeJpegStreamStretched(std::span<const std::uint8_t> stream,
+    bool eightBit,
+    int width,
+    int height,
+    const TRect &rect,
+    QStringList *warnings)
 {
     if (width < 1 || height < 1 || rect.Left != 0 || rect.Top != 0 || rect.Right < width || rect.Bottom < height)
         throw EInvalidGraphic("Invalid bitmap size");
@@ -598,6 +644,7 @@ DecodeJpegStreamStretched(std::span<const std::uint8_t> stream, bool eightBit, i
     jpeg.Run([&] {
         jpeg_finish_decompress(info);
     });
+    TakeWarnings(jpeg.Guard, warnings);
     return TBitmap::FromImage(std::move(image));
 }
 

@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include <QStringList>
+
 #include "imaging/bitmap.h"
 
 namespace vellumar
@@ -29,6 +31,8 @@ inline constexpr int kMaxJpegScans = 500;
  * scans over a large frame would otherwise keep the decoder busy for minutes.
  */
 inline constexpr std::uint64_t kMaxJpegScanBlocks = 32 * kMaxJpegPixels / 64;
+/** Most distinct warnings kept for one image; libjpeg may repeat one for every damaged block. */
+inline constexpr int kMaxJpegWarnings = 4;
 /** Upper bound on libjpeg's own working memory (coefficient and quantiser buffers). */
 inline constexpr long kMaxJpegWorkMemory = 1024l * 1024 * 1024;
 
@@ -40,11 +44,14 @@ struct TJpegHeaderFacts {
     bool Grayscale = false;
     /** The stream has several scans (progressive, or components in separate scans). */
     bool MultipleScans = false;
+    /** libjpeg's warnings met while reading the header (such as "Corrupt JPEG data: ..."). */
+    QStringList Warnings;
 };
 
 /**
  * Reads the header of stream up to its first scan; decodes no pixel.
- * Throws EJPEG "JPEG error #%d" (libjpeg's message code) when it is not a JPEG header, or
+ * Throws EJPEG "JPEG error #%d: <text>" (libjpeg's message code and text, such as "Not a JPEG file: starts
+ * with 0x89 0x50") when it is not a JPEG header, or
  * "JPEG image too large: W x H pixels (the limit is 67108864)" above kMaxJpegPixels.
  */
 [[nodiscard]] TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream);
@@ -53,7 +60,8 @@ struct TJpegHeaderFacts {
  * Decodes stream at full size (float DCT, block smoothing). The result is 8-bit with a palette of
  * at most 236 colours when eightBit is set or the stream is gray, else 24-bit. Four-component
  * streams (CMYK, YCCK) are converted to 24-bit colour. A truncated stream decodes; the missing
- * part is whatever libjpeg makes of an early end of image. An empty stream throws EJPEG.
+ * part is whatever libjpeg makes of an early end of image, and libjpeg warns "Premature end of JPEG
+ * file". An empty stream throws EJPEG.
  * Throws EJPEG for any fatal libjpeg error, a stream above kMaxJpegPixels, one with more than
  * kMaxJpegScans scans ("JPEG stream has too many scans (the limit is 500)"), or one whose scans
  * cover more than kMaxJpegScanBlocks blocks ("JPEG stream has too many scans for its size (the
@@ -64,10 +72,14 @@ struct TJpegHeaderFacts {
 /**
  * DecodeJpegStream that tells when libjpeg holds all of stream: released runs then, at most once, and the
  * caller may free the stream's bytes in it. A multi-scan stream is read whole before its first row, so its
- * bytes need not stay beside the coefficients and the frame; for other streams released never runs.
+ * bytes need not stay beside the coefficients and the frame; for other streams released never runs (an
+ * empty function is allowed). When warnings is not null, libjpeg's warning texts of a successful decode
+ * are added to it, each text once and at most kMaxJpegWarnings in all.
  */
-[[nodiscard]] TBitmap
-DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit, const std::function<void()> &released);
+[[nodiscard]] TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream,
+    bool eightBit,
+    const std::function<void()> &released,
+    QStringList *warnings = nullptr);
 
 /**
  * The stream's picture stretched over rect onto a new 24-bit bitmap of width x height, where rect starts at
@@ -75,13 +87,14 @@ DecodeJpegStream(std::span<const std::uint8_t> stream, bool eightBit, const std:
  * copy (TBitmap::DrawOnto) onto a fresh 24-bit bitmap of that size gives. Every scanline is decoded as
  * there, with the same errors, but only a few rows are held at a time and only the sampled pixels are kept,
  * so the full frame never exists. Throws EInvalidGraphic "Invalid bitmap size" for a rect that does not
- * cover the bitmap or a size below 1.
+ * cover the bitmap or a size below 1. Warnings are added to warnings as for DecodeJpegStream.
  */
 [[nodiscard]] TBitmap DecodeJpegStreamStretched(std::span<const std::uint8_t> stream,
     bool eightBit,
     int width,
     int height,
-    const TRect &rect);
+    const TRect &rect,
+    QStringList *warnings = nullptr);
 
 /**
  * Encodes the bitmap as a baseline JFIF stream with three components at quality (1..100), with

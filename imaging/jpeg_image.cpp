@@ -47,6 +47,7 @@ TJPEGImage::TJPEGImage(const TJPEGImage &other)
     , mQuality(other.mQuality)
     , mOutputFormat(other.mOutputFormat)
     , mProgressiveEncoding(other.mProgressiveEncoding)
+    , mWarnings(other.mWarnings)
 {
 }
 
@@ -59,6 +60,7 @@ TJPEGImage &TJPEGImage::operator=(const TJPEGImage &other)
         mQuality = copy.mQuality;
         mOutputFormat = copy.mOutputFormat;
         mProgressiveEncoding = copy.mProgressiveEncoding;
+        mWarnings = std::move(copy.mWarnings);
     }
     return *this;
 }
@@ -78,6 +80,7 @@ void TJPEGImage::LoadJpegFile(const QString &path)
     auto data = std::make_shared<TJPEGData>();
     data->Data = ReadWholeFile(path);
     bool multipleScans = false;
+    QStringList warnings;
     // A 0-byte file is kept as an empty buffer: 0 by 0, not empty, and an error once decoded.
     if (!data->Data.empty()) {
         const TJpegHeaderFacts facts = ReadJpegStreamHeader(data->Data);
@@ -85,10 +88,12 @@ void TJPEGImage::LoadJpegFile(const QString &path)
         data->Height = facts.Height;
         data->Grayscale = facts.Grayscale;
         multipleScans = facts.MultipleScans;
+        warnings = facts.Warnings;
     }
     mData = std::move(data);
     mBitmap.reset();
     mProgressiveEncoding = multipleScans;
+    mWarnings = std::move(warnings);
 }
 
 void TJPEGImage::SaveJpegFile(const QString &path)
@@ -119,7 +124,8 @@ TBitmap &TJPEGImage::DecodedBitmap()
         const std::span<const std::uint8_t> stream =
             mData ? std::span<const std::uint8_t>(mData->Data) : std::span<const std::uint8_t>();
         // Kept only once complete, so a failed decode fails again rather than leaving a blank bitmap.
-        mBitmap = std::make_unique<TBitmap>(DecodeJpegStream(stream, mOutputFormat == TJPEGPixelFormat::jf8Bit));
+        mBitmap = std::make_unique<TBitmap>(
+            DecodeJpegStream(stream, mOutputFormat == TJPEGPixelFormat::jf8Bit, {}, &mWarnings));
     }
     return *mBitmap;
 }
@@ -134,15 +140,19 @@ TBitmap TJPEGImage::TakeBitmap()
     const std::span<const std::uint8_t> stream =
         data ? std::span<const std::uint8_t>(data->Data) : std::span<const std::uint8_t>();
     const bool sole = data.use_count() == 1;
-    return DecodeJpegStream(stream, mOutputFormat == TJPEGPixelFormat::jf8Bit, [&data, sole] {
-        if (!sole)
-            return;
-        data.reset();
+    return DecodeJpegStream(
+        stream,
+        mOutputFormat == TJPEGPixelFormat::jf8Bit,
+        [&data, sole] {
+            if (!sole)
+                return;
+            data.reset();
 #ifdef __GLIBC__
-        // The freed bytes usually sit in the middle of the heap, where free() keeps them resident.
-        malloc_trim(0);
+            // The freed bytes usually sit in the middle of the heap, where free() keeps them resident.
+            malloc_trim(0);
 #endif
-    });
+        },
+        &mWarnings);
 }
 
 TBitmap TJPEGImage::StretchedBitmap(int width, int height, const TRect &rect)
@@ -150,7 +160,12 @@ TBitmap TJPEGImage::StretchedBitmap(int width, int height, const TRect &rect)
     const bool covers =
         width > 0 && height > 0 && rect.Left == 0 && rect.Top == 0 && rect.Right >= width && rect.Bottom >= height;
     if (covers && !mBitmap && mData && !mData->Data.empty())
-        return DecodeJpegStreamStretched(mData->Data, mOutputFormat == TJPEGPixelFormat::jf8Bit, width, height, rect);
+        return DecodeJpegStreamStretched(mData->Data,
+            mOutputFormat == TJPEGPixelFormat::jf8Bit,
+            width,
+            height,
+            rect,
+            &mWarnings);
     TBitmap bitmap;
     bitmap.SetPixelFormat24();
     bitmap.SetBitmapWidth(width);
@@ -162,6 +177,7 @@ TBitmap TJPEGImage::StretchedBitmap(int width, int height, const TRect &rect)
 void TJPEGImage::AssignBitmap(const TBitmap &bitmap)
 {
     mData.reset();
+    mWarnings.clear();
     mBitmap = std::make_unique<TBitmap>(bitmap);
 }
 

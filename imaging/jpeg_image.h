@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include <QStringList>
+
 #include "imaging/bitmap.h"
 #include "imaging/graphic.h"
 
@@ -24,7 +26,8 @@ struct TJPEGData {
  * A JPEG file's compressed bytes and/or its pixels, converted lazily through libjpeg: loading reads the
  * file and its header only; the pixels are decoded on first need and kept; pixels taken from a bitmap
  * are encoded only when saved. Errors: EFOpenError, EReadError, EFCreateError, EWriteError, EJPEG
- * ("JPEG error #%d" with libjpeg's message code, or a refusal that names the exceeded limit).
+ * ("JPEG error #%d: <text>" with libjpeg's message code and text, or a refusal that names the exceeded
+ * limit). Damage that libjpeg decodes around is not an error: see Warnings().
  */
 class TJPEGImage : public TGraphic
 {
@@ -84,6 +87,13 @@ public:
     [[nodiscard]] const std::vector<std::uint8_t> &CompressedData() const;
     [[nodiscard]] bool HasCompressedData() const;
     [[nodiscard]] bool Grayscale() const;
+    /**
+     * libjpeg's warnings about the loaded stream, met while reading its header and decoding it (for
+     * example "Premature end of JPEG file" or "Corrupt JPEG data: 52 extraneous bytes before marker
+     * 0xd9"): each text once, at most kMaxJpegWarnings, in the order met. The picture still decodes.
+     * Cleared by a new load or an assigned bitmap; kept when the bitmap is taken.
+     */
+    [[nodiscard]] const QStringList &Warnings() const { return mWarnings; }
 
 private:
     std::shared_ptr<TJPEGData> mData; // null: no buffer at all
@@ -91,6 +101,7 @@ private:
     std::uint8_t mQuality = 90;
     TJPEGPixelFormat mOutputFormat = TJPEGPixelFormat::jf24Bit;
     bool mProgressiveEncoding = false;
+    QStringList mWarnings;
 };
 
 } // namespace vellumar

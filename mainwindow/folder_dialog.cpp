@@ -241,8 +241,11 @@ public:
             List(itemFromIndex(parent));
     }
 
-    /** The item of an absolute, clean folder path; nullptr when the tree does not show it. */
-    QStandardItem *Locate(const QString &path)
+    /**
+     * The item of an absolute, clean folder path; nullptr when the tree does not show it. With
+     * revealHidden, a hidden folder on the way is added to the tree so that it can be highlighted.
+     */
+    QStandardItem *Locate(const QString &path, bool revealHidden)
     {
         QStandardItem *best = nullptr;
         QString bestRoot;
@@ -264,6 +267,15 @@ public:
             for (int row = 0; row < current->rowCount() && next == nullptr; ++row)
                 if (current->child(row)->text() == component)
                     next = current->child(row);
+            if (next == nullptr && revealHidden && component.startsWith(u'.')) {
+                const QString parentPath = current->data(kPathRole).toString();
+                const QString childPath =
+                    (parentPath.endsWith(kSeparator) ? parentPath : parentPath + kSeparator) + component;
+                if (QFileInfo(childPath).isDir()) {
+                    next = MakeItem(component, childPath, mFolderIcon).release();
+                    current->appendRow(next);
+                }
+            }
             if (next == nullptr)
                 return nullptr;
             current = next;
@@ -355,10 +367,10 @@ void TfrmFolderBrowse::ConnectHandlers()
     connect(mCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-bool TfrmFolderBrowse::SelectPath(const QString &path)
+bool TfrmFolderBrowse::SelectPath(const QString &path, bool revealHidden)
 {
     const QString target = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    QStandardItem *item = path.isEmpty() || !QFileInfo(target).isDir() ? nullptr : mModel->Locate(target);
+    QStandardItem *item = path.isEmpty() || !QFileInfo(target).isDir() ? nullptr : mModel->Locate(target, revealHidden);
     if (item == nullptr) {
         mTree->selectionModel()->clear();
         return false;
@@ -446,7 +458,8 @@ std::optional<QString> TFolderDialog::Execute(QWidget *owner)
     QString highlight = mRemembered;
     while (true) {
         TfrmFolderBrowse window(owner, PromptText(), NewFolderCaption(), mNameInput);
-        window.SelectPath(highlight);
+        // The folder just made (or last accepted) is highlighted even when its name hides it.
+        window.SelectPath(highlight, true);
         const QScreen *screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
         if (screen != nullptr)
             window.move(screen->availableGeometry().center() - window.rect().center());

@@ -58,8 +58,11 @@ public:
     TfrmFolderBrowse(QWidget *owner, const QString &prompt, const QString &newFolderCaption, TNameInput nameInput);
     ~TfrmFolderBrowse() override;
 
-    /** Highlights an existing folder shown in the tree; false (and nothing highlighted) otherwise. */
-    bool SelectPath(const QString &path);
+    /**
+     * Highlights an existing folder shown in the tree; false (and nothing highlighted) otherwise. With
+     * revealHidden, hidden folders on the way are shown too.
+     */
+    bool SelectPath(const QString &path, bool revealHidden = false);
     /** The highlighted folder's absolute path, without a trailing separator except "/"; empty if none. */
     [[nodiscard]] QString HighlightedPath() const;
     [[nodiscard]] QString PromptText() const;

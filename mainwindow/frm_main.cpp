@@ -1,5 +1,6 @@
 #include "mainwindow/frm_main.h"
 
+#include <algorithm>
 #include <limits>
 
 #include <QCloseEvent>
@@ -14,11 +15,13 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTextCursor>
+#include <QThread>
 
 #include "engine/folder_rules.h"
 #include "engine/job_settings.h"
 #include "imaging/errors.h"
 #include "shell/app_metadata.h"
+#include "shell/dialog_font.h"
 #include "shell/frm_about.h"
 #include "shell/run_guarded.h"
 #include "shell/version_info.h"
@@ -59,7 +62,9 @@ TfrmMain::TfrmMain(QWidget *parent)
     , ui(std::make_unique<Ui::TfrmMain>())
 {
     InitMainWindowResources();
+    InstallDialogFontSubstitutes();
     ui->setupUi(this);
+    setFont(WithDialogFontMetrics(font()));
     ui->lbSrc->setItemDelegate(new TFixedRowDelegate(ui->lbSrc));
     // The folder buttons sit inside their fields; the text must not run under them.
     ui->ebSrcFolder->setTextMargins(0, 0, ui->ebSrcFolder->width() - ui->btnSrcFolder->x(), 0);
@@ -159,7 +164,8 @@ void TfrmMain::UpdateRenameControls()
 
 void TfrmMain::UpdateStartButton()
 {
-    ui->btnProcess->setEnabled(!ui->ebSrcFolder->text().isEmpty() && !ui->ebDestFolder->text().isEmpty());
+    // A folder chosen during a run must not offer a second run inside the first.
+    ui->btnProcess->setEnabled(!mRunning && !ui->ebSrcFolder->text().isEmpty() && !ui->ebDestFolder->text().isEmpty());
 }
 
 void TfrmMain::UpdateSampleName()
@@ -244,6 +250,9 @@ void TfrmMain::ebDestFolderElipsisClick()
 
 void TfrmMain::btnProcessClick()
 {
+    // A click queued before Start was disabled must not start a run inside the run.
+    if (mRunning)
+        return;
     RunGuarded(this, [this] {
         // An emptied destination field would put the files at the file system's root.
         if (ui->ebDestFolder->text().isEmpty())
@@ -262,7 +271,9 @@ void TfrmMain::btnProcessClick()
             ui->gbResize->setEnabled(true);
         });
         QCoreApplication::processEvents();
-        RunBatch(*this, *this);
+        // One image per processor at once; each image's settings are read from the controls when it is
+        // handed out, and the log and files are those of a one-at-a-time run.
+        RunBatch(*this, *this, std::max(1, QThread::idealThreadCount()));
     });
     // The window was asked to close while the run went on; now it may.
     if (mCloseRequested) {
@@ -468,9 +479,13 @@ void TfrmMain::changeEvent(QEvent *event)
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
-    // A run in progress goes on to its end (Stop still works); the window closes once it has returned.
+    // Closing during a run stops it: the image in hand is finished, and the window closes once the run
+    // has returned.
     if (mRunning) {
-        mCloseRequested = true;
+        if (!mCloseRequested) {
+            mCloseRequested = true;
+            btnStopClick();
+        }
         event->ignore();
         return;
     }

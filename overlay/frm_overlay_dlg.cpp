@@ -1,7 +1,9 @@
 #include "overlay/frm_overlay_dlg.h"
 
 #include <algorithm>
+#include <utility>
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QFileDialog>
@@ -10,6 +12,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QScopedValueRollback>
+#include <QTimer>
 
 #include "overlay/picture_view.h"
 #include "overlay/preview_label.h"
@@ -75,6 +78,7 @@ TfrmOverlayDlg::TfrmOverlayDlg(QWidget *parent)
 {
     InstallDialogFontSubstitutes();
     ui->setupUi(this);
+    setFont(WithDialogFontMetrics(font()));
     mCustomColors.fill(qRgb(255, 255, 255));
     FileChooser = [this] {
         return ChooseFileWithDialog();
@@ -96,7 +100,9 @@ void TfrmOverlayDlg::ConnectHandlers()
         MatchTypedText(ui->cbFontSize);
     });
     connect(ui->cbFontColor, &QComboBox::currentIndexChanged, this, &TfrmOverlayDlg::cbFontColorChange);
-    connect(ui->cbFontColor, &QComboBox::activated, this, &TfrmOverlayDlg::ChooseCustomColor);
+    connect(ui->cbFontColor, &QComboBox::activated, this, &TfrmOverlayDlg::cbFontColorActivated);
+    // The drop-down's showing tells a choice from the open list from a key press in the closed one.
+    ui->cbFontColor->view()->window()->installEventFilter(this);
     connect(ui->moText, &QPlainTextEdit::textChanged, this, &TfrmOverlayDlg::moTextChange);
     connect(ui->cbBold, &QCheckBox::toggled, this, &TfrmOverlayDlg::cbBoldClick);
     connect(ui->cbItalic, &QCheckBox::toggled, this, &TfrmOverlayDlg::cbItalicClick);
@@ -260,6 +266,29 @@ void TfrmOverlayDlg::cbFontSizeChange()
 void TfrmOverlayDlg::cbFontColorChange()
 {
     ui->lblSample->SetFontColor(SelectedColor());
+}
+
+void TfrmOverlayDlg::cbFontColorActivated(int index)
+{
+    // Only an entry taken from the open drop-down asks; the drop-down has closed by now.
+    if (!std::exchange(mColorDropDownOpen, false))
+        return;
+    ChooseCustomColor(index);
+}
+
+bool TfrmOverlayDlg::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->cbFontColor->view()->window()) {
+        if (event->type() == QEvent::Show) {
+            mColorDropDownOpen = true;
+        } else if (event->type() == QEvent::Hide) {
+            // A choice is reported right after the drop-down hides; a cancelled one reports nothing.
+            QTimer::singleShot(0, this, [this] {
+                mColorDropDownOpen = false;
+            });
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TfrmOverlayDlg::ChooseCustomColor(int index)

@@ -63,6 +63,7 @@ public:
 
 protected:
     void hideEvent(QHideEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void ConnectHandlers();
@@ -83,6 +84,8 @@ private:
     /** Selects the first entry of that colour; without one, "Custom" takes it. */
     void SelectColor(TColor color);
     void SetCustomColor(TColor color);
+    /** An entry taken from the colour list, by the drop-down or by a key in the closed list. */
+    void cbFontColorActivated(int index);
     /** "Custom" chosen from the list: the colour chooser decides its colour. */
     void ChooseCustomColor(int index);
     /** Typed text selects the entry it names (without regard to case), or none. */
@@ -99,6 +102,8 @@ private:
     /** The colour chooser's custom colours, kept while the program runs. */
     std::array<QRgb, 16> mCustomColors {};
     bool mMatchingTypedText = false;
+    /** The colour list's drop-down is open, or has just closed with its choice still to come. */
+    bool mColorDropDownOpen = false;
 };
 
 } // namespace vellumar

@@ -48,6 +48,8 @@ public:
 
     [[nodiscard]] TBitmap &WorkingBitmap() { return mBitmap; }
     [[nodiscard]] const TJPEGImage &OutputImage() const { return mOutputImage; }
+    /** libjpeg's warnings about the source met by ProcessFile (see TJPEGImage::Warnings). */
+    [[nodiscard]] const QStringList &SourceWarnings() const { return mSourceImage.Warnings(); }
 
     QString SourceFile;
     QString OutputFile;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFont>
+
 namespace vellumar
 {
 
@@ -9,5 +11,11 @@ namespace vellumar
  * bounds. Program-wide and idempotent; a substitution already made by someone else is kept.
  */
 void InstallDialogFontSubstitutes();
+
+/**
+ * font with glyphs that advance by whole pixels (full hinting), as the layouts were measured: with
+ * fractional advances, a caption that just fits its bounds there runs a pixel or two past them.
+ */
+[[nodiscard]] QFont WithDialogFontMetrics(QFont font);
 
 } // namespace vellumar

@@ -16,7 +16,7 @@ int main(int argc, char *argv[])
     vellumar::ApplyAppMetadata();
     vellumar::InstallDialogFontSubstitutes();
 
-    // Lives until exec returns: closing it during a run only ends the program once the run is over.
+    // Lives until exec returns: closing it during a run stops the run, and the program ends once it has returned.
     vellumar::TfrmMain frmMain;
 
     // Created once, hidden: its controls hold the overlay settings whether or not it is ever shown.

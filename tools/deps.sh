@@ -3,7 +3,7 @@
 # are present.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libjpeg62-turbo-dev
-          libgtest-dev googletest fonts-dejavu-core xvfb xauth clang-format
+          libgtest-dev googletest fonts-dejavu-core fonts-liberation xvfb xauth clang-format
           python3-jsonschema parallel "$@")
 missing=()
 for p in "${packages[@]}"; do

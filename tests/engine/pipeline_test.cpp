@@ -383,7 +383,8 @@ TEST_F(PipelineFailures, AnOverlayFailingAfterTheReductionLeavesTheReducedFile)
             (void)ResizeJpegFile(source, destination, 40, ScaleFromPercent(50), true, Overlay, Reported);
         });
     }
-    EXPECT_EQ(message, QStringLiteral("Error saving %1 - Error: Stream write error").arg(destination));
+    EXPECT_EQ(message,
+        QStringLiteral("Error saving %1 - Error: Stream write error: File too large (%1)").arg(destination));
     EXPECT_EQ(ReadBytes(destination), reduced);
     EXPECT_EQ(Entries(Dir.Path()),
         QStringList({ QStringLiteral("out.jpg"),

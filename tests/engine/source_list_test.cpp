@@ -1,7 +1,10 @@
 #include <memory>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -186,15 +189,45 @@ TEST(SourceList, FolderThatCannotBeEnteredRaisesAndKeepsTheList)
     gone.ReadListFiles();
     EXPECT_EQ(gone.Count(), 0);
     EXPECT_EQ(gone.ListFolder(), sub);
+}
 
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root enters every folder";
-    for (const mode_t mode : { 0300, 0600 }) {
-        TTempDir locked;
-        ASSERT_EQ(::chmod(locked.Path().toUtf8().constData(), mode), 0);
-        EXPECT_EQ(ErrorOf(list, locked.Path()), QStringLiteral("Permission denied"));
-        ::chmod(locked.Path().toUtf8().constData(), 0700);
+// Root reads every folder: as root, this test runs itself again as nobody.
+TEST(SourceList, FolderThatCanBeEnteredButNotReadListsNothing)
+{
+    if (::geteuid() == 0) {
+        const QStringList asNobody = { "--reuid=nobody",
+            "--regid=nogroup",
+            "--clear-groups",
+            QCoreApplication::applicationFilePath() };
+        QProcess probe;
+        probe.start("setpriv", asNobody + QStringList { "--gtest_list_tests" });
+        if (!probe.waitForFinished(60000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+            GTEST_SKIP() << "cannot run this test binary as nobody";
+        QProcess child;
+        child.start("setpriv",
+            asNobody + QStringList { "--gtest_filter=SourceList.FolderThatCanBeEnteredButNotReadListsNothing" });
+        ASSERT_TRUE(child.waitForFinished(60000));
+        EXPECT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
+        return;
     }
+    TTempDir dir;
+    Touch(dir, { "a.jpg" });
+    TSourceList list(dir.Path());
+    const QString locked = dir.File("locked");
+    ASSERT_TRUE(QDir().mkdir(locked));
+    Touch(dir, { "locked/b.jpg" });
+    const auto restore = qScopeGuard([&] {
+        ::chmod(locked.toUtf8().constData(), 0700);
+    });
+    // Searchable but not readable: entered, listed as empty, no error.
+    ASSERT_EQ(::chmod(locked.toUtf8().constData(), 0311), 0);
+    EXPECT_EQ(ErrorOf(list, locked), QStringLiteral("no error"));
+    EXPECT_EQ(list.ListFolder(), locked);
+    EXPECT_EQ(list.Count(), 0);
+    // Readable but not searchable: it cannot be entered.
+    list.ChangeListFolder(dir.Path());
+    ASSERT_EQ(::chmod(locked.toUtf8().constData(), 0600), 0);
+    EXPECT_EQ(ErrorOf(list, locked), QStringLiteral("Permission denied"));
     EXPECT_EQ(list.Names(), QStringList { "a.jpg" });
 }
 

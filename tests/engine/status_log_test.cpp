@@ -107,7 +107,7 @@ TEST(StatusLog, WriteFailureGivesStreamWriteErrorAndKeepsTheOldReport)
     }
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(message, QStringLiteral("Stream write error"));
+    EXPECT_EQ(message, QStringLiteral("Stream write error: File too large (%1)").arg(path));
     EXPECT_EQ(Content(path), QByteArray("old"));
 }
 

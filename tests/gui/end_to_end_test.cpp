@@ -1,5 +1,7 @@
 // The whole program driven as a user would: folders chosen in the folder dialog, options set with
 // the mouse and keyboard, an overlay composed in its dialog, a run, a stopped run, and the report.
+#include <utility>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -61,10 +63,12 @@ protected:
         });
         mWindow.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&mWindow));
+        // The second photo is by far the largest: in the window's parallel run the photos after it are
+        // done before it is.
         for (int i = 0; i < 6; ++i) {
             TJpegFixtureOptions options;
-            options.Width = 160 + 13 * i;
-            options.Height = 120 + 7 * i;
+            options.Width = i == 1 ? 1600 : 160 + 13 * i;
+            options.Height = i == 1 ? 1200 : 120 + 7 * i;
             options.Gray = i == 4;
             mSource.Write(QStringLiteral("IMG_%1.jpg").arg(i + 1), MakeJpeg(options));
         }
@@ -139,7 +143,8 @@ TEST_F(EndToEnd, ChooseComposeRunStopAndSaveTheReport)
     EXPECT_EQ(Log().last(), QStringLiteral("FINISHED"));
     EXPECT_EQ(Child<QLineEdit>(mWindow, "ebNumber")->text(), QStringLiteral("007"));
 
-    // The command line with the same choices logs the same lines and writes the same files.
+    // The window runs one photo per processor at once; the command line with the same choices, one at a
+    // time, logs the same lines and writes the same files.
     TTempDir cliOut;
     const QStringList cliLog = RunCommandLine({ QStringLiteral("--jobs=1"),
         QStringLiteral("--resize=40"),
@@ -163,23 +168,28 @@ TEST_F(EndToEnd, ChooseComposeRunStopAndSaveTheReport)
     for (const QString &name : written)
         EXPECT_EQ(ReadBytes(mDestination.File(name)), ReadBytes(cliOut.File(name))) << name.toStdString();
 
-    // A second run, stopped once its first image is done.
-    QTimer stopper;
-    stopper.setInterval(0);
-    QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (mWindow.StatusLog().Lines().endsWith(QStringLiteral("Overlay Added"))) {
-            stopper.stop();
-            Click(mWindow, "btnStop");
-        }
-    });
+    // A second run, stopped once its first photo has been handed out: that photo is finished, no other
+    // is started.
+    bool stopping = false;
+    const QMetaObject::Connection stopper =
+        QObject::connect(Child<QLineEdit>(mWindow, "ebNumber"), &QLineEdit::textChanged, &mWindow, [&] {
+            if (!std::exchange(stopping, true))
+                QTimer::singleShot(0, &mWindow, [&] {
+                    Click(mWindow, "btnStop");
+                });
+        });
     const qsizetype before = Log().size();
-    stopper.start();
     Click(mWindow, "btnProcess");
+    QObject::disconnect(stopper);
     const QStringList stopped = Log().mid(before);
     EXPECT_EQ(stopped.value(1), QStringLiteral(">"));
     EXPECT_EQ(stopped.value(3), QStringLiteral("Renaming: IMG_1.jpg to trip_007_web.jpg"));
-    EXPECT_EQ(stopped.mid(stopped.size() - 2),
-        (QStringList { QStringLiteral("Aborting..."), QStringLiteral("Processing ABORTED !") }));
+    EXPECT_EQ(stopped.mid(4),
+        (QStringList { QStringLiteral("Resizing: trip_007_web.jpg..."),
+            QStringLiteral("trip_007_web.jpg resized: H72 W96"),
+            QStringLiteral("Overlay Added"),
+            QStringLiteral("Aborting..."),
+            QStringLiteral("Processing ABORTED !") }));
     EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
     EXPECT_FALSE(Child(mWindow, "btnStop")->isEnabled());
 

@@ -232,6 +232,25 @@ TEST_F(FolderDialogTest, NewFolderWithMissingParentsReopensOnItAndIsRememberedAf
     EXPECT_EQ(mDialog.Execute(nullptr), std::optional<QString>(created + u"/Large"_s));
 }
 
+TEST_F(FolderDialogTest, NewHiddenFolderIsHighlightedAndAccepted)
+{
+    const QString parent = MakeFolder(u"Photos"_s);
+    mDialog.SetNameInput([](QWidget *, const QString &) {
+        return std::optional<QString>(u".web"_s);
+    });
+    QString reopenedOn;
+    WhenModal<TfrmFolderBrowse>([&](TfrmFolderBrowse *window) {
+        window->SelectPath(parent);
+        WhenModal<TfrmFolderBrowse>([&](TfrmFolderBrowse *reopened) {
+            reopenedOn = reopened->HighlightedPath();
+            reopened->OkButton()->click();
+        });
+        window->NewFolderButton()->click();
+    });
+    EXPECT_EQ(mDialog.Execute(nullptr), std::optional<QString>(parent + u"/.web"_s));
+    EXPECT_EQ(reopenedOn, parent + u"/.web"_s);
+}
+
 TEST_F(FolderDialogTest, CancelledOrEmptyNameDoesNothing)
 {
     const QString parent = MakeFolder(u"Photos"_s);

@@ -128,6 +128,19 @@ protected:
         QTest::keyClicks(field, text);
     }
 
+    // With renaming on: runs action at the first event point after image 1 was handed out (its number
+    // taken), while it may still be in hand; with several jobs, before image 2 is handed out.
+    QMetaObject::Connection AfterTheFirstImageIsHandedOut(std::function<void()> action)
+    {
+        return QObject::connect(Child<QLineEdit>(mWindow, "ebNumber"),
+            &QLineEdit::textChanged,
+            &mWindow,
+            [action = std::move(action), done = false]() mutable {
+                if (!std::exchange(done, true))
+                    QTimer::singleShot(0, action);
+            });
+    }
+
     TfrmMain mWindow;
     std::vector<std::optional<QString>> Answers;
     QStringList LastFolders;
@@ -156,23 +169,27 @@ TEST(FrmMainLayout, TheWindowsDataIsInItsControls)
     };
     for (const auto &[name, caption] : captions)
         EXPECT_EQ(Child<QLabel>(frm, name)->text(), QString::fromLatin1(caption)) << name;
-    const std::pair<const char *, const char *> buttons[] = {
-        { "cbResize", "Reduce image size by:" },
-        { "cbRename", "Rename Image:" },
-        { "cbOverlay", "Add Text Overlay" },
-        { "btnProcess", "Start" },
-        { "btnStop", "Stop" },
-        { "btnOverlay", "Text Overlay..." },
-        { "Button1", "Close" },
+    struct TButtonData {
+        const char *Name;
+        const char *Caption;
+        Qt::CursorShape Cursor;
     };
-    for (const auto &[name, caption] : buttons) {
-        const auto *button = Child<QAbstractButton>(frm, name);
-        EXPECT_EQ(button->text(), QString::fromLatin1(caption)) << name;
-        EXPECT_EQ(button->cursor().shape(), Qt::PointingHandCursor) << name;
+    for (const TButtonData &button : { TButtonData { "cbResize", "Reduce image size by:", Qt::PointingHandCursor },
+             TButtonData { "cbRename", "Rename Image:", Qt::PointingHandCursor },
+             TButtonData { "cbOverlay", "Add Text Overlay", Qt::PointingHandCursor },
+             TButtonData { "btnProcess", "Start", Qt::PointingHandCursor },
+             TButtonData { "btnStop", "Stop", Qt::PointingHandCursor },
+             TButtonData { "btnOverlay", "Text Overlay...", Qt::PointingHandCursor },
+             TButtonData { "Button1", "Close", Qt::ArrowCursor } }) {
+        const auto *control = Child<QAbstractButton>(frm, button.Name);
+        EXPECT_EQ(control->text(), QString::fromLatin1(button.Caption)) << button.Name;
+        EXPECT_EQ(control->cursor().shape(), button.Cursor) << button.Name;
     }
     for (const char *name : { "cbResize", "cbRename", "cbOverlay" })
         EXPECT_FALSE(Child<QCheckBox>(frm, name)->isChecked()) << name;
     const std::pair<const char *, const char *> hints[] = {
+        { "btnSrcFolder", "Choose Source Folder..." },
+        { "btnDestFolder", "Choose Destination Folder..." },
         { "btnClear", "Clear Status Window" },
         { "SpeedButton1", "Save Status Report..." },
         { "btnAbout", "About Vellumar..." },
@@ -181,14 +198,20 @@ TEST(FrmMainLayout, TheWindowsDataIsInItsControls)
         const auto *button = Child<QToolButton>(frm, name);
         EXPECT_EQ(button->toolTip(), QString::fromLatin1(hint)) << name;
         EXPECT_FALSE(button->icon().isNull()) << name;
+        EXPECT_EQ(button->cursor().shape(), Qt::PointingHandCursor) << name;
     }
-    EXPECT_EQ(Child<QToolButton>(frm, "btnClear")->size(), QSize(19, 18));
-    EXPECT_EQ(Child<QToolButton>(frm, "btnAbout")->geometry(), QRect(10, 7, 19, 20));
-    EXPECT_EQ(Child(frm, "Button1")->geometry(), QRect(474, 4, 75, 25));
-    EXPECT_EQ(Child(frm, "ebSrcFolder")->geometry(), QRect(10, 19, 250, 21));
-    EXPECT_EQ(Child(frm, "lbSrc")->geometry(), QRect(10, 43, 250, 174));
-    EXPECT_EQ(Child(frm, "gbRename")->geometry(), QRect(275, 102, 272, 132));
+    const std::pair<const char *, QRect> bounds[] = {
+        { "btnClear", QRect(10, 3, 19, 18) },
+        { "btnAbout", QRect(10, 7, 19, 20) },
+        { "Button1", QRect(474, 4, 75, 25) },
+        { "ebSrcFolder", QRect(10, 19, 250, 21) },
+        { "lbSrc", QRect(10, 43, 250, 174) },
+        { "gbRename", QRect(275, 102, 272, 132) },
+    };
+    for (const auto &[name, rect] : bounds)
+        EXPECT_EQ(Child(frm, name)->geometry(), rect) << name;
     EXPECT_EQ(Child(frm, "cbRename")->pos(), QPoint(9, 1));
+    EXPECT_EQ(Child(frm, "RzLabel2")->pos(), QPoint(26, 57));
     EXPECT_FALSE(Child<QPushButton>(frm, "btnProcess")->icon().isNull());
     EXPECT_FALSE(Child<QPushButton>(frm, "btnStop")->icon().isNull());
 
@@ -230,17 +253,26 @@ TEST(FrmMainLayout, TheWindowsDataIsInItsControls)
         "sePadding",
         "ebSuffix",
         "ebSrcFolder",
+        "btnSrcFolder",
         "ebDestFolder",
+        "btnDestFolder",
         "btnProcess",
         "btnStop",
         "cbOverlay",
         "btnOverlay",
+        "btnClear",
+        "SpeedButton1",
+        "btnAbout",
         "Button1" };
     QStringList order;
     for (QWidget *w = Child(frm, "cbResize"); order.size() < expected.size(); w = w->nextInFocusChain())
         if ((w->focusPolicy() & Qt::TabFocus) && expected.contains(w->objectName()) && !order.contains(w->objectName()))
             order << w->objectName();
     EXPECT_EQ(order, expected);
+
+    // Every caption fits its control, a long sample name too.
+    Child<QLabel>(frm, "pnlSample")->setText(QStringLiteral("mate2026_001_web.jpg"));
+    EXPECT_EQ(test::ClippedCaptions(frm), QStringList());
 }
 
 TEST_F(FrmMain, OnlyTheStatusMemoFollowsTheHeight)
@@ -590,7 +622,7 @@ TEST_F(FrmMain, TheRunReadsThePercentAsTypedAndClamped)
     EXPECT_EQ(percent->value(), 1);
 }
 
-TEST_F(FrmMain, StopEndsTheRunBeforeTheNextImage)
+TEST_F(FrmMain, StopLetsTheImageInHandFinishAndStartsNoOther)
 {
     TTempDir source;
     TTempDir destination;
@@ -598,16 +630,9 @@ TEST_F(FrmMain, StopEndsTheRunBeforeTheNextImage)
     ChooseSource(source.Path());
     ChooseDestination(destination.Path());
     QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
-    auto *bar = Child<QProgressBar>(mWindow, "ProgressBar");
-    // Stop is clicked at the event point right after image 1's progress.
-    bool clicked = false;
-    const QMetaObject::Connection hook = QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
-        if (value > 0 && !clicked) {
-            clicked = true;
-            QTimer::singleShot(0, [&] {
-                QTest::mouseClick(Child(mWindow, "btnStop"), Qt::LeftButton);
-            });
-        }
+    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
+    const QMetaObject::Connection hook = AfterTheFirstImageIsHandedOut([this] {
+        QTest::mouseClick(Child(mWindow, "btnStop"), Qt::LeftButton);
     });
     ClickStart();
     QObject::disconnect(hook);
@@ -616,47 +641,78 @@ TEST_F(FrmMain, StopEndsTheRunBeforeTheNextImage)
         (QStringList { QString(),
             ">",
             "File 1 of 3",
-            "Resizing: a.jpg...",
-            "a.jpg resized: H24 W32",
+            "Renaming: a.jpg to 1.jpg",
+            "Resizing: 1.jpg...",
+            "1.jpg resized: H24 W32",
             "Aborting...",
             "Processing ABORTED !" }));
-    EXPECT_EQ(bar->value(), 33);
-    EXPECT_FALSE(QFile::exists(destination.File(QStringLiteral("b.jpg"))));
+    EXPECT_EQ(Child<QProgressBar>(mWindow, "ProgressBar")->value(), 33);
+    EXPECT_EQ(QDir(destination.Path()).entryList(QDir::Files), QStringList { "1.jpg" });
     EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
     EXPECT_FALSE(Child(mWindow, "btnStop")->isEnabled());
 
     // The next run starts afresh.
     ClickStart();
     EXPECT_EQ(RunLines().last(), QStringLiteral("FINISHED"));
-    EXPECT_TRUE(QFile::exists(destination.File(QStringLiteral("c.jpg"))));
+    EXPECT_TRUE(QFile::exists(destination.File(QStringLiteral("4.jpg"))));
 }
 
-TEST_F(FrmMain, ClosingDuringARunWaitsForItsEnd)
+TEST_F(FrmMain, ChoosingFoldersDuringARunKeepsStartDisabled)
 {
     TTempDir source;
     TTempDir destination;
+    TTempDir other;
     WriteJpegs(source, { "a.jpg", "b.jpg" });
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    auto *start = Child(mWindow, "btnProcess");
+    std::vector<bool> startEnabled;
+    const QMetaObject::Connection hook =
+        QObject::connect(Child<QProgressBar>(mWindow, "ProgressBar"), &QProgressBar::valueChanged, [&](int value) {
+            if (value > 0 && startEnabled.empty()) {
+                ChooseSource(other.Path());
+                startEnabled.push_back(start->isEnabled());
+                ChooseDestination(other.Path());
+                startEnabled.push_back(start->isEnabled());
+                QTest::mouseClick(start, Qt::LeftButton);
+            }
+        });
+    ClickStart();
+    QObject::disconnect(hook);
+    EXPECT_EQ(startEnabled, (std::vector<bool> { false, false }));
+    EXPECT_EQ(Log().count(QStringLiteral("FINISHED")), 1);
+    EXPECT_EQ(RunLines().last(), QStringLiteral("FINISHED"));
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_FALSE(Child(mWindow, "btnStop")->isEnabled());
+}
+
+TEST_F(FrmMain, ClosingDuringARunStopsItAfterTheImageInHand)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "a.jpg", "b.jpg", "c.jpg" });
     ChooseSource(source.Path());
     ChooseDestination(destination.Path());
     QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
     bool visibleAfterClose = false;
     bool clicked = false;
-    const QMetaObject::Connection hook =
-        QObject::connect(Child<QProgressBar>(mWindow, "ProgressBar"), &QProgressBar::valueChanged, [&](int value) {
-            if (value > 0 && !clicked) {
-                clicked = true;
-                QTimer::singleShot(0, [&] {
-                    QTest::mouseClick(Child(mWindow, "Button1"), Qt::LeftButton);
-                    visibleAfterClose = mWindow.isVisible();
-                });
-            }
-        });
+    const QMetaObject::Connection hook = AfterTheFirstImageIsHandedOut([&] {
+        clicked = true;
+        QTest::mouseClick(Child(mWindow, "Button1"), Qt::LeftButton);
+        visibleAfterClose = mWindow.isVisible();
+    });
     ClickStart();
     QObject::disconnect(hook);
     EXPECT_TRUE(clicked);
     EXPECT_TRUE(visibleAfterClose);
-    EXPECT_EQ(RunLines().last(), QStringLiteral("FINISHED"));
-    EXPECT_TRUE(QFile::exists(destination.File(QStringLiteral("2.jpg"))));
+    EXPECT_EQ(RunLines(),
+        (QStringList { QString(),
+            ">",
+            "File 1 of 3",
+            "Renaming: a.jpg to 1.jpg",
+            "Aborting...",
+            "Processing ABORTED !" }));
+    EXPECT_EQ(QDir(destination.Path()).entryList(QDir::Files), QStringList { "1.jpg" });
     EXPECT_FALSE(mWindow.isVisible());
 }
 
@@ -750,6 +806,7 @@ TEST_F(FrmMain, Screenshot)
     QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
     QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
     QTest::keyClicks(Child(mWindow, "ebPrefix"), QStringLiteral("holiday_"));
+    QTest::keyClicks(Child(mWindow, "ebSuffix"), QStringLiteral("_web"));
     Child<QSpinBox>(mWindow, "sePadding")->setValue(2);
     ClickStart();
     Child<QListWidget>(mWindow, "lbSrc")->setCurrentRow(0);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <ostream>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
@@ -30,6 +31,7 @@
 #include "shell/run_guarded.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/widgets.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString &text, std::ostream *out)
@@ -67,13 +69,15 @@ QStringList Items(const QComboBox &box)
     return items;
 }
 
-/** Selects the entry of a list by its text, as the user would from the drop-down. */
-void Choose(QComboBox &box, const QString &text)
+/** Selects the entry of a list by its text from the drop-down: opened, walked to, Enter. */
+void Choose(QComboBox &box, const QString &text, Qt::Key key = Qt::Key_Return)
 {
     const int index = box.findText(text);
     ASSERT_GE(index, 0) << text.toStdString();
-    box.setCurrentIndex(index);
-    emit box.activated(index);
+    box.showPopup();
+    box.view()->setCurrentIndex(box.model()->index(index, 0));
+    QTest::keyClick(box.view(), key);
+    ASSERT_FALSE(box.view()->isVisible());
 }
 
 /** Replaces the text of an editable box by typing. */
@@ -164,6 +168,7 @@ TEST(FrmOverlayDlg, LayoutData)
     EXPECT_TRUE(Child<QComboBox>(dlg, "cbTxtPos")->isEditable());
     EXPECT_FALSE(Child<QComboBox>(dlg, "cbFontName")->isEditable());
     EXPECT_FALSE(Child<QComboBox>(dlg, "cbFontColor")->isEditable());
+    EXPECT_EQ(test::ClippedCaptions(dlg), QStringList());
 }
 
 TEST(FrmOverlayDlg, TabOrder)
@@ -369,6 +374,16 @@ TEST(FrmOverlayDlg, ColourList)
     Choose(*colours, QStringLiteral("Lime"));
     EXPECT_EQ(initials.size(), 3u);
     EXPECT_EQ(dlg.CurrentOverlaySettings().FontColor, 0x00FF00u);
+
+    // Neither does a key moving onto "Custom" in the closed list, nor a drop-down left with Escape.
+    Choose(*colours, QStringLiteral("White"));
+    QTest::keyClick(colours, Qt::Key_Down);
+    EXPECT_EQ(colours->currentText(), QStringLiteral("Custom"));
+    Choose(*colours, QStringLiteral("Custom"), Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    QTest::keyClick(colours, Qt::Key_Up);
+    QTest::keyClick(colours, Qt::Key_Down);
+    EXPECT_EQ(initials.size(), 3u);
 }
 
 TEST(FrmOverlayDlg, ColourChooserKeepsItsCustomColoursOnlyWhenConfirmed)

@@ -162,6 +162,12 @@ TEST(HostileJpeg, GarbageIsNotAJpeg)
     for (std::uint8_t &byte : garbage)
         byte = std::uint8_t(random.Next());
     EXPECT_TRUE(LoadError(dir, garbage).startsWith(QStringLiteral("JPEG error #")));
+    // The message code is followed by libjpeg's own words; a PNG's first two bytes are named.
+    garbage[0] = 0x89;
+    garbage[1] = 0x50;
+    const QString notJpeg = LoadError(dir, garbage);
+    EXPECT_TRUE(notJpeg.startsWith(QStringLiteral("JPEG error #"))) << notJpeg.toStdString();
+    EXPECT_TRUE(notJpeg.endsWith(QStringLiteral(": Not a JPEG file: starts with 0x89 0x50"))) << notJpeg.toStdString();
     // Behind a valid start-of-image marker, the header reader meets nothing it can use.
     garbage[0] = 0xFF;
     garbage[1] = 0xD8;

@@ -276,16 +276,43 @@ TEST(JpegImage, EmptyAndZeroSizedInputs)
     EXPECT_THROW(narrow.SetHeight(5), EInvalidGraphicOperation);
 }
 
-TEST(JpegImage, TruncatedFileStillDecodes)
+TEST(JpegImage, DamagedFilesDecodeAndKeepLibjpegsWarnings)
 {
-    std::vector<std::uint8_t> source = MakeJpeg({ .Width = 64, .Height = 64 });
-    source.resize(source.size() * 2 / 3);
+    const std::vector<std::uint8_t> whole = MakeJpeg({ .Width = 64, .Height = 64 });
+    std::vector<std::uint8_t> cut = whole;
+    cut.resize(cut.size() * 2 / 3);
+    // Junk between two header markers: met by the header reader and again by the decoder.
+    std::vector<std::uint8_t> padded = whole;
+    padded.insert(padded.begin() + 2, { 1, 2, 3 });
+    const QStringList premature { QStringLiteral("Premature end of JPEG file"),
+        QStringLiteral("Corrupt JPEG data: premature end of data segment") };
+    const QStringList extraneous { QStringLiteral("Corrupt JPEG data: 3 extraneous bytes before marker 0x%1")
+                                       .arg(whole[3], 2, 16, QLatin1Char('0')) };
     TTempDir dir;
-    TJPEGImage jpeg;
-    jpeg.LoadJpegFile(dir.Write(QStringLiteral("cut.jpg"), source));
-    const TBitmap &bitmap = jpeg.DecodedBitmap();
-    EXPECT_EQ(bitmap.Width(), 64);
-    EXPECT_EQ(bitmap.Height(), 64);
+    const struct {
+        std::vector<std::uint8_t> Bytes;
+        QStringList Expected;
+    } cases[] = { { whole, {} }, { cut, premature }, { padded, extraneous } };
+    for (const auto &[bytes, expected] : cases) {
+        const QString path = dir.Write(QStringLiteral("photo.jpg"), bytes);
+        TJPEGImage decoded;
+        decoded.LoadJpegFile(path);
+        const TBitmap &bitmap = decoded.DecodedBitmap();
+        EXPECT_EQ(bitmap.Width(), 64);
+        EXPECT_EQ(bitmap.Height(), 64);
+        // Decoding again, or the same stream copied, adds no second copy of a text.
+        TJPEGImage copy(decoded);
+        (void)copy.StretchedBitmap(32, 32, TRect { 0, 0, 32, 32 });
+        EXPECT_EQ(copy.Warnings(), expected);
+        EXPECT_EQ(decoded.Warnings(), expected);
+
+        TJPEGImage taken;
+        taken.LoadJpegFile(path);
+        (void)taken.TakeBitmap();
+        EXPECT_EQ(taken.Warnings(), expected);
+        taken.AssignBitmap(bitmap);
+        EXPECT_TRUE(taken.Warnings().isEmpty());
+    }
 }
 
 TEST(JpegImage, FailedEncodingLeavesTheDestinationUntouched)

@@ -1,0 +1,277 @@
+// Writes against file systems that fight back: permissions, long names, a full disk, signals. Cases that
+// need root (a tmpfs mount, switching to an unprivileged user) skip when the tests run without it.
+#include <csignal>
+#include <optional>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "imaging/errors.h"
+#include "imaging/file_io.h"
+#include "tests/support/jpeg_fixtures.h"
+#include "tests/support/temp_dir.h"
+
+namespace vellumar
+{
+namespace
+{
+
+using test::MakeJpeg;
+using test::ReadBytes;
+using test::TTempDir;
+
+using TBytes = std::vector<std::uint8_t>;
+
+mode_t ModeOf(const QString &path)
+{
+    struct stat info {
+    };
+    return ::stat(path.toUtf8().constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+void SetMode(const QString &path, mode_t mode)
+{
+    ASSERT_EQ(::chmod(path.toUtf8().constData(), mode), 0) << path.toStdString();
+}
+
+// Every entry, hidden ones included: a leftover temporary file is a dot-file.
+QStringList Entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QString Mkdir(const TTempDir &dir, const QString &name, mode_t mode)
+{
+    const QString path = dir.File(name);
+    QDir().mkpath(path);
+    SetMode(path, mode);
+    return path;
+}
+
+// Options without spaces as one space-separated text, then the paths.
+QStringList Arguments(const QString &options, const QStringList &paths)
+{
+    return options.split(QLatin1Char(' ')) + paths;
+}
+
+TEST(HostileFiles, ReplacedFilesKeepTheirModeAndNewFilesFollowTheUmask)
+{
+    TTempDir dir;
+    const TBytes bytes { 1, 2, 3 };
+    for (const mode_t kept : { 0600, 0640, 0755 }) {
+        const QString path = dir.WriteText(QStringLiteral("kept.jpg"), "old");
+        SetMode(path, kept);
+        WriteFileAtomic(path, bytes);
+        EXPECT_EQ(ModeOf(path), kept);
+        EXPECT_EQ(ReadBytes(path), bytes);
+    }
+    for (const mode_t mask : { 022, 077, 002 }) {
+        const mode_t old = ::umask(mask);
+        const QString path = dir.File(QStringLiteral("new%1.jpg").arg(mask));
+        WriteFileAtomic(path, bytes);
+        ::umask(old);
+        EXPECT_EQ(ModeOf(path), 0666 & ~mask);
+    }
+    EXPECT_EQ(Entries(dir.Path()).size(), 4);
+}
+
+TEST(HostileFiles, NamesUpToTheLimitWork)
+{
+    TTempDir dir;
+    const QString longest = dir.File(QString(251, QLatin1Char('n')) + QStringLiteral(".jpg"));
+    ASSERT_EQ(QFileInfo(longest).fileName().toUtf8().size(), 255);
+    WriteFileAtomic(longest, TBytes { 1 });
+    WriteFileAtomic(longest, TBytes { 2 });
+    EXPECT_EQ(ReadBytes(longest), TBytes { 2 });
+    const QString tooLong = dir.File(QString(256, QLatin1Char('n')));
+    EXPECT_THROW(WriteFileAtomic(tooLong, TBytes { 4 }), EFCreateError);
+    EXPECT_EQ(Entries(dir.Path()).size(), 1);
+}
+
+// A small tmpfs of its own, unmounted at the end.
+class TSmallTmpfs
+{
+public:
+    TSmallTmpfs(const QString &path, const char *size)
+        : mPath(path.toUtf8())
+    {
+        const QByteArray options = QByteArray("size=") + size;
+        mMounted = ::mount("tmpfs", mPath.constData(), "tmpfs", 0, options.constData()) == 0;
+    }
+    ~TSmallTmpfs()
+    {
+        if (mMounted)
+            ::umount2(mPath.constData(), MNT_DETACH);
+    }
+    TSmallTmpfs(const TSmallTmpfs &) = delete;
+    TSmallTmpfs &operator=(const TSmallTmpfs &) = delete;
+    [[nodiscard]] bool Mounted() const { return mMounted; }
+
+private:
+    QByteArray mPath;
+    bool mMounted = false;
+};
+
+TEST(HostileFiles, AFullDiskNamesTheReasonAndLeavesTheOldFileAlone)
+{
+    TTempDir dir;
+    const QString folder = Mkdir(dir, QStringLiteral("disk"), 0755);
+    const TSmallTmpfs disk(folder, "64k");
+    if (!disk.Mounted())
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    const QString path = folder + QStringLiteral("/photo.jpg");
+    WriteFileAtomic(path, TBytes(4096, 7));
+    try {
+        WriteFileAtomic(path, TBytes(256 * 1024, 9));
+        FAIL() << "a file larger than the disk was written";
+    } catch (const EWriteError &error) {
+        EXPECT_EQ(error.Message(), QStringLiteral("Stream write error: No space left on device (%1)").arg(path));
+    }
+    EXPECT_EQ(ReadBytes(path), TBytes(4096, 7));
+    EXPECT_EQ(Entries(folder), QStringList { QStringLiteral("photo.jpg") });
+}
+
+struct TBatchRun {
+    int ExitCode = -1;
+    QStringList Lines;
+};
+
+// Runs the command line as user nobody, or nothing when the tests cannot switch user.
+std::optional<TBatchRun> RunAsNobody(const QStringList &arguments)
+{
+    if (::geteuid() != 0)
+        return std::nullopt;
+    QString program = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    QStringList prefix { QStringLiteral("--reuid=65534"),
+        QStringLiteral("--regid=65534"),
+        QStringLiteral("--clear-groups") };
+    if (program.isEmpty()) {
+        program = QStandardPaths::findExecutable(QStringLiteral("runuser"));
+        prefix = QStringList { QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--") };
+    }
+    if (program.isEmpty())
+        return std::nullopt;
+    QProcess process;
+    process.start(program, prefix + QStringList { QStringLiteral(VELLUMAR_BATCH_EXE) } + arguments);
+    process.waitForFinished(120000);
+    TBatchRun run;
+    run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.Lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    return run;
+}
+
+TEST(HostileFiles, AnUnprivilegedUserNeverReplacesWhatItMayNotWrite)
+{
+    TTempDir dir;
+    SetMode(dir.Path(), 0755);
+    const QString source = Mkdir(dir, QStringLiteral("src"), 0755);
+    const QString destination = Mkdir(dir, QStringLiteral("dst"), 0777);
+    const QString reports = Mkdir(dir, QStringLiteral("reports"), 0755);
+    dir.Write(QStringLiteral("src/photo.jpg"), MakeJpeg({ .Width = 80, .Height = 60 }));
+    dir.Write(QStringLiteral("src/new.jpg"), MakeJpeg({ .Width = 80, .Height = 60 }));
+    const QString readOnly = dir.WriteText(QStringLiteral("dst/photo.jpg"), "keep");
+    SetMode(readOnly, 0444);
+    // The saved report's case: a file the user may write in a folder where it may create nothing.
+    const QString report = dir.WriteText(QStringLiteral("reports/report.txt"), "old report");
+    SetMode(report, 0666);
+
+    const std::optional<TBatchRun> run =
+        RunAsNobody(Arguments(QStringLiteral("--resize 50 --jobs 1 --report"), { report, source, destination }));
+    if (!run)
+        GTEST_SKIP() << "switching to user nobody needs root and setpriv or runuser";
+    EXPECT_EQ(run->ExitCode, 1);
+    EXPECT_TRUE(run->Lines.contains(QStringLiteral("ERROR: Cannot create file ") + readOnly))
+        << run->Lines.join('\n').toStdString();
+    EXPECT_EQ(ReadBytes(readOnly), (TBytes { 'k', 'e', 'e', 'p' }));
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(ModeOf(destination + QStringLiteral("/new.jpg")), 0666 & ~mask);
+    QFile written(report);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll().startsWith("Source Folder is: "));
+    EXPECT_EQ(ModeOf(report), 0666);
+    EXPECT_EQ(Entries(destination), (QStringList { QStringLiteral("new.jpg"), QStringLiteral("photo.jpg") }));
+    EXPECT_EQ(Entries(reports), QStringList { QStringLiteral("report.txt") });
+
+    // A photo, unlike the report, is never rewritten in place: a folder that is not writable refuses it.
+    const QString locked = Mkdir(dir, QStringLiteral("locked"), 0755);
+    const QString writable = dir.WriteText(QStringLiteral("locked/new.jpg"), "keep");
+    SetMode(writable, 0666);
+    const std::optional<TBatchRun> intoLocked =
+        RunAsNobody(Arguments(QStringLiteral("--resize 50 --jobs 1"), { source, locked }));
+    ASSERT_TRUE(intoLocked);
+    EXPECT_TRUE(intoLocked->Lines.contains(QStringLiteral("ERROR: Cannot create file ") + writable))
+        << intoLocked->Lines.join('\n').toStdString();
+    EXPECT_EQ(ReadBytes(writable), (TBytes { 'k', 'e', 'e', 'p' }));
+    EXPECT_EQ(Entries(locked), QStringList { QStringLiteral("new.jpg") });
+}
+
+// Starts a run over photos large enough to take a while, and waits until its first image is under way.
+class TSignalledRun : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QDir().mkpath(Dir.File(QStringLiteral("src")));
+        for (int i = 0; i < 12; ++i)
+            Dir.Write(QStringLiteral("src/p%1.jpg").arg(i, 2, 10, QLatin1Char('0')), Photo);
+        QDir().mkpath(Dir.File(QStringLiteral("dst")));
+        Process.start(QStringLiteral(VELLUMAR_BATCH_EXE),
+            Arguments(QStringLiteral("--resize 50 --overlay --jobs 1 --report"),
+                { Dir.File(QStringLiteral("report.txt")),
+                    Dir.File(QStringLiteral("src")),
+                    Dir.File(QStringLiteral("dst")) }));
+        ASSERT_TRUE(Process.waitForStarted());
+        while (!Output.contains("Resizing: ") && Process.waitForReadyRead(30000))
+            Output += Process.readAllStandardOutput();
+        ASSERT_TRUE(Output.contains("Resizing: ")) << Output.toStdString();
+    }
+
+    void Signal(int signal) { ::kill(pid_t(Process.processId()), signal); }
+
+    const TBytes Photo = MakeJpeg({ .Width = 2400, .Height = 1800 });
+    TTempDir Dir;
+    QProcess Process;
+    QByteArray Output;
+};
+
+TEST_F(TSignalledRun, TerminationFinishesTheImageInHandAndSavesTheReport)
+{
+    Signal(SIGTERM);
+    ASSERT_TRUE(Process.waitForFinished(120000));
+    Output += Process.readAllStandardOutput();
+    EXPECT_EQ(Process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(Process.exitCode(), 128 + SIGTERM);
+    EXPECT_TRUE(Output.contains("Aborting...\nProcessing ABORTED !\n")) << Output.toStdString();
+    QFile report(Dir.File(QStringLiteral("report.txt")));
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(report.readAll().contains("Processing ABORTED !\r\n"));
+    const QStringList written = Entries(Dir.File(QStringLiteral("dst")));
+    EXPECT_FALSE(written.isEmpty());
+    EXPECT_LT(written.size(), 12);
+    for (const QString &name : written)
+        EXPECT_FALSE(name.startsWith(QLatin1Char('.'))) << name.toStdString();
+}
+
+TEST_F(TSignalledRun, ASecondSignalEndsTheProgramAndLeavesNoTemporaryFile)
+{
+    Signal(SIGHUP);
+    Signal(SIGTERM);
+    ASSERT_TRUE(Process.waitForFinished(120000));
+    // Either the second signal ended it, or the first image's end came before it and the run stopped there.
+    if (Process.exitStatus() == QProcess::NormalExit) {
+        EXPECT_EQ(Process.exitCode(), 128 + SIGHUP);
+    }
+    for (const QString &name : Entries(Dir.File(QStringLiteral("dst"))))
+        EXPECT_FALSE(name.startsWith(QLatin1Char('.'))) << name.toStdString();
+}
+
+} // namespace
+} // namespace vellumar
