@@ -14,13 +14,14 @@
 #include "engine/fixed_job.h"
 #include "engine/folder_rules.h"
 #include "engine/job_settings.h"
+#include "engine/run_plan.h"
 #include "engine/run_report.h"
 #include "engine/source_list.h"
 #include "engine/status_log.h"
+#include "imaging/dialog_font.h"
 #include "imaging/file_io.h"
-#include "shell/app_metadata.h"
-#include "shell/dialog_font.h"
-#include "shell/version_info.h"
+#include "version/app_metadata.h"
+#include "version/version_info.h"
 
 namespace vellumar
 {
@@ -89,8 +90,6 @@ public:
     void AddStatusLine(const QString &line) override
     {
         mLog.AddStatusLine(line);
-        if (line.startsWith(QLatin1String("ERROR: ")) || line.startsWith(QLatin1String("Overlay ERROR: ")))
-            mFailures = true;
         if (mQuiet)
             return;
         ClearProgressBar();
@@ -114,7 +113,6 @@ public:
     [[nodiscard]] bool StopRequested() const override { return mStopRequested; }
     void ClearStopRequest() override { mStopRequested = false; }
 
-    [[nodiscard]] bool Failures() const { return mFailures; }
     [[nodiscard]] bool Stopped() const { return mStopped; }
 
 private:
@@ -147,7 +145,6 @@ private:
     int mPercent = 0;
     bool mStopRequested = false;
     bool mStopped = false;
-    bool mFailures = false;
 };
 
 TJobValues JobValues(const TBatchOptions &options, const TSourceList &list, const QString &destination)
@@ -246,12 +243,21 @@ int Run(const QStringList &arguments)
 
     TFixedJob job(JobValues(options, list, destination + QLatin1Char('/')), options.OverlaySettings);
     const int jobs = options.Jobs > 0 ? options.Jobs : int(std::max(1u, std::thread::hardware_concurrency()));
+    TRunSummary summary;
     // Kept until the program ends, so that a signal while the report is written is handled too.
     HandleStopSignals();
-    RunBatch(job, sink, jobs);
+    try {
+        summary = RunBatch(job, sink, jobs);
+    } catch (const ERunRefused &refused) {
+        PrintLine(stderr,
+            QStringLiteral("vellumar-batch: nothing was written; these outputs would overwrite photos of this run:"));
+        for (const QString &clash : refused.Clashes())
+            PrintLine(stderr, QStringLiteral("  ") + clash);
+        return kExitUsage;
+    }
 
     int status =
-        sink.Stopped() ? kExitSignalBase + gInterrupted.load() : (sink.Failures() ? kExitImageFailed : kExitOk);
+        sink.Stopped() ? kExitSignalBase + gInterrupted.load() : (summary.Failed > 0 ? kExitImageFailed : kExitOk);
     if (!options.ReportFile.isEmpty()) {
         try {
             log.SaveStatusReport(options.ReportFile);
@@ -285,6 +291,16 @@ int main(int argc, char *argv[])
     vellumar::ApplyAppMetadata();
     // The same face substitutions as the window, so both draw an overlay alike.
     vellumar::InstallDialogFontSubstitutes();
+    // A name that is not UTF-8 would be read as another name, and so another folder or file.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        if (QString::fromUtf8(raw).toUtf8() != raw) {
+            std::fprintf(stderr,
+                "vellumar-batch: argument %d is not valid UTF-8; file and folder names must be UTF-8\n",
+                i);
+            return vellumar::kExitUsage;
+        }
+    }
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     return vellumar::Run(arguments);

@@ -50,6 +50,14 @@ int ParsePosition(const QString &value)
     throw EUsageError(QStringLiteral("--position: \"%1\" is not a position (top-left ... bottom-right)").arg(value));
 }
 
+// A "/" would put the file outside the destination folder.
+QString NameText(const QString &name, const QString &text)
+{
+    if (text.contains(QLatin1Char('/')))
+        throw EUsageError(QStringLiteral("%1: \"%2\" holds \"/\", which a file name cannot hold").arg(name, text));
+    return text;
+}
+
 } // namespace
 
 TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySettings &defaults)
@@ -94,7 +102,7 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
         } else if (name == QLatin1String("--rename")) {
             flag(options.Rename);
         } else if (name == QLatin1String("--prefix")) {
-            options.Prefix = value();
+            options.Prefix = NameText(name, value());
         } else if (name == QLatin1String("--number")) {
             options.Number = ParseWhole(name,
                 value(),
@@ -103,7 +111,7 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
         } else if (name == QLatin1String("--padding")) {
             options.Padding = int(ParseWhole(name, value(), 0, 4));
         } else if (name == QLatin1String("--suffix")) {
-            options.Suffix = value();
+            options.Suffix = NameText(name, value());
         } else if (name == QLatin1String("--overlay")) {
             flag(options.Overlay);
         } else if (name == QLatin1String("--text")) {
@@ -170,6 +178,10 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
     }
     if (positional.size() != 2)
         throw EUsageError(QStringLiteral("expected SOURCE and DEST, got %1 folder name(s)").arg(positional.size()));
+    // An empty folder argument (an unset variable) would mean the working directory.
+    for (const QString &folder : positional)
+        if (folder.isEmpty())
+            throw EUsageError(QStringLiteral("SOURCE and DEST must not be empty"));
     options.Source = positional[0];
     options.Destination = positional[1];
     return options;

@@ -7,11 +7,15 @@
 #include <memory>
 #include <mutex>
 
+#include <QFileInfo>
+
 #include "engine/fixed_job.h"
 #include "engine/folder_rules.h"
 #include "engine/img_utils.h"
 #include "engine/job_settings.h"
+#include "engine/run_plan.h"
 #include "engine/source_list.h"
+#include "imaging/file_io.h"
 #include "overlay/jpeg_text_overlay.h"
 
 namespace vellumar
@@ -26,7 +30,7 @@ int ProgressPercent(int done, int count)
 }
 
 // Reads every setting the image needs now, on the run's thread, and advances the running number.
-TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name)
+TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name, int index, TOutputGuard &guard)
 {
     TImageTask task;
     task.ListedName = name;
@@ -38,14 +42,44 @@ TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name
     } else {
         task.OutputName = name;
     }
-    task.DestinationPath = PathInFolder(job.DestinationFolder(), task.OutputName);
+    const QString destination = job.DestinationFolder();
+    task.DestinationPath = PathInFolder(destination, task.OutputName);
     task.Resize = job.ResizeOn();
     task.ResizePercent = job.ResizePercent();
     task.Quality = job.Quality();
     task.Overlay = job.OverlayOn();
     if (task.Overlay)
         task.OverlaySettings = job.Overlay().CurrentOverlaySettings();
+    // The window's settings may have changed since Start: each image is checked again as it is planned.
+    if (task.Rename || task.Resize || task.Overlay) {
+        if (destination.isEmpty())
+            task.Refusal = QStringLiteral("No destination folder is chosen.");
+        else if (!task.OutputName.contains(QLatin1Char('/')))
+            task.Refusal = guard.Refusal(index, task.DestinationPath);
+        if (!task.Refusal.isEmpty() && !destination.isEmpty())
+            task.Refusal += QStringLiteral("; nothing is written");
+    }
     return task;
+}
+
+// Why the image must not write at all, checked just before it would: a name that cannot be a file name
+// (it would leave the destination folder), or a destination folder that is missing.
+QString WriteRefusal(const TImageTask &task)
+{
+    if (!task.Refusal.isEmpty())
+        return task.Refusal;
+    if (task.OutputName.contains(QLatin1Char('/')) || task.OutputName.contains(QChar(0)))
+        return QStringLiteral("Cannot create file %1: a file name cannot hold \"/\"").arg(task.DestinationPath);
+    const QString folder = task.DestinationPath.left(task.DestinationPath.lastIndexOf(QLatin1Char('/')) + 1);
+    if (!DirectoryExists(folder))
+        return QStringLiteral("Cannot create file %1: the folder %2 does not exist").arg(task.DestinationPath, folder);
+    return QString();
+}
+
+qint64 FileSize(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() ? info.size() : -1;
 }
 
 QStringList ImageHeader(int index, int count)
@@ -78,12 +112,17 @@ public:
         for (const QString &line : header + outcome.Lines)
             mSink.AddStatusLine(line);
         ++mReported;
+        ++mSummary.Done;
+        mSummary.Failed += outcome.Failed ? 1 : 0;
+        mSummary.WithWarnings += outcome.Warnings.isEmpty() ? 0 : 1;
         WriteStopLineWhenDue();
         if (outcome.Completed) {
             mSink.SetProgress(ProgressPercent(mReported, mCount));
             ProcessPendingEvents(started);
         }
     }
+
+    [[nodiscard]] TRunSummary &Summary() { return mSummary; }
 
 private:
     void WriteStopLineWhenDue()
@@ -99,6 +138,7 @@ private:
     int mReported = 0;
     int mStopSeenAfter = -1;
     bool mStopLineWritten = false;
+    TRunSummary mSummary;
 };
 
 } // namespace
@@ -110,13 +150,36 @@ TImageOutcome ProcessImage(const TImageTask &task)
     const auto log = [&outcome](const QString &line) {
         outcome.Lines << line;
     };
+    const auto fail = [&outcome, &log](const QString &line) {
+        log(line);
+        outcome.Completed = false;
+        outcome.Failed = true;
+    };
     const TFixedOverlaySettings overlay(task.OverlaySettings);
+    // Taken before any write: the output may replace the image's own source.
+    outcome.SourceBytes = FileSize(task.SourcePath);
+    const bool copy = task.Rename && !task.Resize && !task.Overlay;
     if (task.Rename)
         log(QStringLiteral("Renaming: ") + task.ListedName + QStringLiteral(" to ") + task.OutputName);
-    if (task.Rename && !task.Resize && !task.Overlay)
-        (void)CopyImageFile(task.SourcePath, task.DestinationPath);
-    if (task.Resize) {
+    if (task.Resize)
         log(QStringLiteral("Resizing: ") + task.OutputName + QStringLiteral("..."));
+    else if (task.Overlay)
+        log(QStringLiteral("Adding overlay: ") + task.OutputName + QStringLiteral("..."));
+    if (copy || task.Resize || task.Overlay) {
+        if (QString refusal = WriteRefusal(task); !refusal.isEmpty()) {
+            fail(QStringLiteral("ERROR: ") + refusal);
+            outcome.Elapsed = std::chrono::steady_clock::now() - startTime;
+            return outcome;
+        }
+    }
+    QStringList warnings;
+    if (copy) {
+        QString reason;
+        if (CopyImageFile(task.SourcePath, task.DestinationPath, &reason))
+            outcome.OutputPath = task.DestinationPath;
+        else
+            fail(QStringLiteral("ERROR: ") + reason);
+    } else if (task.Resize) {
         try {
             TReportedSize reported;
             if (ResizeJpegFile(task.SourcePath,
@@ -125,41 +188,66 @@ TImageOutcome ProcessImage(const TImageTask &task)
                     ScaleFromPercent(task.ResizePercent),
                     task.Overlay,
                     overlay,
-                    reported)) {
+                    reported,
+                    &warnings)) {
+                outcome.OutputPath = task.DestinationPath;
                 log(task.OutputName + QStringLiteral(" resized: H%1 W%2").arg(reported.Height).arg(reported.Width));
                 if (task.Overlay)
                     log(QStringLiteral("Overlay Added"));
+            } else {
+                // The source went away since it was listed.
+                fail(QStringLiteral("ERROR: Cannot open file %1").arg(task.SourcePath));
             }
         } catch (const EOverlayException &error) {
-            log(QStringLiteral("Overlay ERROR: ") + error.Message());
-            outcome.Completed = false;
+            fail(QStringLiteral("Overlay ERROR: ") + error.Message());
         } catch (const std::exception &error) {
-            log(QStringLiteral("ERROR: ") + QString::fromUtf8(error.what()));
-            outcome.Completed = false;
+            fail(QStringLiteral("ERROR: ") + QString::fromUtf8(error.what()));
         }
     } else if (task.Overlay) {
-        log(QStringLiteral("Adding overlay: ") + task.OutputName + QStringLiteral("..."));
         try {
-            AddOverlayToFile(task.SourcePath, task.DestinationPath, overlay);
+            AddOverlayToFile(task.SourcePath, task.DestinationPath, overlay, &warnings);
+            outcome.OutputPath = task.DestinationPath;
         } catch (const std::exception &error) {
             // Codec failures while decoding are logged too: a broken photo never passes silently.
-            log(QStringLiteral("Overlay ERROR: ") + QString::fromUtf8(error.what()));
-            outcome.Completed = false;
+            fail(QStringLiteral("Overlay ERROR: ") + QString::fromUtf8(error.what()));
         }
     }
-    outcome.Failed = !outcome.Completed;
+    // Damaged data decoded around: the photo is written, but the image counts as failed.
+    for (const QString &warning : warnings)
+        log(QStringLiteral("WARNING: ") + warning);
+    if (!warnings.isEmpty()) {
+        outcome.Warnings = warnings;
+        outcome.Failed = true;
+    }
+    if (!outcome.OutputPath.isEmpty())
+        outcome.OutputBytes = FileSize(outcome.OutputPath);
     outcome.Elapsed = std::chrono::steady_clock::now() - startTime;
     return outcome;
 }
 
-void RunBatch(TJobSource &job, TRunSink &sink, int jobs)
+QString SummaryLine(const TRunSummary &summary)
 {
+    const double seconds = std::chrono::duration<double>(summary.Elapsed).count();
+    return QStringLiteral("Summary: %1 of %2 images done, %3 failed, %4 with warnings, %5 s")
+        .arg(summary.Done - summary.Failed)
+        .arg(summary.Listed)
+        .arg(summary.Failed)
+        .arg(summary.WithWarnings)
+        .arg(seconds, 0, 'f', 1);
+}
+
+TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs)
+{
+    const auto startTime = std::chrono::steady_clock::now();
+    if (QStringList clashes = PlanClashes(job); !clashes.isEmpty())
+        throw ERunRefused(std::move(clashes));
     sink.SetProgress(0);
     sink.ClearStopRequest();
     sink.AddStatusLine(QString());
     const QString folder = job.SourceFolder();
     const QStringList names = job.SourceNames();
     const int count = int(names.size());
+    TOutputGuard guard(folder, names);
     // Into the source folder, an output may replace a later input: one image at a time then.
     const int parallel = jobs > 1 && !NameSameFolder(job.DestinationFolder(), folder) ? jobs : 1;
     // Finished images wait here for their turn; the bound keeps a slow image from piling up the rest.
@@ -176,6 +264,14 @@ void RunBatch(TJobSource &job, TRunSink &sink, int jobs)
     // Declared after what the workers use, so that its futures wait for them before those go away.
     std::deque<std::unique_ptr<TPending>> pending;
     TOrderedReport report(sink, count);
+    TRunSummary &summary = report.Summary();
+    summary.Listed = count;
+    const auto finish = [&](const QString &closingLine) {
+        sink.AddStatusLine(closingLine);
+        summary.Elapsed = std::chrono::steady_clock::now() - startTime;
+        sink.AddStatusLine(SummaryLine(summary));
+        return summary;
+    };
     int started = 0;
     bool stopped = false;
     for (;;) {
@@ -192,7 +288,7 @@ void RunBatch(TJobSource &job, TRunSink &sink, int jobs)
             }
             auto next = std::make_unique<TPending>();
             next->Header = ImageHeader(started, count);
-            const TImageTask task = PlanImage(job, folder, names[started]);
+            const TImageTask task = PlanImage(job, folder, names[started], started, guard);
             ++started;
             if (parallel == 1) {
                 std::promise<TImageOutcome> done;
@@ -246,11 +342,12 @@ void RunBatch(TJobSource &job, TRunSink &sink, int jobs)
         report.Report(header, outcome, started);
     }
     if (stopped) {
-        sink.AddStatusLine(QStringLiteral("Processing ABORTED !"));
-        return;
+        summary.Stopped = true;
+        return finish(QStringLiteral("Processing ABORTED !"));
     }
-    sink.AddStatusLine(QStringLiteral("FINISHED"));
+    const TRunSummary result = finish(QStringLiteral("FINISHED"));
     sink.SetProgress(0);
+    return result;
 }
 
 } // namespace vellumar

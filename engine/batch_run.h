@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/job_settings.h"
 #include "overlay/overlay_settings.h"
 
 namespace vellumar
@@ -31,6 +32,8 @@ public:
     [[nodiscard]] virtual bool RenameOn() const = 0;
     /** The name the next renamed image receives. */
     [[nodiscard]] virtual QString SampleName() const = 0;
+    /** The naming rule as it stands (prefix, number, padding, suffix), to plan names without advancing. */
+    [[nodiscard]] virtual TOutputNamer Namer() const = 0;
     /** Advances the running number by one and brings the sample name up to date. */
     virtual void AdvanceNumber() = 0;
     [[nodiscard]] virtual bool OverlayOn() const = 0;
@@ -67,13 +70,15 @@ struct TImageTask {
     int Quality = 90;
     /** Taken when the task is planned, so that the image needs nothing from its owner while it runs. */
     TOverlaySettings OverlaySettings;
+    /** Set when planning found that the image must not write (one line, logged after "ERROR: "). */
+    QString Refusal;
 };
 
 /** What became of one image: its log lines and the facts a report or a summary needs. */
 struct TImageOutcome {
     /** The image's lines after its ">" and "File" lines, in order ("Renaming: ..." first when renamed). */
     QStringList Lines;
-    /** False when a guarded step failed and was logged: the image's progress update is skipped. */
+    /** False when an error was logged for the image: its progress update is skipped, as after a failed step. */
     bool Completed = true;
     /** An error or a warning was logged for the image; it counts as failed for the exit status. */
     bool Failed = false;
@@ -95,6 +100,24 @@ struct TImageOutcome {
  */
 [[nodiscard]] TImageOutcome ProcessImage(const TImageTask &task);
 
+/** How a run went, as its summary line tells. */
+struct TRunSummary {
+    int Listed = 0;
+    /** Images whose lines were written (all of them unless the run was stopped), failed ones included. */
+    int Done = 0;
+    /** Images with an error or a warning. */
+    int Failed = 0;
+    int WithWarnings = 0;
+    bool Stopped = false;
+    std::chrono::nanoseconds Elapsed { 0 };
+};
+
+/**
+ * "Summary: D of L images done, F failed, W with warnings, S s": D counts the images that were done without
+ * a failure, so D + F is less than L only for a stopped run; W is part of F. Seconds with one decimal.
+ */
+[[nodiscard]] QString SummaryLine(const TRunSummary &summary);
+
 /**
  * The batch run: every listed image in listing order, its status lines, the progress, the stop request
  * tested before each image, failures logged and the run going on. Each image is planned on the calling
@@ -103,7 +126,10 @@ struct TImageOutcome {
  * listing order, so the log, the progress and the files are those of a one-at-a-time run. A stop
  * request lets running images finish, starts no new one, and "Aborting..." follows the lines of every
  * image that was running when the stop was seen. Errors outside the guarded steps pass on.
+ * Before anything is written or logged, the whole run is planned with the settings as they stand: a
+ * clash (see PlanClashes) throws ERunRefused. After "FINISHED" or "Processing ABORTED !" comes the
+ * summary line; the same facts are returned.
  */
-void RunBatch(TJobSource &job, TRunSink &sink, int jobs = 1);
+TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs = 1);
 
 } // namespace vellumar

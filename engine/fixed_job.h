@@ -56,6 +56,7 @@ public:
     [[nodiscard]] int Quality() const override { return mValues.Quality; }
     [[nodiscard]] bool RenameOn() const override { return mValues.Rename; }
     [[nodiscard]] QString SampleName() const override { return mValues.Namer.SampleName(); }
+    [[nodiscard]] TOutputNamer Namer() const override { return mValues.Namer; }
     void AdvanceNumber() override { mValues.Namer.Advance(); }
     [[nodiscard]] bool OverlayOn() const override { return mValues.Overlay; }
     [[nodiscard]] const TOverlaySettingsProvider &Overlay() const override { return mOverlay; }

@@ -1,26 +1,45 @@
 #include "engine/img_utils.h"
 
+#include <QFileInfo>
+
 #include "engine/job_settings.h"
 #include "imaging/bitmap.h"
 #include "imaging/canvas.h"
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
+#include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_image.h"
 #include "overlay/jpeg_text_overlay.h"
 
 namespace vellumar
 {
 
-bool CopyImageFile(const QString &source, const QString &destination)
+namespace
+{
+
+void KeepWarnings(const QStringList &found, QStringList *warnings)
+{
+    if (warnings != nullptr)
+        *warnings += found;
+}
+
+} // namespace
+
+bool CopyImageFile(const QString &source, const QString &destination, QString *reason)
 {
     try {
         const std::vector<std::uint8_t> bytes = ReadWholeFile(source);
-        if (bytes.empty())
+        if (bytes.empty()) {
+            if (reason != nullptr)
+                *reason = QStringLiteral("%1 is empty (0 bytes); it is not copied").arg(source);
             return false;
+        }
         WriteFileAtomic(destination, bytes);
         return true;
-    } catch (const std::exception &) {
-        // The copy reports failure as its result; the run logs nothing for it.
+    } catch (const std::exception &error) {
+        // The copy reports failure as its result; the caller decides whether to log the reason.
+        if (reason != nullptr)
+            *reason = QString::fromUtf8(error.what());
         return false;
     }
 }
@@ -31,7 +50,8 @@ bool ResizeJpegFile(const QString &source,
     double scale,
     bool addOverlay,
     const TOverlaySettingsProvider &overlay,
-    TReportedSize &reported)
+    TReportedSize &reported,
+    QStringList *warnings)
 {
     if (!FileExists(source) || !(scale > 0.0 && scale < 1.0))
         return false;
@@ -56,35 +76,39 @@ bool ResizeJpegFile(const QString &source,
                                 .arg(image.ImageHeight())
                                 .arg(bitmap.BitmapWidth())
                                 .arg(bitmap.BitmapHeight()));
+        KeepWarnings(image.Warnings(), warnings);
     }
     TJPEGImage output;
     output.SetQuality(quality);
     output.AssignBitmap(bitmap);
+    if (addOverlay) {
+        // The overlay is drawn on the reduced photo as written at quality, so the encoding's loss is kept.
+        output.EncodeJpeg();
+        TJPEGTextOverlay renderer;
+        renderer.Settings = overlay.CurrentOverlaySettings();
+        renderer.WorkingBitmap() = DecodeJpegStream(output.CompressedData(), false);
+        (void)renderer.RenderAndSave();
+        output = renderer.OutputImage();
+    }
     output.SaveJpegFile(destination);
-    if (addOverlay)
-        AddOverlayToFile(destination, destination, overlay);
     return FileExists(destination);
 }
 
-void AddOverlayToFile(const QString &source, const QString &destination, const TOverlaySettingsProvider &overlay)
+void AddOverlayToFile(const QString &source,
+    const QString &destination,
+    const TOverlaySettingsProvider &overlay,
+    QStringList *warnings)
 {
-    TJPEGTextOverlay renderer;
-    const qsizetype slash = destination.lastIndexOf(QLatin1Char('/'));
-    const QString folder = slash < 0 ? QString() : destination.left(slash == 0 ? 1 : slash);
+    const QString folder = QFileInfo(destination).path();
     if (!folder.isEmpty() && !DirectoryExists(folder))
         return;
+    TJPEGTextOverlay renderer;
     renderer.SaveOutput = true;
     renderer.OutputFile = destination;
     renderer.SourceFile = source;
-    const TOverlaySettings settings = overlay.CurrentOverlaySettings();
-    renderer.Text = settings.Text;
-    renderer.FontName = settings.FontName;
-    renderer.FontColor = settings.FontColor;
-    renderer.FontStyle = settings.FontStyle;
-    renderer.SizeClass = std::uint8_t(settings.SizeClass);
-    renderer.TextPosition = std::uint8_t(settings.TextPosition);
-    renderer.WordWrap = settings.WordWrap;
+    renderer.Settings = overlay.CurrentOverlaySettings();
     (void)renderer.ProcessFile();
+    KeepWarnings(renderer.SourceWarnings(), warnings);
 }
 
 } // namespace vellumar

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "overlay/overlay_settings.h"
 
@@ -15,18 +16,22 @@ struct TReportedSize {
 
 /**
  * Copies source to destination byte for byte (atomically). False, and nothing written, when the source
- * cannot be read or is empty, or the destination cannot be written. Raises nothing.
+ * cannot be read or is empty, or the destination cannot be written; reason (when given) then receives
+ * why, as one line. Raises nothing.
  */
-[[nodiscard]] bool CopyImageFile(const QString &source, const QString &destination);
+[[nodiscard]] bool CopyImageFile(const QString &source, const QString &destination, QString *reason = nullptr);
 
 /**
  * Reduces the JPEG at source by scale (0 < scale < 1; each side becomes the whole part of its exact
- * product with scale) and writes it to destination at quality; with addOverlay the overlay is then
- * drawn onto the written file in place. Returns whether a file exists at destination at the end, and
+ * product with scale) and writes it to destination at quality. With addOverlay the reduced photo is
+ * encoded at quality, decoded again and overlaid in memory, and only the result (at quality 90) is
+ * written: the bytes of writing the reduction and overlaying that file, without a file that lacks its
+ * text on any failure. Returns whether a file exists at destination at the end, and
  * sets reported (the target rectangle, one more than the written size where the overhang occurs).
  * False without touching anything when there is no file at source or scale is out of range.
  * Throws the codec's and the file layer's errors, an Exception when a side would become 0 pixels
- * (nothing is written then), and EOverlayException from the overlay.
+ * (nothing is written then), and EOverlayException from the overlay. The codec's warnings about the
+ * source (damaged data it decoded around) are added to warnings when given.
  */
 [[nodiscard]] bool ResizeJpegFile(const QString &source,
     const QString &destination,
@@ -34,13 +39,18 @@ struct TReportedSize {
     double scale,
     bool addOverlay,
     const TOverlaySettingsProvider &overlay,
-    TReportedSize &reported);
+    TReportedSize &reported,
+    QStringList *warnings = nullptr);
 
 /**
  * Draws the overlay (settings read now from overlay) onto source and writes destination at quality 90.
  * Does nothing when destination's folder does not exist. Throws EOverlayException for files that
- * cannot be opened or saved, and the codec's error for a stream that fails while decoding.
+ * cannot be opened or saved, and the codec's error for a stream that fails while decoding. The codec's
+ * warnings about the source are added to warnings when given.
  */
-void AddOverlayToFile(const QString &source, const QString &destination, const TOverlaySettingsProvider &overlay);
+void AddOverlayToFile(const QString &source,
+    const QString &destination,
+    const TOverlaySettingsProvider &overlay,
+    QStringList *warnings = nullptr);
 
 } // namespace vellumar

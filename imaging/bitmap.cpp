@@ -159,12 +159,6 @@ void TBitmap::Resize(int width, int height)
     mHeight = height;
 }
 
-void TBitmap::ReleasePixels()
-{
-    if (!mImage.isNull())
-        mImage.detach();
-}
-
 TCanvas &TBitmap::Canvas()
 {
     if (!mCanvas)
@@ -196,7 +190,7 @@ void TBitmap::SetIndexed8(int width, int height, const std::vector<std::uint32_t
 void TBitmap::DrawOnto(TCanvas &canvas, const TRect &rect)
 {
     // Nearest-neighbour stretch (the colour-on-colour mode): every destination pixel copies exactly one
-    // source pixel, chosen by SourceIndex along each axis. Nothing is averaged. Mirrored or empty
+    // source pixel, chosen by StretchSourceIndex along each axis. Nothing is averaged. Mirrored or empty
     // rectangles draw nothing; the destination bitmap's bounds clip the scaled picture.
     if (Empty() || mImage.isNull())
         return;

@@ -52,8 +52,6 @@ public:
     void DrawOnto(TCanvas &canvas, const TRect &rect) override;
     /** Reads a ".bmp" file; EInvalidGraphic "Bitmap image is not valid" for anything unreadable. */
     void LoadFromFile(const QString &path) override;
-    /** Writes an uncompressed ".bmp" file (atomically). */
-    void SaveToFile(const QString &path) override;
 
     [[nodiscard]] TPixelFormat PixelFormat() const { return mFormat; }
     /** Makes the bitmap 24-bit, converting and keeping its content; the same format does nothing. */
@@ -67,8 +65,6 @@ public:
      */
     void SetBitmapWidth(int width);
     void SetBitmapHeight(int height);
-    /** Gives the bitmap pixels of its own if still shared; nothing visible changes. */
-    void ReleasePixels();
 
     /** The canvas drawing into this bitmap, made on first use and owned by the bitmap. */
     TCanvas &Canvas();

@@ -340,18 +340,6 @@ void DecodeDirectRows(const THeader &header, const std::uint8_t *data, QImage &i
     }
 }
 
-void PutU16(std::vector<std::uint8_t> &out, std::uint16_t value)
-{
-    out.push_back(std::uint8_t(value));
-    out.push_back(std::uint8_t(value >> 8));
-}
-
-void PutU32(std::vector<std::uint8_t> &out, std::uint32_t value)
-{
-    PutU16(out, std::uint16_t(value));
-    PutU16(out, std::uint16_t(value >> 16));
-}
-
 } // namespace
 
 TBitmap DecodeBmp(std::span<const std::uint8_t> bytes)
@@ -391,76 +379,10 @@ TBitmap DecodeBmp(std::span<const std::uint8_t> bytes)
     return bitmap;
 }
 
-std::vector<std::uint8_t> EncodeBmp(const TBitmap &bitmap)
-{
-    if (bitmap.Empty() || bitmap.Image().isNull())
-        return {};
-    const std::int64_t width = bitmap.Width();
-    const std::int64_t height = bitmap.Height();
-    if (width * height > kMaxBitmapPixels)
-        TooLarge(width, height);
-
-    const bool indexed = bitmap.Image().format() == QImage::Format_Indexed8;
-    const QImage image = indexed ? bitmap.Image() : bitmap.Image24();
-    QList<QRgb> palette;
-    if (indexed) {
-        palette = image.colorTable();
-        // Every index in the pixels gets an entry, so that no reader looks past the palette.
-        std::uint8_t largest = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            const std::uint8_t *row = image.constScanLine(y);
-            largest = std::max(largest, *std::max_element(row, row + width));
-        }
-        if (palette.size() <= largest)
-            palette.resize(qsizetype(largest) + 1, qRgb(0, 0, 0));
-    }
-    const std::uint64_t bytesPerPixel = indexed ? 1 : 3;
-    const std::uint64_t rowBytes = std::uint64_t(width) * bytesPerPixel;
-    const std::uint64_t stride = (rowBytes + 3) / 4 * 4;
-    const std::uint64_t pixelOffset = kFileHeaderSize + kInfoHeaderSize + std::uint64_t(palette.size()) * 4;
-    const std::uint64_t fileSize = pixelOffset + stride * std::uint64_t(height);
-
-    std::vector<std::uint8_t> out;
-    out.reserve(fileSize);
-    out.push_back('B');
-    out.push_back('M');
-    PutU32(out, std::uint32_t(fileSize));
-    PutU32(out, 0);
-    PutU32(out, std::uint32_t(pixelOffset));
-    PutU32(out, kInfoHeaderSize);
-    PutU32(out, std::uint32_t(width));
-    PutU32(out, std::uint32_t(height)); // positive: bottom-up
-    PutU16(out, 1);
-    PutU16(out, indexed ? 8 : 24);
-    PutU32(out, kBiRgb);
-    PutU32(out, std::uint32_t(stride * std::uint64_t(height)));
-    PutU32(out, 0);
-    PutU32(out, 0);
-    PutU32(out, std::uint32_t(palette.size()));
-    PutU32(out, 0);
-    for (const QRgb color : palette) {
-        out.push_back(std::uint8_t(qBlue(color)));
-        out.push_back(std::uint8_t(qGreen(color)));
-        out.push_back(std::uint8_t(qRed(color)));
-        out.push_back(0);
-    }
-    for (int y = int(height) - 1; y >= 0; --y) {
-        const std::uint8_t *row = image.constScanLine(y);
-        out.insert(out.end(), row, row + rowBytes);
-        out.insert(out.end(), stride - rowBytes, 0);
-    }
-    return out;
-}
-
 void TBitmap::LoadFromFile(const QString &path)
 {
     // Decoded aside first: a failed load leaves this bitmap as it was; the canvas is kept.
     *this = DecodeBmp(ReadWholeFile(path));
-}
-
-void TBitmap::SaveToFile(const QString &path)
-{
-    WriteFileAtomic(path, EncodeBmp(*this));
 }
 
 } // namespace vellumar

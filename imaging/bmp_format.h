@@ -24,11 +24,4 @@ inline constexpr std::int64_t kMaxBitmapPixels = 16384LL * 16384;
  */
 [[nodiscard]] TBitmap DecodeBmp(std::span<const std::uint8_t> bytes);
 
-/**
- * Encodes a bitmap as an uncompressed bottom-up ".bmp" file with a 40-byte info header: 8 bits with
- * its palette for an 8-bit bitmap, 24 bits otherwise. An empty bitmap gives no bytes at all.
- * Throws EInvalidGraphic "Image too large: ..." above kMaxBitmapPixels.
- */
-[[nodiscard]] std::vector<std::uint8_t> EncodeBmp(const TBitmap &bitmap);
-
 } // namespace vellumar

@@ -43,14 +43,6 @@ class EInvalidGraphic : public Exception
 {
     using Exception::Exception;
 };
-class EInvalidGraphicOperation : public Exception
-{
-    using Exception::Exception;
-};
-class EInvalidOperation : public Exception
-{
-    using Exception::Exception;
-};
 class EOutOfResources : public Exception
 {
     using Exception::Exception;

@@ -53,7 +53,6 @@ public:
     /** Draws the whole picture into rect of canvas (non-const: a JPEG decodes on first draw). */
     virtual void DrawOnto(TCanvas &canvas, const TRect &rect) = 0;
     virtual void LoadFromFile(const QString &path) = 0;
-    virtual void SaveToFile(const QString &path) = 0;
 };
 
 } // namespace vellumar

@@ -525,9 +525,6 @@ TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream)
     facts.Width = int(info->image_width);
     facts.Height = int(info->image_height);
     facts.Grayscale = info->jpeg_color_space == JCS_GRAYSCALE;
-    jpeg.Run([&] {
-        facts.MultipleScans = jpeg_has_multiple_scans(info) != FALSE;
-    });
     TakeWarnings(jpeg.Guard, &facts.Warnings);
     return facts;
 }

@@ -42,8 +42,6 @@ struct TJpegHeaderFacts {
     int Height = 0;
     /** The stream's colour space is single-channel gray. */
     bool Grayscale = false;
-    /** The stream has several scans (progressive, or components in separate scans). */
-    bool MultipleScans = false;
     /** libjpeg's warnings met while reading the header (such as "Corrupt JPEG data: ..."). */
     QStringList Warnings;
 };

@@ -26,11 +26,6 @@ TJPEGPixelFormat DefaultOutputFormat()
     return format;
 }
 
-[[noreturn]] void RefuseResize()
-{
-    throw EInvalidGraphicOperation("Cannot change the size of a JPEG image");
-}
-
 } // namespace
 
 TJPEGImage::TJPEGImage()
@@ -46,7 +41,6 @@ TJPEGImage::TJPEGImage(const TJPEGImage &other)
     , mBitmap(other.mBitmap ? std::make_unique<TBitmap>(*other.mBitmap) : nullptr)
     , mQuality(other.mQuality)
     , mOutputFormat(other.mOutputFormat)
-    , mProgressiveEncoding(other.mProgressiveEncoding)
     , mWarnings(other.mWarnings)
 {
 }
@@ -59,7 +53,6 @@ TJPEGImage &TJPEGImage::operator=(const TJPEGImage &other)
         std::swap(mBitmap, copy.mBitmap);
         mQuality = copy.mQuality;
         mOutputFormat = copy.mOutputFormat;
-        mProgressiveEncoding = copy.mProgressiveEncoding;
         mWarnings = std::move(copy.mWarnings);
     }
     return *this;
@@ -79,7 +72,6 @@ void TJPEGImage::LoadJpegFile(const QString &path)
 {
     auto data = std::make_shared<TJPEGData>();
     data->Data = ReadWholeFile(path);
-    bool multipleScans = false;
     QStringList warnings;
     // A 0-byte file is kept as an empty buffer: 0 by 0, not empty, and an error once decoded.
     if (!data->Data.empty()) {
@@ -87,12 +79,10 @@ void TJPEGImage::LoadJpegFile(const QString &path)
         data->Width = facts.Width;
         data->Height = facts.Height;
         data->Grayscale = facts.Grayscale;
-        multipleScans = facts.MultipleScans;
         warnings = facts.Warnings;
     }
     mData = std::move(data);
     mBitmap.reset();
-    mProgressiveEncoding = multipleScans;
     mWarnings = std::move(warnings);
 }
 
@@ -134,7 +124,6 @@ TBitmap TJPEGImage::TakeBitmap()
 {
     std::unique_ptr<TBitmap> decoded = std::move(mBitmap);
     std::shared_ptr<TJPEGData> data = std::move(mData);
-    mProgressiveEncoding = false;
     if (decoded)
         return std::move(*decoded);
     const std::span<const std::uint8_t> stream =
@@ -201,25 +190,10 @@ void TJPEGImage::SetOutputFormat(TJPEGPixelFormat format)
     mBitmap.reset();
 }
 
-void TJPEGImage::SetWidth(int)
-{
-    RefuseResize();
-}
-
-void TJPEGImage::SetHeight(int)
-{
-    RefuseResize();
-}
-
 const std::vector<std::uint8_t> &TJPEGImage::CompressedData() const
 {
     static const std::vector<std::uint8_t> none;
     return mData ? mData->Data : none;
-}
-
-bool TJPEGImage::HasCompressedData() const
-{
-    return mData != nullptr;
 }
 
 bool TJPEGImage::Grayscale() const

@@ -43,7 +43,6 @@ public:
     [[nodiscard]] int Height() const override { return ImageHeight(); }
     void DrawOnto(TCanvas &canvas, const TRect &rect) override;
     void LoadFromFile(const QString &path) override { LoadJpegFile(path); }
-    void SaveToFile(const QString &path) override { SaveJpegFile(path); }
 
     /** Reads the whole file and its header (size, gray flag, scans); decodes nothing. */
     void LoadJpegFile(const QString &path);
@@ -77,15 +76,9 @@ public:
     [[nodiscard]] TJPEGPixelFormat OutputFormat() const { return mOutputFormat; }
     /** A different value discards the decoded bitmap. */
     void SetOutputFormat(TJPEGPixelFormat format);
-    [[nodiscard]] bool ProgressiveEncoding() const { return mProgressiveEncoding; }
-
-    /** Always refused: EInvalidGraphicOperation "Cannot change the size of a JPEG image". */
-    void SetWidth(int width);
-    void SetHeight(int height);
 
     /** The compressed bytes (none before a load or an encoding). */
     [[nodiscard]] const std::vector<std::uint8_t> &CompressedData() const;
-    [[nodiscard]] bool HasCompressedData() const;
     [[nodiscard]] bool Grayscale() const;
     /**
      * libjpeg's warnings about the loaded stream, met while reading its header and decoding it (for
@@ -100,7 +93,6 @@ private:
     std::unique_ptr<TBitmap> mBitmap;
     std::uint8_t mQuality = 90;
     TJPEGPixelFormat mOutputFormat = TJPEGPixelFormat::jf24Bit;
-    bool mProgressiveEncoding = false;
     QStringList mWarnings;
 };
 

@@ -14,17 +14,14 @@ const std::vector<TFileType> &PictureFileTypes()
     // Entered once, in the order the types join: bitmaps first, then the JPEG image.
     static const std::vector<TFileType> types {
         { QStringLiteral("bmp"),
-            QStringLiteral("Bitmaps"),
             [] {
                 return std::make_unique<TBitmap>();
             } },
         { QStringLiteral("jpeg"),
-            QStringLiteral("JPEG Image File"),
             [] {
                 return std::make_unique<TJPEGImage>();
             } },
         { QStringLiteral("jpg"),
-            QStringLiteral("JPEG Image File"),
             [] {
                 return std::make_unique<TJPEGImage>();
             } },

@@ -14,7 +14,6 @@ namespace vellumar
 /** One entry of the list of picture file types. */
 struct TFileType {
     QString Extension; // lower case, no dot
-    QString Description;
     std::function<std::unique_ptr<TGraphic>()> Create;
 };
 

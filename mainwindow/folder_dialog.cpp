@@ -22,7 +22,7 @@
 #include <QTreeView>
 
 #include "imaging/errors.h"
-#include "shell/app_metadata.h"
+#include "version/app_metadata.h"
 
 using namespace Qt::StringLiterals;
 

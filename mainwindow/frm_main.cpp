@@ -19,13 +19,13 @@
 
 #include "engine/folder_rules.h"
 #include "engine/job_settings.h"
+#include "imaging/dialog_font.h"
 #include "imaging/errors.h"
-#include "shell/app_metadata.h"
-#include "shell/dialog_font.h"
 #include "shell/frm_about.h"
 #include "shell/run_guarded.h"
-#include "shell/version_info.h"
 #include "ui_frm_main.h"
+#include "version/app_metadata.h"
+#include "version/version_info.h"
 
 // The icons live in this static library; naming their initialiser keeps the linker from dropping them.
 // Q_INIT_RESOURCE declares a function, so it must be used outside any namespace.
@@ -376,6 +376,16 @@ bool TfrmMain::RenameOn() const
 QString TfrmMain::SampleName() const
 {
     return ui->pnlSample->text();
+}
+
+TOutputNamer TfrmMain::Namer() const
+{
+    TOutputNamer namer;
+    namer.SetPrefix(ui->ebPrefix->text());
+    namer.SetNumber(ui->ebNumber->Value());
+    namer.SetPadding(ui->sePadding->value());
+    namer.SetSuffix(ui->ebSuffix->text());
+    return namer;
 }
 
 void TfrmMain::AdvanceNumber()

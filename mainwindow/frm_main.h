@@ -46,8 +46,9 @@ public:
     TfrmMain &operator=(const TfrmMain &) = delete;
 
     /**
-     * The overlay dialog shown by "Text Overlay..." and the settings a run draws with. Neither is owned;
-     * both must outlive the window or be handed in again. Without them a run uses the default overlay.
+     * The overlay dialog shown by "Text Overlay..." and the settings a run draws with. Neither is owned:
+     * both must live while the window handles events; the destructor does not touch them. Without them a
+     * run uses the default overlay.
      */
     void SetOverlayDialog(QDialog *dialog, const TOverlaySettingsProvider *settings);
     /** The overlay switch, for the overlay dialog to tick. */
@@ -95,6 +96,7 @@ public:
     [[nodiscard]] int Quality() const override;
     [[nodiscard]] bool RenameOn() const override;
     [[nodiscard]] QString SampleName() const override;
+    [[nodiscard]] TOutputNamer Namer() const override;
     void AdvanceNumber() override;
     [[nodiscard]] bool OverlayOn() const override;
     [[nodiscard]] const TOverlaySettingsProvider &Overlay() const override;

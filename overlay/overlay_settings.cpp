@@ -35,19 +35,6 @@ TPlacement PositionPlacement(int textPosition)
     return kOverlayPositions[std::size_t(textPosition)].Placement;
 }
 
-unsigned HorizontalFlag(THorizontalPlacement horizontal)
-{
-    switch (horizontal) {
-    case THorizontalPlacement::Left:
-        return DT_LEFT;
-    case THorizontalPlacement::Right:
-        return DT_RIGHT;
-    case THorizontalPlacement::Centre:
-        break;
-    }
-    return DT_CENTER;
-}
-
 std::optional<TColor> ParseOverlayColor(QStringView text)
 {
     text = text.trimmed();

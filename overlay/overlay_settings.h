@@ -74,14 +74,8 @@ inline constexpr std::array<TOverlayPositionEntry, 9> kOverlayPositions { {
     { QLatin1String("Bottom Right"), { THorizontalPlacement::Right, TVerticalPlacement::Bottom } },
 } };
 
-/**
- * The placement of textPosition. An index outside 0 to 8 (no entry selected) is placed like "Centre",
- * the default position, so that the renderer and the preview agree.
- */
+/** The placement of textPosition. An index outside 0 to 8 (no entry selected) is placed like "Centre". */
 [[nodiscard]] TPlacement PositionPlacement(int textPosition);
-
-/** The text drawing flag that aligns each line as horizontal says: DT_LEFT, DT_CENTER or DT_RIGHT. */
-[[nodiscard]] unsigned HorizontalFlag(THorizontalPlacement horizontal);
 
 struct TOverlayColorEntry {
     QLatin1String Name;

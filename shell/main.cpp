@@ -1,10 +1,10 @@
 #include <QApplication>
 #include <QSettings>
 
+#include "imaging/dialog_font.h"
 #include "mainwindow/frm_main.h"
-#include "overlay/frm_overlay_dlg.h"
-#include "shell/app_metadata.h"
-#include "shell/dialog_font.h"
+#include "overlay/dialog/frm_overlay_dlg.h"
+#include "version/app_metadata.h"
 
 int main(int argc, char *argv[])
 {

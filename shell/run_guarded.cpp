@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <QWidget>
 
-#include "shell/app_metadata.h"
+#include "version/app_metadata.h"
 
 namespace vellumar
 {

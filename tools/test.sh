@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Builds everything with warnings as errors and runs every test; then builds everything again under
+# Checks the formatting and that the core uses no widgets; builds everything with warnings as errors and
+# runs every test; then builds everything again under
 # AddressSanitizer and UndefinedBehaviorSanitizer and runs every test once more: leak checks on for the
 # core tests, off for the GUI and command-line tests (Qt and fontconfig keep global allocations).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
+bash tools/format.sh
+bash tools/check_core_widgets.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 cmake --preset ci >/dev/null

@@ -10,6 +10,7 @@
 #include "engine/source_list.h"
 #include "imaging/jpeg_image.h"
 #include "tests/support/jpeg_fixtures.h"
+#include "tests/support/run_helpers.h"
 #include "tests/support/temp_dir.h"
 
 namespace vellumar
@@ -17,45 +18,12 @@ namespace vellumar
 namespace
 {
 
+using test::MakeJob;
 using test::MakeJpeg;
 using test::ReadBytes;
 using test::TJpegFixtureOptions;
+using test::TRecordingSink;
 using test::TTempDir;
-
-// A job of fixed values over a real listing, with the default overlay.
-TFixedJob MakeJob(const QString &source, const QString &destination)
-{
-    const TSourceList list(source);
-    TJobValues values;
-    values.SourceFolder = list.ListFolder();
-    values.SourceNames = list.Names();
-    values.DestinationFolder = destination;
-    return TFixedJob(std::move(values), DefaultOverlaySettings());
-}
-
-// Records what a run reports; OnEvents plays the user acting at an event point.
-class TRecordingSink : public TRunSink
-{
-public:
-    void AddStatusLine(const QString &line) override { Lines << line; }
-    void SetProgress(int percent) override { Progress.push_back(percent); }
-    void ProcessPendingEvents() override
-    {
-        ++EventPoints;
-        if (OnEvents)
-            OnEvents(*this);
-    }
-    [[nodiscard]] bool StopRequested() const override { return Stop; }
-    void ClearStopRequest() override { Stop = false; }
-    // What the Stop button does.
-    void ClickStop() { Stop = true; }
-
-    QStringList Lines;
-    std::vector<int> Progress;
-    int EventPoints = 0;
-    bool Stop = false;
-    std::function<void(TRecordingSink &)> OnEvents;
-};
 
 class BatchRun : public ::testing::Test
 {
@@ -106,7 +74,7 @@ TEST_F(BatchRun, AllSwitchesOffLogsEachImageAndWritesNothing)
     EXPECT_TRUE(DestinationFiles().isEmpty());
 }
 
-TEST_F(BatchRun, RenameOnlyCopiesUnderNewNamesAndAFailingCopyAddsNoLine)
+TEST_F(BatchRun, RenameOnlyCopiesUnderNewNamesAndAFailingCopyIsLogged)
 {
     AddPhotos(2);
     mSource.WriteText(QStringLiteral("img3.jpg"), QByteArray()); // empty: its copy fails
@@ -126,7 +94,11 @@ TEST_F(BatchRun, RenameOnlyCopiesUnderNewNamesAndAFailingCopyAddsNoLine)
         (QStringList { QStringLiteral(">"),
             QStringLiteral("File 3 of 3"),
             QStringLiteral("Renaming: img3.jpg to beach009_web.jpg"),
+            QStringLiteral("ERROR: %1 is empty (0 bytes); it is not copied")
+                .arg(mSource.File(QStringLiteral("img3.jpg"))),
             QStringLiteral("FINISHED") }));
+    EXPECT_EQ(sink.Summary.value(0).section(QLatin1Char(','), 0, 2),
+        QStringLiteral("Summary: 2 of 3 images done, 1 failed, 0 with warnings"));
     EXPECT_EQ(DestinationFiles(),
         (QStringList { QStringLiteral("beach007_web.jpg"), QStringLiteral("beach008_web.jpg") }));
     EXPECT_EQ(ReadBytes(mDestination.File(QStringLiteral("beach008_web.jpg"))),

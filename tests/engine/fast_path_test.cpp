@@ -68,12 +68,7 @@ TBytes StraightforwardOverlay(const QString &source, const QString &destination)
     TJPEGImage image;
     image.LoadJpegFile(source);
     TJPEGTextOverlay renderer;
-    const TOverlaySettings settings = TBottomRightOverlay().CurrentOverlaySettings();
-    renderer.Text = settings.Text;
-    renderer.FontName = settings.FontName;
-    renderer.FontColor = settings.FontColor;
-    renderer.SizeClass = std::uint8_t(settings.SizeClass);
-    renderer.TextPosition = std::uint8_t(settings.TextPosition);
+    renderer.Settings = TBottomRightOverlay().CurrentOverlaySettings();
     renderer.SaveOutput = true;
     renderer.OutputFile = destination;
     TBitmap &bitmap = renderer.WorkingBitmap();

@@ -361,36 +361,43 @@ private:
     bool mActive = false;
 };
 
-TEST_F(PipelineFailures, AnOverlayFailingAfterTheReductionLeavesTheReducedFile)
+// The overlay after a reduction is drawn in memory and written once: the bytes are those of writing the
+// reduction at its quality and overlaying that file, and a failed write leaves nothing behind.
+TEST_F(PipelineFailures, AReducedOverlaidPhotoIsWrittenOnceWithTheTwoStepBytes)
 {
+    for (const TJpegFixtureOptions &options : { TJpegFixtureOptions { .Width = 401, .Height = 299, .Quality = 95 },
+             TJpegFixtureOptions { .Width = 120, .Height = 90, .Gray = true } }) {
+        const QString source = Dir.Write(QStringLiteral("photo.jpg"), MakeJpeg(options));
+        const QString reduced = Dir.File(QStringLiteral("reduced.jpg"));
+        const QString twoSteps = Dir.File(QStringLiteral("two.jpg"));
+        const QString oneStep = Dir.File(QStringLiteral("one.jpg"));
+        ASSERT_TRUE(ResizeJpegFile(source, reduced, 40, ScaleFromPercent(30), false, Overlay, Reported));
+        AddOverlayToFile(reduced, twoSteps, Overlay);
+        ASSERT_TRUE(ResizeJpegFile(source, oneStep, 40, ScaleFromPercent(30), true, Overlay, Reported));
+        EXPECT_EQ(ReadBytes(oneStep), ReadBytes(twoSteps)) << options.Width;
+    }
+
     const QString source =
         Dir.Write(QStringLiteral("photo.jpg"), MakeJpeg({ .Width = 400, .Height = 300, .Quality = 95 }));
-    const QString plain = Dir.File(QStringLiteral("plain.jpg"));
-    const QString overlaid = Dir.File(QStringLiteral("overlaid.jpg"));
-    ASSERT_TRUE(ResizeJpegFile(source, plain, 40, ScaleFromPercent(50), false, Overlay, Reported));
-    ASSERT_TRUE(ResizeJpegFile(source, overlaid, 40, ScaleFromPercent(50), true, Overlay, Reported));
-    const TBytes reduced = ReadBytes(plain);
-    const std::size_t overlaidSize = ReadBytes(overlaid).size();
-    ASSERT_GT(overlaidSize, reduced.size() + 2);
-
-    // A real write failure: the reduced file fits under the size limit, the overlaid one does not.
     const QString destination = Dir.File(QStringLiteral("out.jpg"));
-    QString message;
     {
-        TFileSizeLimit limit((reduced.size() + overlaidSize) / 2);
+        // The reduced photo alone would fit under the limit; the overlaid one does not.
+        ASSERT_TRUE(ResizeJpegFile(source, destination, 40, ScaleFromPercent(50), false, Overlay, Reported));
+        const std::size_t plainSize = ReadBytes(destination).size();
+        ASSERT_TRUE(QFile::remove(destination));
+        TFileSizeLimit limit(plainSize + 1);
         ASSERT_TRUE(limit.Active());
-        message = MessageOf<EOverlayException>([&] {
+        EXPECT_EQ(MessageOf<EWriteError>([&] {
             (void)ResizeJpegFile(source, destination, 40, ScaleFromPercent(50), true, Overlay, Reported);
-        });
+        }),
+            QStringLiteral("Stream write error: File too large (%1)").arg(destination));
     }
-    EXPECT_EQ(message,
-        QStringLiteral("Error saving %1 - Error: Stream write error: File too large (%1)").arg(destination));
-    EXPECT_EQ(ReadBytes(destination), reduced);
+    EXPECT_FALSE(QFile::exists(destination));
     EXPECT_EQ(Entries(Dir.Path()),
-        QStringList({ QStringLiteral("out.jpg"),
-            QStringLiteral("overlaid.jpg"),
+        QStringList({ QStringLiteral("one.jpg"),
             QStringLiteral("photo.jpg"),
-            QStringLiteral("plain.jpg") }));
+            QStringLiteral("reduced.jpg"),
+            QStringLiteral("two.jpg") }));
 }
 
 // ---- Destinations ---------------------------------------------------------------------------------

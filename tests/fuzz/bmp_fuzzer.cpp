@@ -47,10 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     try {
         const TBitmap bitmap = DecodeBmp(std::span<const std::uint8_t>(data, size));
         VELLUMAR_FUZZ_CHECK(bitmap.Width() > 0 && bitmap.Height() > 0);
-        const std::vector<std::uint8_t> encoded = EncodeBmp(bitmap);
-        const TBitmap again = DecodeBmp(encoded);
-        VELLUMAR_FUZZ_CHECK(again.Width() == bitmap.Width() && again.Height() == bitmap.Height());
-        VELLUMAR_FUZZ_CHECK(EncodeBmp(again) == encoded);
+        VELLUMAR_FUZZ_CHECK(bitmap.Image().width() == bitmap.Width() && bitmap.Image().height() == bitmap.Height());
     } catch (const EInvalidGraphic &) {
     }
     return 0;

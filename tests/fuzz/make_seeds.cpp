@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include <QBuffer>
+#include <QImage>
 #include <QString>
 
-#include "imaging/bitmap.h"
-#include "imaging/bmp_format.h"
-#include "shell/version_block.h"
 #include "tests/support/hostile_jpegs.h"
+#include "version/version_block.h"
 
 namespace
 {
@@ -114,20 +114,26 @@ TBytes MakeBmp(const TBmpLayout &layout)
     return out;
 }
 
+// A picture as Qt's own ".bmp" writer stores it.
+std::vector<std::uint8_t> QtBmp(const QImage &image)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return std::vector<std::uint8_t>(buffer.data().begin(), buffer.data().end());
+}
+
 void WriteBmpSeeds(const fs::path &folder)
 {
-    using vellumar::EncodeBmp;
-    using vellumar::TBitmap;
-    TBitmap colour;
-    colour.SetPixelFormat24();
-    colour.SetBitmapWidth(3);
-    colour.SetBitmapHeight(2);
-    colour.MutableImage().setPixel(1, 1, qRgb(200, 10, 90));
-    WriteSeed(folder, "encoded_24bit.bmp", EncodeBmp(colour));
-    TBitmap indexed;
-    indexed.SetIndexed8(3, 2, { 0xFF000000u, 0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu });
-    indexed.MutableImage().setPixel(2, 1, 3);
-    WriteSeed(folder, "encoded_8bit.bmp", EncodeBmp(indexed));
+    QImage colour(3, 2, QImage::Format_RGB888);
+    colour.fill(Qt::white);
+    colour.setPixel(1, 1, qRgb(200, 10, 90));
+    WriteSeed(folder, "encoded_24bit.bmp", QtBmp(colour));
+    QImage indexed(3, 2, QImage::Format_Indexed8);
+    indexed.setColorTable({ 0xFF000000u, 0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu });
+    indexed.fill(0);
+    indexed.setPixel(2, 1, 3);
+    WriteSeed(folder, "encoded_8bit.bmp", QtBmp(indexed));
 
     const std::vector<std::uint32_t> two { 0x000000, 0xFFFFFF };
     const std::vector<std::uint32_t> sixteen { 0x000000, 0x800000, 0x008000, 0x000080, 0xFFFFFF };

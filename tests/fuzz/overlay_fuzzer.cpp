@@ -82,20 +82,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::size_t picture = data[0] % kPictures.size();
     TJPEGTextOverlay overlay;
     overlay.SourceFile = gPicturePaths[picture];
-    overlay.FontName = kFonts[data[1] % kFonts.size()];
-    overlay.SizeClass = data[2];
-    overlay.TextPosition = data[3];
-    overlay.FontStyle = data[4];
-    overlay.FontColor = TColor(data[5]) | TColor(data[6]) << 8 | TColor(data[7]) << 16 | TColor(data[8] & 0x80) << 24;
-    overlay.WordWrap = (data[8] & 1) != 0;
+    overlay.Settings.FontName = kFonts[data[1] % kFonts.size()];
+    overlay.Settings.SizeClass = data[2];
+    overlay.Settings.TextPosition = data[3];
+    overlay.Settings.FontStyle = data[4];
+    overlay.Settings.FontColor =
+        TColor(data[5]) | TColor(data[6]) << 8 | TColor(data[7]) << 16 | TColor(data[8] & 0x80) << 24;
+    overlay.Settings.WordWrap = (data[8] & 1) != 0;
     const char *text = reinterpret_cast<const char *>(data + kSettingsSize);
     const auto length = qsizetype(size - kSettingsSize);
     if ((data[8] & 2) != 0) {
         std::u16string units(std::size_t(length / 2), u'\0');
         std::memcpy(units.data(), text, units.size() * 2);
-        overlay.Text = QString::fromStdU16String(units);
+        overlay.Settings.Text = QString::fromStdU16String(units);
     } else {
-        overlay.Text = QString::fromUtf8(text, length);
+        overlay.Settings.Text = QString::fromUtf8(text, length);
     }
     overlay.SaveOutput = false;
 

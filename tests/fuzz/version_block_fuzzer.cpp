@@ -7,9 +7,9 @@
 #include <QString>
 #include <QStringList>
 
-#include "shell/elf_section.h"
-#include "shell/version_block.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "version/elf_section.h"
+#include "version/version_block.h"
 
 namespace
 {

@@ -8,9 +8,11 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -20,7 +22,7 @@
 
 #include "mainwindow/folder_dialog.h"
 #include "mainwindow/frm_main.h"
-#include "overlay/frm_overlay_dlg.h"
+#include "overlay/dialog/frm_overlay_dlg.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/modal.h"
 #include "tests/support/temp_dir.h"
@@ -39,14 +41,24 @@ using test::WhenModal;
 
 using test::Child;
 
-QStringList RunCommandLine(const QStringList &arguments)
+QStringList RunCommandLine(const QStringList &arguments, QString *errors = nullptr, int *exitCode = nullptr)
 {
     QProcess process;
     process.start(QStringLiteral(VELLUMAR_BATCH_EXE), arguments);
     EXPECT_TRUE(process.waitForFinished(120000));
+    if (errors != nullptr)
+        *errors = QString::fromUtf8(process.readAllStandardError());
+    if (exitCode != nullptr)
+        *exitCode = process.exitCode();
     QString out = QString::fromUtf8(process.readAllStandardOutput());
     out.chop(1);
     return out.split(QLatin1Char('\n'));
+}
+
+// The summary line's time differs from run to run.
+QStringList WithoutTime(QStringList lines)
+{
+    return lines.replaceInStrings(QRegularExpression(QStringLiteral(", [0-9.]+ s$")), QString());
 }
 
 class EndToEnd : public ::testing::Test
@@ -140,7 +152,7 @@ TEST_F(EndToEnd, ChooseComposeRunStopAndSaveTheReport)
     EXPECT_TRUE(mWindow.OverlaySwitch()->isChecked());
 
     Click(mWindow, "btnProcess");
-    EXPECT_EQ(Log().last(), QStringLiteral("FINISHED"));
+    EXPECT_EQ(Log().value(Log().size() - 2), QStringLiteral("FINISHED"));
     EXPECT_EQ(Child<QLineEdit>(mWindow, "ebNumber")->text(), QStringLiteral("007"));
 
     // The window runs one photo per processor at once; the command line with the same choices, one at a
@@ -161,7 +173,9 @@ TEST_F(EndToEnd, ChooseComposeRunStopAndSaveTheReport)
         cliOut.Path() });
     QStringList windowLog = Log();
     windowLog[2] = QStringLiteral("Destination Folder is: ") + cliOut.Path();
-    EXPECT_EQ(windowLog, cliLog);
+    EXPECT_EQ(WithoutTime(windowLog), WithoutTime(cliLog));
+    EXPECT_EQ(WithoutTime({ windowLog.last() }),
+        QStringList { QStringLiteral("Summary: 6 of 6 images done, 0 failed, 0 with warnings") });
     const QStringList written = QDir(mDestination.Path()).entryList(QDir::Files, QDir::Name);
     EXPECT_EQ(written.size(), 6);
     EXPECT_EQ(QDir(cliOut.Path()).entryList(QDir::Files, QDir::Name), written);
@@ -184,12 +198,13 @@ TEST_F(EndToEnd, ChooseComposeRunStopAndSaveTheReport)
     const QStringList stopped = Log().mid(before);
     EXPECT_EQ(stopped.value(1), QStringLiteral(">"));
     EXPECT_EQ(stopped.value(3), QStringLiteral("Renaming: IMG_1.jpg to trip_007_web.jpg"));
-    EXPECT_EQ(stopped.mid(4),
+    EXPECT_EQ(WithoutTime(stopped.mid(4)),
         (QStringList { QStringLiteral("Resizing: trip_007_web.jpg..."),
             QStringLiteral("trip_007_web.jpg resized: H72 W96"),
             QStringLiteral("Overlay Added"),
             QStringLiteral("Aborting..."),
-            QStringLiteral("Processing ABORTED !") }));
+            QStringLiteral("Processing ABORTED !"),
+            QStringLiteral("Summary: 1 of 6 images done, 0 failed, 0 with warnings") }));
     EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
     EXPECT_FALSE(Child(mWindow, "btnStop")->isEnabled());
 
@@ -209,6 +224,65 @@ TEST_F(EndToEnd, ChooseComposeRunStopAndSaveTheReport)
     const std::vector<std::uint8_t> bytes = ReadBytes(report);
     EXPECT_EQ(QString::fromUtf8(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
         Log().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+}
+
+// A failed copy and a refused run read the same in the window and on the command line.
+TEST_F(EndToEnd, FailuresAndRefusalsSayTheSameInBothFrontEnds)
+{
+    mSource.WriteText(QStringLiteral("IMG_7.jpg"), QByteArray()); // an empty file: its copy fails
+    ChooseInFolderDialog("btnSrcFolder", mSource.Path());
+    ChooseInFolderDialog("btnDestFolder", mDestination.Path());
+    Click(mWindow, "cbRename");
+    Click(mWindow, "btnProcess");
+    const QStringList windowRun = Log().mid(3);
+    TTempDir cliOut;
+    int exitCode = -1;
+    const QStringList cliRun =
+        RunCommandLine({ QStringLiteral("--jobs=2"), QStringLiteral("--rename"), mSource.Path(), cliOut.Path() },
+            nullptr,
+            &exitCode)
+            .mid(3);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(WithoutTime(windowRun), WithoutTime(cliRun));
+    EXPECT_TRUE(windowRun.contains(QStringLiteral("ERROR: %1 is empty (0 bytes); it is not copied")
+                                       .arg(mSource.File(QStringLiteral("IMG_7.jpg")))));
+    EXPECT_EQ(WithoutTime({ windowRun.last() }),
+        QStringList { QStringLiteral("Summary: 6 of 7 images done, 1 failed, 0 with warnings") });
+
+    // Names shifted onto the sources: refused before anything is written, in a box and on standard error.
+    int warnings = 0;
+    mWindow.SetSameFolderWarning([&warnings] {
+        ++warnings;
+    });
+    ChooseInFolderDialog("btnDestFolder", mSource.Path());
+    EXPECT_EQ(warnings, 1);
+    Retype(Child(mWindow, "ebPrefix"), QStringLiteral("IMG_"));
+    Retype(Child(mWindow, "ebNumber"), QStringLiteral("2"));
+    const QStringList logBefore = Log();
+    QString boxText;
+    WhenModal<QMessageBox>([&boxText](QMessageBox *box) {
+        boxText = box->text();
+        box->accept();
+    });
+    Click(mWindow, "btnProcess");
+    QString errors;
+    RunCommandLine({ QStringLiteral("--rename"),
+                       QStringLiteral("--prefix=IMG_"),
+                       QStringLiteral("--number=2"),
+                       mSource.Path(),
+                       mSource.Path() },
+        &errors,
+        &exitCode);
+    EXPECT_EQ(exitCode, 2);
+    const QStringList clashes = errors.split(QLatin1Char('\n'))
+                                    .filter(QStringLiteral("  IMG_"))
+                                    .replaceInStrings(QRegularExpression(QStringLiteral("^  ")), QString());
+    EXPECT_EQ(clashes.size(), 6) << errors.toStdString();
+    const QStringList boxLines = boxText.split(QLatin1Char('\n'));
+    EXPECT_EQ(boxLines.mid(1, 5), clashes.mid(0, 5)) << boxText.toStdString();
+    EXPECT_EQ(boxLines.last(), QStringLiteral("... and 1 more."));
+    EXPECT_EQ(Log(), logBefore);
+    EXPECT_EQ(QDir(mSource.Path()).entryList(QDir::Files).size(), 8);
 }
 
 } // namespace

@@ -305,21 +305,5 @@ TEST_F(FolderDialogTest, FailedCreationWarnsWithTheSystemsReasonAndKeepsTheDialo
     EXPECT_TRUE(mDialog.Remembered().isEmpty());
 }
 
-// Run with VELLUMAR_SCREENSHOT_DIR set to refresh the documentation's picture of the dialog.
-TEST_F(FolderDialogTest, Screenshot)
-{
-    const QString directory = qEnvironmentVariable("VELLUMAR_SCREENSHOT_DIR");
-    if (directory.isEmpty())
-        GTEST_SKIP() << "VELLUMAR_SCREENSHOT_DIR is not set";
-    bool saved = false;
-    WhenModal<TfrmFolderBrowse>([&](TfrmFolderBrowse *window) {
-        window->SelectPath(u"/usr/share/fonts/truetype"_s);
-        saved = window->grab().save(directory + u"/folder_dialog.png"_s);
-        window->reject();
-    });
-    mDialog.Execute(nullptr);
-    EXPECT_TRUE(saved);
-}
-
 } // namespace
 } // namespace vellumar

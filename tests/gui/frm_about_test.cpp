@@ -33,7 +33,7 @@ int AboutBoxesAlive()
     return count;
 }
 
-TEST(FrmAbout, LayoutComesFromTheForm)
+TEST(FrmAbout, WhatTheUserSees)
 {
     TfrmAbout dlg;
     EXPECT_EQ(dlg.windowTitle(), u"About Vellumar"_s);
@@ -42,13 +42,11 @@ TEST(FrmAbout, LayoutComesFromTheForm)
 
     const auto *image = dlg.findChild<QLabel *>(u"Image1"_s);
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->geometry(), QRect(7, 6, 215, 67));
     EXPECT_EQ(image->pixmap().size(), QSize(214, 68));
     EXPECT_TRUE(image->hasScaledContents());
 
     const auto *link = dlg.findChild<TURLLabel *>(u"RzURLLabel1"_s);
     ASSERT_NE(link, nullptr);
-    EXPECT_EQ(link->geometry(), QRect(63, 106, 103, 13));
     EXPECT_TRUE(link->font().bold());
     EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_EQ(link->Address(), u"https://vellumar.example.org"_s);
@@ -56,7 +54,6 @@ TEST(FrmAbout, LayoutComesFromTheForm)
 
     const auto *notice = dlg.findChild<QLabel *>(u"Label1"_s);
     ASSERT_NE(notice, nullptr);
-    EXPECT_EQ(notice->geometry(), QRect(23, 124, 181, 26));
     EXPECT_TRUE(notice->wordWrap());
     EXPECT_EQ(notice->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
     const QRect textBox =
@@ -65,7 +62,6 @@ TEST(FrmAbout, LayoutComesFromTheForm)
 
     const auto *ok = dlg.findChild<QPushButton *>(u"RzButton1"_s);
     ASSERT_NE(ok, nullptr);
-    EXPECT_EQ(ok->geometry(), QRect(77, 158, 75, 25));
     EXPECT_EQ(ok->text(), u"OK"_s);
     EXPECT_TRUE(ok->isDefault());
 }
@@ -198,17 +194,6 @@ TEST(FrmAbout, OpeningTwiceShowsTheSameVersionAndLeavesNoBoxBehind)
         EXPECT_EQ(AboutBoxesAlive(), 0);
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     }
-}
-
-// Run with VELLUMAR_SCREENSHOT_DIR set to refresh the documentation's picture of the box.
-TEST(FrmAbout, Screenshot)
-{
-    const QString directory = qEnvironmentVariable("VELLUMAR_SCREENSHOT_DIR");
-    if (directory.isEmpty())
-        GTEST_SKIP() << "VELLUMAR_SCREENSHOT_DIR is not set";
-    TfrmAbout dlg;
-    dlg.show();
-    EXPECT_TRUE(dlg.grab().save(directory + u"/about_box.png"_s));
 }
 
 } // namespace

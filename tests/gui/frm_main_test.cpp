@@ -112,10 +112,14 @@ protected:
     void ClickStart() { QTest::mouseClick(Child<QPushButton>(mWindow, "btnProcess"), Qt::LeftButton); }
     QStringList Log() const { return mWindow.StatusLog().Lines(); }
     // The lines written since the run began (its first line is the empty one).
+    // The last run's lines, without its closing summary (its time differs from run to run).
     QStringList RunLines() const
     {
-        const QStringList lines = Log();
-        return lines.mid(lines.lastIndexOf(QString()));
+        QStringList lines = Log();
+        lines = lines.mid(lines.lastIndexOf(QString()));
+        if (!lines.isEmpty() && lines.last().startsWith(QLatin1String("Summary: ")))
+            lines.removeLast();
+        return lines;
     }
     void Retype(QWidget *field, const QString &text)
     {
@@ -200,18 +204,6 @@ TEST(FrmMainLayout, TheWindowsDataIsInItsControls)
         EXPECT_FALSE(button->icon().isNull()) << name;
         EXPECT_EQ(button->cursor().shape(), Qt::PointingHandCursor) << name;
     }
-    const std::pair<const char *, QRect> bounds[] = {
-        { "btnClear", QRect(10, 3, 19, 18) },
-        { "btnAbout", QRect(10, 7, 19, 20) },
-        { "Button1", QRect(474, 4, 75, 25) },
-        { "ebSrcFolder", QRect(10, 19, 250, 21) },
-        { "lbSrc", QRect(10, 43, 250, 174) },
-        { "gbRename", QRect(275, 102, 272, 132) },
-    };
-    for (const auto &[name, rect] : bounds)
-        EXPECT_EQ(Child(frm, name)->geometry(), rect) << name;
-    EXPECT_EQ(Child(frm, "cbRename")->pos(), QPoint(9, 1));
-    EXPECT_EQ(Child(frm, "RzLabel2")->pos(), QPoint(26, 57));
     EXPECT_FALSE(Child<QPushButton>(frm, "btnProcess")->icon().isNull());
     EXPECT_FALSE(Child<QPushButton>(frm, "btnStop")->icon().isNull());
 
@@ -732,6 +724,33 @@ TEST_F(FrmMain, AnEmptiedDestinationFieldRefusesToStart)
     EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
 }
 
+TEST_F(FrmMain, ADestinationEmptiedDuringARunWritesNothingAnywhere)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "a.jpg", "b.jpg" });
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
+    // Emptied at the event point after the first photo is handed out (its number taken), whatever the
+    // number of jobs.
+    auto *destinationField = Child<QLineEdit>(mWindow, "ebDestFolder");
+    const QMetaObject::Connection hook =
+        QObject::connect(Child<QLineEdit>(mWindow, "ebNumber"), &QLineEdit::textChanged, [destinationField] {
+            QTimer::singleShot(0, destinationField, &QLineEdit::clear);
+        });
+    ClickStart();
+    QObject::disconnect(hook);
+    EXPECT_EQ(RunLines().mid(8),
+        (QStringList { "Renaming: b.jpg to 2.jpg",
+            "Resizing: 2.jpg...",
+            "ERROR: No destination folder is chosen.",
+            "FINISHED" }));
+    EXPECT_FALSE(QFile::exists(QStringLiteral("/2.jpg")));
+    EXPECT_EQ(QDir(destination.Path()).entryList(QDir::Files), QStringList { QStringLiteral("1.jpg") });
+}
+
 TEST_F(FrmMain, TheMemoShowsTheLogAndFollowsItsEnd)
 {
     auto *memo = Child<QPlainTextEdit>(mWindow, "moStatus");
@@ -783,35 +802,6 @@ TEST_F(FrmMain, TheReportIsSavedWhereTheChooserSays)
     ASSERT_EQ(answerer.Boxes.size(), 1u);
     EXPECT_EQ(answerer.Boxes[0].Text, QStringLiteral("Cannot create file ") + impossible + QLatin1Char('.'));
     EXPECT_EQ(Log(), (QStringList { "A", "B" }));
-}
-
-// Not a check: with VELLUMAR_SCREENSHOT_DIR set, saves a picture of the window after a small run.
-TEST_F(FrmMain, Screenshot)
-{
-    const QString target = qEnvironmentVariable("VELLUMAR_SCREENSHOT_DIR");
-    if (target.isEmpty())
-        GTEST_SKIP() << "VELLUMAR_SCREENSHOT_DIR is not set";
-    TTempDir root;
-    ASSERT_TRUE(QDir(root.Path()).mkpath(QStringLiteral("Holiday/web")));
-    const QString source = root.File(QStringLiteral("Holiday"));
-    TJpegFixtureOptions options;
-    for (const char *name : { "beach_001.jpg", "beach_002.jpg", "harbour.jpg", "sunset.jpeg" }) {
-        QFile file(source + QLatin1Char('/') + QString::fromLatin1(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        const std::vector<std::uint8_t> bytes = MakeJpeg(options);
-        file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
-    }
-    ChooseSource(source);
-    ChooseDestination(source + QStringLiteral("/web"));
-    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
-    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
-    QTest::keyClicks(Child(mWindow, "ebPrefix"), QStringLiteral("holiday_"));
-    QTest::keyClicks(Child(mWindow, "ebSuffix"), QStringLiteral("_web"));
-    Child<QSpinBox>(mWindow, "sePadding")->setValue(2);
-    ClickStart();
-    Child<QListWidget>(mWindow, "lbSrc")->setCurrentRow(0);
-    ASSERT_TRUE(QDir().mkpath(target));
-    EXPECT_TRUE(mWindow.grab().save(target + QStringLiteral("/main_window.png")));
 }
 
 } // namespace

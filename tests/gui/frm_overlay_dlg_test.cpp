@@ -25,11 +25,12 @@
 #include "imaging/bitmap.h"
 #include "imaging/errors.h"
 #include "imaging/jpeg_image.h"
-#include "overlay/frm_overlay_dlg.h"
-#include "overlay/picture_view.h"
-#include "overlay/preview_label.h"
+#include "overlay/dialog/frm_overlay_dlg.h"
+#include "overlay/dialog/picture_view.h"
+#include "overlay/dialog/preview_label.h"
 #include "shell/run_guarded.h"
 #include "tests/support/jpeg_fixtures.h"
+#include "tests/support/modal.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/widgets.h"
 
@@ -47,38 +48,9 @@ namespace
 using test::MakeJpeg;
 using test::TTempDir;
 
-template<typename T>
-T *Child(const QWidget &parent, const char *name)
-{
-    T *child = parent.findChild<T *>(QLatin1String(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
-
-QRect Bounds(const QWidget &parent, const char *name)
-{
-    const QWidget *child = Child<QWidget>(parent, name);
-    return child != nullptr ? child->geometry() : QRect();
-}
-
-QStringList Items(const QComboBox &box)
-{
-    QStringList items;
-    for (int i = 0; i < box.count(); ++i)
-        items.append(box.itemText(i));
-    return items;
-}
-
-/** Selects the entry of a list by its text from the drop-down: opened, walked to, Enter. */
-void Choose(QComboBox &box, const QString &text, Qt::Key key = Qt::Key_Return)
-{
-    const int index = box.findText(text);
-    ASSERT_GE(index, 0) << text.toStdString();
-    box.showPopup();
-    box.view()->setCurrentIndex(box.model()->index(index, 0));
-    QTest::keyClick(box.view(), key);
-    ASSERT_FALSE(box.view()->isVisible());
-}
+using test::Child;
+using test::Choose;
+using test::Items;
 
 /** Replaces the text of an editable box by typing. */
 void Type(QComboBox &box, const QString &text)
@@ -88,103 +60,93 @@ void Type(QComboBox &box, const QString &text)
     QTest::keyClicks(box.lineEdit(), text);
 }
 
-/** Hands the next modal dialog of type T to act once it shows; act must end it. */
-template<typename T>
-class TModalHandler
-{
-public:
-    explicit TModalHandler(std::function<void(T &)> act)
-        : mAct(std::move(act))
-    {
-        QObject::connect(&mTimer, &QTimer::timeout, [this] {
-            if (auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget())) {
-                mTimer.stop();
-                Seen = true;
-                mAct(*dialog);
-            }
-        });
-        mTimer.start(10);
-    }
-    bool Seen = false;
-
-private:
-    std::function<void(T &)> mAct;
-    QTimer mTimer;
+/** One thing the user sees of a control before touching anything. */
+struct TFact {
+    const char *Control;
+    enum { Caption, Entries, Text, Selected, Editable, Checked } What;
+    QString Expected;
 };
 
-TEST(FrmOverlayDlg, LayoutData)
+QString Observed(const QWidget &control, decltype(TFact::What) what)
+{
+    const auto *box = qobject_cast<const QComboBox *>(&control);
+    const auto yesNo = [](bool value) {
+        return value ? QStringLiteral("yes") : QStringLiteral("no");
+    };
+    switch (what) {
+    case TFact::Caption:
+        return test::Caption(control);
+    case TFact::Entries:
+        return box != nullptr ? Items(*box).join(u'|') : QString();
+    case TFact::Text:
+        if (const auto *memo = qobject_cast<const QPlainTextEdit *>(&control))
+            return memo->toPlainText();
+        if (const auto *label = qobject_cast<const QLabel *>(&control))
+            return label->text();
+        return box != nullptr ? box->currentText() : QString();
+    case TFact::Selected:
+        return box != nullptr ? QString::number(box->currentIndex()) : QString();
+    case TFact::Editable:
+        return yesNo(box != nullptr && box->isEditable());
+    case TFact::Checked:
+        return yesNo(qobject_cast<const QAbstractButton *>(&control)->isChecked());
+    }
+    return {};
+}
+
+const TFact kFacts[] = {
+    { "Label3", TFact::Caption, "Font" },
+    { "Label2", TFact::Caption, "Font Size" },
+    { "Label4", TFact::Caption, "Font Colour:" },
+    { "Label1", TFact::Caption, "Text Position" },
+    { "Label5", TFact::Caption, "Text:" },
+    { "Label6", TFact::Caption, "Note that this sample gives an approximate rendition of the  final image" },
+    { "cbBold", TFact::Caption, "Bold" },
+    { "cbBold", TFact::Checked, "no" },
+    { "cbItalic", TFact::Caption, "Italic" },
+    { "cbItalic", TFact::Checked, "no" },
+    { "btnTest", TFact::Caption, "Load sample image..." },
+    { "btnClose", TFact::Caption, "OK" },
+    { "cbFontName", TFact::Editable, "no" },
+    { "cbFontSize", TFact::Entries, "Small|Medium|Large|Larger|Largest" },
+    { "cbFontSize", TFact::Editable, "yes" },
+    { "cbFontSize", TFact::Selected, "-1" },
+    { "cbFontSize", TFact::Text, "Medium" },
+    { "cbFontColor",
+        TFact::Entries,
+        "Default|Black|Maroon|Green|Olive|Navy|Purple|Teal|Gray|Silver|Red|Lime|Yellow|Blue|Fuchsia|Aqua|White|"
+        "Custom" },
+    { "cbFontColor", TFact::Editable, "no" },
+    { "cbFontColor", TFact::Text, "Default" },
+    { "cbTxtPos",
+        TFact::Entries,
+        "Top Left|Top Center|Top Right|Centre Left|Centre|Centre Right|Bottom Left|Bottom Centre|Bottom Right" },
+    { "cbTxtPos", TFact::Editable, "yes" },
+    { "cbTxtPos", TFact::Selected, "4" },
+    { "moText", TFact::Text, "Sample Overlay Text\n" },
+    { "lblSample", TFact::Text, "Sample Overlay Text" },
+};
+
+TEST(FrmOverlayDlg, WhatTheUserSeesFirst)
 {
     TfrmOverlayDlg dlg;
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Text Overlay"));
-    EXPECT_EQ(dlg.size(), QSize(355, 475));
-    EXPECT_EQ(dlg.minimumSize(), QSize(355, 475));
-    EXPECT_EQ(dlg.maximumSize(), QSize(355, 475));
     EXPECT_FALSE(dlg.isModal());
     EXPECT_FALSE(dlg.isVisible());
+    // A fixed frame: the preview's 300 by 200 area and the picture view's size never change.
+    EXPECT_EQ(dlg.minimumSize(), QSize(355, 475));
+    EXPECT_EQ(dlg.maximumSize(), QSize(355, 475));
+    EXPECT_EQ(Child<QWidget>(dlg, "lblSample")->size(), QSize(300, 200));
+    EXPECT_EQ(Child<QWidget>(dlg, "Image1")->size(), QSize(332, 229));
+    EXPECT_EQ(Child<QWidget>(dlg, "lblSample")->parentWidget(), Child<QWidget>(dlg, "Panel4"));
 
-    EXPECT_EQ(Bounds(dlg, "pnlTop"), QRect(0, 0, 355, 194));
-    EXPECT_EQ(Bounds(dlg, "pnlMiddle"), QRect(0, 194, 355, 253));
-    EXPECT_EQ(Bounds(dlg, "pnlBottom"), QRect(0, 447, 355, 28));
-    EXPECT_EQ(Bounds(dlg, "cbFontName"), QRect(10, 21, 334, 21));
-    EXPECT_EQ(Bounds(dlg, "cbFontSize"), QRect(12, 61, 79, 21));
-    EXPECT_EQ(Bounds(dlg, "cbFontColor"), QRect(96, 61, 145, 21));
-    EXPECT_EQ(Bounds(dlg, "cbTxtPos"), QRect(246, 61, 97, 21));
-    EXPECT_EQ(Bounds(dlg, "moText"), QRect(10, 98, 334, 60));
-    EXPECT_EQ(Bounds(dlg, "btnTest"), QRect(211, 162, 133, 26));
-    EXPECT_EQ(Bounds(dlg, "Panel4"), QRect(10, 19, 334, 231));
-    EXPECT_EQ(Bounds(dlg, "Image1"), QRect(1, 1, 332, 229));
-    EXPECT_EQ(Bounds(dlg, "lblSample"), QRect(17, 15, 300, 200));
-    EXPECT_EQ(Bounds(dlg, "btnClose"), QRect(270, 1, 75, 25));
-    auto *panel4 = Child<QFrame>(dlg, "Panel4");
-    EXPECT_EQ(panel4->frameShadow(), QFrame::Sunken);
-    EXPECT_EQ(Child<QWidget>(dlg, "lblSample")->parentWidget(), panel4);
-
-    const std::pair<const char *, const char *> captions[] = {
-        { "Label3", "Font" },
-        { "Label2", "Font Size" },
-        { "Label4", "Font Colour:" },
-        { "Label1", "Text Position" },
-        { "Label5", "Text:" },
-        { "Label6", "Note that this sample gives an approximate rendition of the  final image" },
-    };
-    for (const auto &[name, caption] : captions)
-        EXPECT_EQ(Child<QLabel>(dlg, name)->text(), QString::fromLatin1(caption)) << name;
-    EXPECT_EQ(Child<QCheckBox>(dlg, "cbBold")->text(), QStringLiteral("Bold"));
-    EXPECT_EQ(Child<QCheckBox>(dlg, "cbItalic")->text(), QStringLiteral("Italic"));
-    EXPECT_EQ(Child<QPushButton>(dlg, "btnTest")->text(), QStringLiteral("Load sample image..."));
-    EXPECT_EQ(Child<QPushButton>(dlg, "btnClose")->text(), QStringLiteral("OK"));
-
-    QStringList sizes, positions, colours;
-    for (const TOverlaySizeEntry &entry : kOverlaySizes)
-        sizes.append(QString(entry.Name));
-    for (const TOverlayPositionEntry &entry : kOverlayPositions)
-        positions.append(QString(entry.Name));
-    for (const TOverlayColorEntry &entry : kOverlayColors)
-        colours.append(QString(entry.Name));
-    EXPECT_EQ(Items(*Child<QComboBox>(dlg, "cbFontSize")), sizes);
-    EXPECT_EQ(Items(*Child<QComboBox>(dlg, "cbTxtPos")), positions);
-    EXPECT_EQ(Items(*Child<QComboBox>(dlg, "cbFontColor")), colours);
-    EXPECT_TRUE(Child<QComboBox>(dlg, "cbFontSize")->isEditable());
-    EXPECT_TRUE(Child<QComboBox>(dlg, "cbTxtPos")->isEditable());
-    EXPECT_FALSE(Child<QComboBox>(dlg, "cbFontName")->isEditable());
-    EXPECT_FALSE(Child<QComboBox>(dlg, "cbFontColor")->isEditable());
-    EXPECT_EQ(test::ClippedCaptions(dlg), QStringList());
-}
-
-TEST(FrmOverlayDlg, TabOrder)
-{
-    TfrmOverlayDlg dlg;
-    QStringList order;
-    QWidget *first = Child<QWidget>(dlg, "btnTest");
-    QWidget *widget = first;
-    do {
-        // An editable box's text field stands for its box.
-        QWidget *stop = qobject_cast<QComboBox *>(widget->parentWidget()) ? widget->parentWidget() : widget;
-        if ((widget->focusPolicy() & Qt::TabFocus) != 0 && !order.contains(stop->objectName()))
-            order.append(stop->objectName());
-        widget = widget->nextInFocusChain();
-    } while (widget != first);
-    EXPECT_EQ(order,
+    for (const TFact &fact : kFacts) {
+        const QWidget *control = Child<QWidget>(dlg, fact.Control);
+        if (control != nullptr) {
+            EXPECT_EQ(Observed(*control, fact.What), fact.Expected) << fact.Control << " " << int(fact.What);
+        }
+    }
+    EXPECT_EQ(test::TabOrder(dlg, "btnTest"),
         QStringList({ "btnTest",
             "cbFontName",
             "cbFontColor",
@@ -194,13 +156,13 @@ TEST(FrmOverlayDlg, TabOrder)
             "cbItalic",
             "cbTxtPos",
             "btnClose" }));
+    EXPECT_EQ(test::ClippedCaptions(dlg), QStringList());
 }
 
 TEST(FrmOverlayDlg, FormCreateDefaults)
 {
     TfrmOverlayDlg dlg;
     auto *fontName = Child<QComboBox>(dlg, "cbFontName");
-    auto *fontSize = Child<QComboBox>(dlg, "cbFontSize");
     auto *preview = Child<TPreviewLabel>(dlg, "lblSample");
 
     // Every family, in case-ignoring alphabetical order.
@@ -219,13 +181,6 @@ TEST(FrmOverlayDlg, FormCreateDefaults)
         EXPECT_EQ(preview->PreviewFont().Name(), arial);
     }
 
-    EXPECT_EQ(fontSize->currentIndex(), -1);
-    EXPECT_EQ(fontSize->currentText(), QStringLiteral("Medium"));
-    EXPECT_EQ(Child<QComboBox>(dlg, "cbTxtPos")->currentIndex(), 4);
-    EXPECT_EQ(Child<QComboBox>(dlg, "cbFontColor")->currentText(), QStringLiteral("Default"));
-    EXPECT_EQ(Child<QPlainTextEdit>(dlg, "moText")->toPlainText(), QStringLiteral("Sample Overlay Text\n"));
-
-    EXPECT_EQ(preview->text(), QStringLiteral("Sample Overlay Text"));
     EXPECT_EQ(preview->PreviewFont().Size(), 12);
     EXPECT_EQ(preview->PreviewFont().Color(), clSilver);
     EXPECT_EQ(preview->PreviewFont().Style(), 0);
@@ -396,14 +351,16 @@ TEST(FrmOverlayDlg, ColourChooserKeepsItsCustomColoursOnlyWhenConfirmed)
     const QColor green(0, 128, 0);
     QColor started;
     {
-        TModalHandler<QColorDialog> chooser([&](QColorDialog &chooserDialog) {
-            started = chooserDialog.currentColor();
+        bool chooserSeen = false;
+        test::WhenModal<QColorDialog>([&](QColorDialog *chooserDialog) {
+            chooserSeen = true;
+            started = chooserDialog->currentColor();
             QColorDialog::setCustomColor(0, green);
-            chooserDialog.setCurrentColor(QColor(255, 0, 0));
-            chooserDialog.accept();
+            chooserDialog->setCurrentColor(QColor(255, 0, 0));
+            chooserDialog->accept();
         });
         Choose(*colours, QStringLiteral("Custom"));
-        EXPECT_TRUE(chooser.Seen);
+        EXPECT_TRUE(chooserSeen);
     }
     EXPECT_EQ(started, QColor(0, 0, 0));
     EXPECT_EQ(dlg.SelectedColor(), 0x0000FFu);
@@ -413,25 +370,30 @@ TEST(FrmOverlayDlg, ColourChooserKeepsItsCustomColoursOnlyWhenConfirmed)
     QColorDialog::setCustomColor(0, Qt::blue);
     QColor custom;
     {
-        TModalHandler<QColorDialog> chooser([&](QColorDialog &chooserDialog) {
-            started = chooserDialog.currentColor();
+        bool chooserSeen = false;
+        test::WhenModal<QColorDialog>([&](QColorDialog *chooserDialog) {
+            chooserSeen = true;
+            started = chooserDialog->currentColor();
             custom = QColorDialog::customColor(0);
             QColorDialog::setCustomColor(0, Qt::cyan);
-            chooserDialog.setCurrentColor(Qt::cyan);
-            chooserDialog.reject();
+            chooserDialog->setCurrentColor(Qt::cyan);
+            chooserDialog->reject();
         });
         Choose(*colours, QStringLiteral("Custom"));
-        EXPECT_TRUE(chooser.Seen);
+        EXPECT_TRUE(chooserSeen);
     }
     EXPECT_EQ(started, QColor(255, 0, 0));
     EXPECT_EQ(custom, green);
     EXPECT_EQ(dlg.SelectedColor(), 0x0000FFu);
     {
-        TModalHandler<QColorDialog> chooser([&](QColorDialog &chooserDialog) {
+        bool chooserSeen = false;
+        test::WhenModal<QColorDialog>([&](QColorDialog *chooserDialog) {
+            chooserSeen = true;
             custom = QColorDialog::customColor(0);
-            chooserDialog.reject();
+            chooserDialog->reject();
         });
         Choose(*colours, QStringLiteral("Custom"));
+        EXPECT_TRUE(chooserSeen);
     }
     EXPECT_EQ(custom, green);
 }
@@ -479,13 +441,10 @@ TEST(PictureView, SamplePicturesAreFittedAndCentred)
     EXPECT_NE(image.pixel(265, 163), qRgb(255, 0, 255));
     EXPECT_EQ(image.pixel(266, 163), qRgb(255, 0, 255));
 
-    TBitmap large;
-    large.SetPixelFormat24();
-    large.SetBitmapWidth(1600);
-    large.SetBitmapHeight(1200);
-    large.MutableImage().fill(QColor(0, 0, 255));
+    QImage large(1600, 1200, QImage::Format_RGB888);
+    large.fill(QColor(0, 0, 255));
     chosen = dir.File(QStringLiteral("large.bmp"));
-    large.SaveToFile(chosen);
+    ASSERT_TRUE(large.save(chosen, "BMP"));
     Child<QPushButton>(dlg, "btnTest")->click();
     EXPECT_EQ(view->Placement(), (TRect { 13, 0, 318, 229 }));
     image = Painted(*view);
@@ -516,13 +475,15 @@ TEST(PictureView, AFileThatCannotBeLoadedIsReportedAndThePictureStays)
         return text;
     };
     QString title, message;
-    TModalHandler<QMessageBox> closer([&](QMessageBox &box) {
-        title = box.windowTitle();
-        message = box.text();
-        box.done(QMessageBox::Ok);
+    bool closerSeen = false;
+    test::WhenModal<QMessageBox>([&](QMessageBox *box) {
+        closerSeen = true;
+        title = box->windowTitle();
+        message = box->text();
+        box->done(QMessageBox::Ok);
     });
     Child<QPushButton>(dlg, "btnTest")->click();
-    EXPECT_TRUE(closer.Seen);
+    EXPECT_TRUE(closerSeen);
     EXPECT_EQ(title, QStringLiteral("Vellumar"));
     EXPECT_EQ(message, QStringLiteral("Unknown picture file extension (.txt)"));
     EXPECT_EQ(view->Placement(), (TRect { 66, 64, 266, 164 }));
@@ -673,39 +634,6 @@ TEST_F(PreviewLabel, EmptyCaptionDrawsNothing)
     const TInk ink = Ink(Paint(QString()));
     EXPECT_TRUE(ink.Text.Empty());
     EXPECT_TRUE(ink.Shadow.Empty());
-}
-
-// A picture of the dialog for the documentation, only when asked for.
-TEST(FrmOverlayDlg, Screenshot)
-{
-    const QByteArray folder = qgetenv("VELLUMAR_SCREENSHOT_DIR");
-    if (folder.isEmpty())
-        GTEST_SKIP() << "VELLUMAR_SCREENSHOT_DIR not set";
-    TTempDir dir;
-    TfrmOverlayDlg dlg;
-    // A calm sample: sky over sea, as a bitmap.
-    TBitmap sample;
-    sample.SetPixelFormat24();
-    sample.SetBitmapWidth(640);
-    sample.SetBitmapHeight(480);
-    QImage &pixels = sample.MutableImage();
-    for (int y = 0; y < 480; ++y) {
-        const QColor colour = y < 300 ? QColor(70 + y / 4, 130 + y / 5, 210) : QColor(20, 70 + (y - 300) / 6, 110);
-        for (int x = 0; x < 640; ++x)
-            pixels.setPixelColor(x, y, colour);
-    }
-    sample.SaveToFile(dir.File(QStringLiteral("sample.bmp")));
-    dlg.LoadSamplePicture(dir.File(QStringLiteral("sample.bmp")));
-    Choose(*Child<QComboBox>(dlg, "cbFontName"), QStringLiteral("DejaVu Sans"));
-    Choose(*Child<QComboBox>(dlg, "cbFontColor"), QStringLiteral("Yellow"));
-    Choose(*Child<QComboBox>(dlg, "cbFontSize"), QStringLiteral("Large"));
-    Choose(*Child<QComboBox>(dlg, "cbTxtPos"), QStringLiteral("Bottom Centre"));
-    Child<QCheckBox>(dlg, "cbBold")->click();
-    Child<QPlainTextEdit>(dlg, "moText")->setPlainText(QStringLiteral("Harbour at Dusk\n&Vellumar"));
-    dlg.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
-    const QString path = QDir(QString::fromLocal8Bit(folder)).filePath(QStringLiteral("overlay_dialog.png"));
-    EXPECT_TRUE(dlg.grab().save(path));
 }
 
 } // namespace

@@ -111,11 +111,6 @@ TEST(Bitmap, CopiesSharePixelsAndAChangedCopyLeavesTheOriginal)
     drawn.Canvas().DrawAt(0, 0, &white);
     EXPECT_TRUE(AllWhite(drawn));
     EXPECT_EQ(PixelAt(original, 5, 5), Coded(5, 5));
-
-    TBitmap released(original);
-    released.ReleasePixels();
-    EXPECT_NE(released.Image().constBits(), original.Image().constBits());
-    EXPECT_EQ(PixelAt(released, 7, 7), Coded(7, 7));
 }
 
 TEST(Bitmap, StretchIntoARectLargerThanTheBitmapScalesToTheRectAndClips)

@@ -85,7 +85,6 @@ TEST(JpegImage, LoadReadsTheHeaderOnlyAndDecodesOnce)
     EXPECT_EQ(jpeg.ImageWidth(), 40);
     EXPECT_EQ(jpeg.ImageHeight(), 30);
     EXPECT_FALSE(jpeg.Grayscale());
-    EXPECT_FALSE(jpeg.ProgressiveEncoding());
     EXPECT_EQ(jpeg.CompressedData(), ReadBytes(path));
 
     TJPEGImage copy(jpeg);
@@ -106,7 +105,6 @@ TEST(JpegImage, DecodedPixelsMatchTheReferenceDecoder)
         const std::vector<std::uint8_t> source = MakeJpeg({ .Width = 83, .Height = 57, .Progressive = progressive });
         TJPEGImage jpeg;
         jpeg.LoadJpegFile(dir.Write(QStringLiteral("p.jpg"), source));
-        EXPECT_EQ(jpeg.ProgressiveEncoding(), progressive);
         int width = 0;
         int height = 0;
         int components = 0;
@@ -177,7 +175,6 @@ TEST(JpegImage, EncodingMatchesTheReferenceEncoderByteForByte)
     TJPEGImage output;
     output.SetQuality(90);
     output.AssignBitmap(decoded);
-    EXPECT_FALSE(output.HasCompressedData());
     const QString path = dir.File(QStringLiteral("out.jpg"));
     output.SaveJpegFile(path);
     const std::vector<std::uint8_t> written = ReadBytes(path);
@@ -267,13 +264,6 @@ TEST(JpegImage, EmptyAndZeroSizedInputs)
     } catch (const EFOpenError &error) {
         EXPECT_EQ(error.Message(), QStringLiteral("Cannot open file ") + missing);
     }
-    try {
-        narrow.SetWidth(5);
-        FAIL() << "a JPEG image was resized";
-    } catch (const EInvalidGraphicOperation &error) {
-        EXPECT_EQ(error.Message(), QStringLiteral("Cannot change the size of a JPEG image"));
-    }
-    EXPECT_THROW(narrow.SetHeight(5), EInvalidGraphicOperation);
 }
 
 TEST(JpegImage, DamagedFilesDecodeAndKeepLibjpegsWarnings)

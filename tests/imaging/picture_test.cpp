@@ -1,6 +1,7 @@
+#include <QImage>
+
 #include <gtest/gtest.h>
 
-#include "imaging/bmp_format.h"
 #include "imaging/canvas.h"
 #include "imaging/errors.h"
 #include "imaging/jpeg_image.h"
@@ -52,11 +53,8 @@ TEST(Picture, LoadsByTheExtensionInLowerCase)
     EXPECT_EQ(picture.Graphic(), loaded);
     EXPECT_EQ(changes, 1);
 
-    TBitmap pixels;
-    pixels.SetPixelFormat24();
-    pixels.SetBitmapWidth(7);
-    pixels.SetBitmapHeight(5);
-    const QString bmp = dir.Write(QStringLiteral("small.bmp"), EncodeBmp(pixels));
+    const QString bmp = dir.File(QStringLiteral("small.bmp"));
+    ASSERT_TRUE(QImage(7, 5, QImage::Format_RGB888).save(bmp, "BMP"));
     picture.LoadPictureFile(bmp);
     ASSERT_NE(dynamic_cast<TBitmap *>(picture.Graphic()), nullptr);
     EXPECT_EQ(picture.Graphic()->Width(), 7);

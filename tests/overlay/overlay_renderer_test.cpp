@@ -37,11 +37,11 @@ QString GrayPicture(const TTempDir &dir, const QString &name, int width, int hei
 void UseRedDejaVu(TJPEGTextOverlay &renderer, const QString &source)
 {
     renderer.SourceFile = source;
-    renderer.Text = QStringLiteral("First line\r\nSecond line\r\nThird gyp");
-    renderer.FontName = QStringLiteral("DejaVu Sans");
-    renderer.FontColor = kRed;
-    renderer.SizeClass = 1;
-    renderer.TextPosition = 8;
+    renderer.Settings.Text = QStringLiteral("First line\r\nSecond line\r\nThird gyp");
+    renderer.Settings.FontName = QStringLiteral("DejaVu Sans");
+    renderer.Settings.FontColor = kRed;
+    renderer.Settings.SizeClass = 1;
+    renderer.Settings.TextPosition = 8;
 }
 
 struct TInkBox {
@@ -143,8 +143,8 @@ TEST(OverlayRenderer, UnlistedSizeAndPositionRenderLikeMediumAndCentre)
     const auto render = [&](std::uint8_t sizeClass, std::uint8_t position) {
         TJPEGTextOverlay renderer;
         UseRedDejaVu(renderer, source);
-        renderer.SizeClass = sizeClass;
-        renderer.TextPosition = position;
+        renderer.Settings.SizeClass = sizeClass;
+        renderer.Settings.TextPosition = position;
         EXPECT_TRUE(renderer.ProcessFile());
         return PackedRows(renderer.WorkingBitmap());
     };
@@ -162,8 +162,8 @@ TEST(OverlayRenderer, ASmallPictureGetsTheDefaultHeightAndNoShadow)
     TTempDir dir;
     TJPEGTextOverlay renderer;
     UseRedDejaVu(renderer, GrayPicture(dir, QStringLiteral("strip.jpg"), 80, 16));
-    renderer.Text = QStringLiteral("Hi");
-    renderer.TextPosition = 0;
+    renderer.Settings.Text = QStringLiteral("Hi");
+    renderer.Settings.TextPosition = 0;
     ASSERT_TRUE(renderer.ProcessFile());
     EXPECT_EQ(renderer.WorkingBitmap().Canvas().Font().Size(), 0);
     EXPECT_EQ(renderer.WorkingBitmap().Canvas().Font().Height(), 0);
@@ -183,7 +183,7 @@ TEST(OverlayRenderer, EmptyTextStillReencodesAtQuality90)
 
     TJPEGTextOverlay renderer;
     UseRedDejaVu(renderer, source);
-    renderer.Text.clear();
+    renderer.Settings.Text.clear();
     renderer.SaveOutput = true;
     renderer.OutputFile = dir.File(QStringLiteral("out.jpg"));
     ASSERT_TRUE(renderer.ProcessFile());

@@ -1,4 +1,4 @@
-#include "overlay/frm_overlay_dlg.h"
+#include "overlay/dialog/frm_overlay_dlg.h"
 
 #include <algorithm>
 #include <utility>
@@ -14,9 +14,9 @@
 #include <QScopedValueRollback>
 #include <QTimer>
 
-#include "overlay/picture_view.h"
-#include "overlay/preview_label.h"
-#include "shell/dialog_font.h"
+#include "imaging/dialog_font.h"
+#include "overlay/dialog/picture_view.h"
+#include "overlay/dialog/preview_label.h"
 #include "shell/run_guarded.h"
 #include "ui_frm_overlay_dlg.h"
 

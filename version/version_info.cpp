@@ -1,4 +1,4 @@
-#include "shell/version_info.h"
+#include "version/version_info.h"
 
 #include <algorithm>
 #include <array>
@@ -13,8 +13,8 @@
 
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
-#include "shell/elf_section.h"
-#include "shell/version_block.h"
+#include "version/elf_section.h"
+#include "version/version_block.h"
 
 namespace vellumar
 {
@@ -97,7 +97,8 @@ std::optional<double> TextToFloat(const QString &text, const QString &separator)
 // The text that ParseVersionNumber converts: what comes before an early second point, or "0".
 QString VersionNumberText(const QString &text, const QString &separator)
 {
-    // A six-byte buffer held "0" and at most five characters; the last character is never examined.
+    // Only a second point at character 6 or earlier counts: at most five characters are kept. The last
+    // character is never examined.
     constexpr qsizetype kLastSecondPoint = 6;
     int points = 0;
     for (qsizetype i = 0; i + 1 < text.size(); ++i) {
@@ -160,11 +161,12 @@ public:
         const std::optional<std::span<const std::uint8_t>> table = mBlock.QueryValue(u"\\VarFileInfo\\Translation");
         if (!table || table->size() < 4)
             throw ReadError();
-        reader.mTranslation = Word(*table, 0);
-        reader.mTranslationCount = std::uint32_t(table->size() / 4);
-        reader.mLanguageName = LanguageNameOf(std::uint16_t(reader.mTranslation));
+        TVersionValues &values = reader.mValues;
+        values.Translation = Word(*table, 0);
+        values.TranslationCount = std::uint32_t(table->size() / 4);
+        values.LanguageName = LanguageNameOf(std::uint16_t(values.Translation));
         mStringPrefix =
-            QString::asprintf("\\StringFileInfo\\%04x%04x\\", reader.mTranslation & 0xFFFF, reader.mTranslation >> 16);
+            QString::asprintf("\\StringFileInfo\\%04x%04x\\", values.Translation & 0xFFFF, values.Translation >> 16);
     }
     TOpenBlock(const TOpenBlock &) = delete;
     TOpenBlock &operator=(const TOpenBlock &) = delete;
@@ -198,17 +200,11 @@ void TCustomVersionInfo::SetFileName(const QString &name)
     mFileName = name.isEmpty() ? ProgramFileName() : name;
 }
 
-void TCustomVersionInfo::Loaded()
-{
-    if (mFileName.isEmpty())
-        SetFileName(QString());
-}
-
 void TCustomVersionInfo::ReadVersionResource()
 {
     const TOpenBlock open(*this);
 
-    TValues values;
+    TVersionValues values = mValues; // with the translation just read
     std::array<std::uint8_t, kFixedFileInfoSize> fixed {};
     const std::optional<std::span<const std::uint8_t>> root = open.Block().QueryValue(u"\\");
     if (!root || root->empty())

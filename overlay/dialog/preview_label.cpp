@@ -1,11 +1,11 @@
-#include "overlay/preview_label.h"
+#include "overlay/dialog/preview_label.h"
 
 #include <algorithm>
 
 #include <QPainter>
 
 #include "imaging/bitmap.h"
-#include "overlay/overlay_settings.h"
+#include "overlay/draw_overlay.h"
 
 namespace vellumar
 {
@@ -83,15 +83,10 @@ QImage TPreviewLabel::TextCoverage() const
     canvas.Font() = mFont;
     canvas.Font().SetColor(clWhite);
 
+    // Always wrapped, and with "&" as a mnemonic mark: the label's own rules, not the rendering's.
     const TPlacement placement = PositionPlacement(mAlignment);
-    const unsigned flags = DT_WORDBREAK | DT_EXPANDTABS | HorizontalFlag(placement.Horizontal);
-    TRect rect { 0, 0, w, h };
-    if (placement.Vertical != TVerticalPlacement::Top) {
-        TRect measured = rect;
-        canvas.DrawTextInRect(text(), measured, flags | DT_CALCRECT);
-        const int gap = h - measured.Bottom;
-        rect.Offset(0, placement.Vertical == TVerticalPlacement::Bottom ? gap : gap / 2);
-    }
+    const unsigned flags = OverlayTextFlags(placement.Horizontal, true);
+    TRect rect = PlaceTextBlock(canvas, text(), TRect { 0, 0, w, h }, h, placement.Vertical, flags);
     canvas.DrawTextInRect(text(), rect, flags);
 
     const QImage &pixels = mask.Image();

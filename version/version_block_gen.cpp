@@ -10,7 +10,7 @@
 #include <QStringList>
 
 #include "imaging/errors.h"
-#include "shell/version_block.h"
+#include "version/version_block.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "shell/elf_section.h"
+#include "version/elf_section.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "overlay/picture_view.h"
+#include "overlay/dialog/picture_view.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "shell/dialog_font.h"
+#include "imaging/dialog_font.h"
 
 #include <QFont>
 #include <QStringList>

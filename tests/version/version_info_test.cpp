@@ -9,10 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "imaging/errors.h"
-#include "shell/elf_section.h"
-#include "shell/version_block.h"
-#include "shell/version_info.h"
 #include "tests/support/temp_dir.h"
+#include "version/elf_section.h"
+#include "version/version_block.h"
+#include "version/version_info.h"
 
 namespace vellumar
 {
@@ -151,31 +151,31 @@ TEST(VersionInfo, ReadsTheProgramsBlockFromTheBuiltExecutable)
     info.SetFileName(QStringLiteral(VELLUMAR_BATCH_EXE));
     info.ReadVersionResource();
     EXPECT_TRUE(info.IsLoaded());
-    EXPECT_EQ(info.FileVersionMS(), 0x00010002u);
-    EXPECT_EQ(info.FileVersionLS(), 0x00010014u);
-    EXPECT_EQ(info.ProductVersionMS(), 0x00010002u);
-    EXPECT_EQ(info.ProductVersionLS(), 0x00010014u);
-    EXPECT_EQ(info.FileFlagsMask(), 0x3Fu);
-    EXPECT_EQ(info.FileFlags(), 0u);
-    EXPECT_EQ(info.FileOS(), 0x4u);
-    EXPECT_EQ(info.FileType(), 0x1u);
-    EXPECT_EQ(info.FileSubtype(), 0u);
-    EXPECT_EQ(info.Translation(), 0x04E40809u);
-    EXPECT_EQ(info.TranslationCount(), 1u);
-    EXPECT_EQ(info.LanguageName(), QStringLiteral("English (United Kingdom)"));
+    EXPECT_EQ(info.Values().FileVersionMS, 0x00010002u);
+    EXPECT_EQ(info.Values().FileVersionLS, 0x00010014u);
+    EXPECT_EQ(info.Values().ProductVersionMS, 0x00010002u);
+    EXPECT_EQ(info.Values().ProductVersionLS, 0x00010014u);
+    EXPECT_EQ(info.Values().FileFlagsMask, 0x3Fu);
+    EXPECT_EQ(info.Values().FileFlags, 0u);
+    EXPECT_EQ(info.Values().FileOS, 0x4u);
+    EXPECT_EQ(info.Values().FileType, 0x1u);
+    EXPECT_EQ(info.Values().FileSubtype, 0u);
+    EXPECT_EQ(info.Values().Translation, 0x04E40809u);
+    EXPECT_EQ(info.Values().TranslationCount, 1u);
+    EXPECT_EQ(info.Values().LanguageName, QStringLiteral("English (United Kingdom)"));
 
-    EXPECT_EQ(info.FileVersion(), QStringLiteral("1.2.1.20"));
-    EXPECT_EQ(info.ProductVersion(), QStringLiteral("1.0.1.0"));
-    EXPECT_EQ(info.FileDescription(), QStringLiteral("JPEG Preparation Utility"));
-    EXPECT_EQ(info.InternalName(), QStringLiteral("Vellumar"));
-    EXPECT_EQ(info.ProductName(), QStringLiteral("Vellumar"));
-    EXPECT_EQ(info.OriginalFilename(), QStringLiteral("Vellumar.exe"));
-    EXPECT_EQ(info.LegalTrademarks(), QString());
-    EXPECT_EQ(info.Comments(), QString());
-    EXPECT_FALSE(info.CompanyName().isEmpty());
-    EXPECT_FALSE(info.LegalCopyright().isEmpty());
-    EXPECT_DOUBLE_EQ(info.FileVersionNumber(), 1.2);
-    EXPECT_DOUBLE_EQ(info.ProductVersionNumber(), 1.0);
+    EXPECT_EQ(info.Values().FileVersion, QStringLiteral("1.2.1.20"));
+    EXPECT_EQ(info.Values().ProductVersion, QStringLiteral("1.0.1.0"));
+    EXPECT_EQ(info.Values().FileDescription, QStringLiteral("JPEG Preparation Utility"));
+    EXPECT_EQ(info.Values().InternalName, QStringLiteral("Vellumar"));
+    EXPECT_EQ(info.Values().ProductName, QStringLiteral("Vellumar"));
+    EXPECT_EQ(info.Values().OriginalFilename, QStringLiteral("Vellumar.exe"));
+    EXPECT_EQ(info.Values().LegalTrademarks, QString());
+    EXPECT_EQ(info.Values().Comments, QString());
+    EXPECT_FALSE(info.Values().CompanyName.isEmpty());
+    EXPECT_FALSE(info.Values().LegalCopyright.isEmpty());
+    EXPECT_DOUBLE_EQ(info.Values().FileVersionNumber, 1.2);
+    EXPECT_DOUBLE_EQ(info.Values().ProductVersionNumber, 1.0);
 
     EXPECT_EQ(info.ReadUserKey(QStringLiteral("filedescription")), QStringLiteral("JPEG Preparation Utility"));
     EXPECT_EQ(info.ReadUserKey(QStringLiteral("Comments")), QString());
@@ -257,7 +257,7 @@ TEST(VersionInfo, LoadedFlagFollowsTheFileName)
     info.SetFileName(upper);
     EXPECT_FALSE(info.IsLoaded());
     EXPECT_EQ(info.VersionText(), QString()); // no "FileVersion" key: empty text, no error
-    EXPECT_DOUBLE_EQ(info.FileVersionNumber(), 0);
+    EXPECT_DOUBLE_EQ(info.Values().FileVersionNumber, 0);
 
     // Reading one key leaves the block unloaded, so the version is still read afterwards.
     info.SetFileName(lower);
@@ -280,7 +280,7 @@ TEST(VersionInfo, VersionNumbersReadDirectlyUseAPoint)
                 const TBytes block = BuildVersionBlock(SampleData(QString::fromLatin1(fileVersion)));
                 info.SetFileName(dir.Write(QStringLiteral("v"), ElfWithBlock(block, is64)));
                 info.ReadVersionResource();
-                return info.FileVersionNumber();
+                return info.Values().FileVersionNumber;
             };
             EXPECT_DOUBLE_EQ(number("2.5"), 2.5);
             EXPECT_DOUBLE_EQ(number("1.2.1.20"), 1.2);

@@ -1,4 +1,4 @@
-#include "shell/app_metadata.h"
+#include "version/app_metadata.h"
 
 #include <QCoreApplication>
 

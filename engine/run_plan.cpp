@@ -1,0 +1,118 @@
+#include "engine/run_plan.h"
+
+#include <limits>
+
+#include <sys/stat.h>
+
+#include "engine/batch_run.h"
+#include "engine/folder_rules.h"
+#include "engine/job_settings.h"
+#include "engine/source_list.h"
+
+namespace vellumar
+{
+
+namespace
+{
+
+constexpr int kClashesShown = 5;
+
+// Lexical normalisation of a file's path; the folder part through the one folder rule's normaliser.
+QString NormalisedFile(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return NormalisedFolder(QString()) + QLatin1Char('/') + path;
+    return PathInFolder(NormalisedFolder(path.left(slash + 1)), path.mid(slash + 1));
+}
+
+QString RefusalText(int limit, const QStringList &clashes)
+{
+    QString text = QStringLiteral("Nothing was written: %1 planned output(s) would overwrite photos of this run.")
+                       .arg(clashes.size());
+    for (const QString &clash : clashes.mid(0, limit))
+        text += QLatin1Char('\n') + clash;
+    if (clashes.size() > limit)
+        text += QStringLiteral("\n... and %1 more").arg(clashes.size() - limit);
+    return text;
+}
+
+} // namespace
+
+TOutputGuard::TOutputGuard(const QString &sourceFolder, const QStringList &sourceNames)
+    : mNames(sourceNames)
+{
+    for (int i = 0; i < int(sourceNames.size()); ++i)
+        for (const QString &key : KeysOf(PathInFolder(sourceFolder, sourceNames[i])))
+            mSources.emplace(key, i);
+}
+
+TOutputGuard::TFileKeys TOutputGuard::KeysOf(const QString &path)
+{
+    TFileKeys keys { NormalisedFile(path) };
+    struct stat info = {};
+    if (::stat(path.toUtf8().constData(), &info) == 0)
+        keys.push_back(QStringLiteral("%1:%2").arg(info.st_dev).arg(info.st_ino));
+    return keys;
+}
+
+int TOutputGuard::Find(const std::map<QString, int> &files, const TFileKeys &keys, int index)
+{
+    for (const QString &key : keys)
+        if (const auto found = files.find(key); found != files.end() && found->second != index)
+            return found->second;
+    return -1;
+}
+
+QString TOutputGuard::Refusal(int index, const QString &outputPath)
+{
+    const TFileKeys keys = KeysOf(outputPath);
+    const QString name = mNames.value(index);
+    if (const int source = Find(mSources, keys, index); source >= 0)
+        return QStringLiteral("%1 -> %2 would replace the listed photo %3").arg(name, outputPath, mNames.value(source));
+    if (const int planned = Find(mPlanned, keys, index); planned >= 0)
+        return QStringLiteral("%1 -> %2 is also the output of %3").arg(name, outputPath, mNames.value(planned));
+    for (const QString &key : keys)
+        mPlanned.emplace(key, index);
+    return QString();
+}
+
+QStringList PlanClashes(const TJobSource &job)
+{
+    const bool rename = job.RenameOn();
+    // Images without resize, rename or overlay write nothing.
+    if (!rename && !job.ResizeOn() && !job.OverlayOn())
+        return {};
+    const QString destination = job.DestinationFolder();
+    const QStringList names = job.SourceNames();
+    TOutputGuard guard(job.SourceFolder(), names);
+    TOutputNamer namer = job.Namer();
+    QStringList clashes;
+    for (int i = 0; i < int(names.size()); ++i) {
+        QString outputName = names[i];
+        if (rename) {
+            // The first name is the sample as shown, as the run takes it.
+            outputName = i == 0 ? job.SampleName() : namer.SampleName();
+            if (i + 1 < int(names.size()) && namer.Number() == std::numeric_limits<std::int64_t>::max()) {
+                clashes
+                    << QStringLiteral("The running number would pass %1 after %2").arg(namer.Number()).arg(names[i]);
+                break;
+            }
+            namer.Advance();
+        }
+        // A name that cannot be a file name, or no folder, fails that image alone when its turn comes.
+        if (destination.isEmpty() || outputName.contains(QLatin1Char('/')))
+            continue;
+        if (QString refusal = guard.Refusal(i, PathInFolder(destination, outputName)); !refusal.isEmpty())
+            clashes << refusal;
+    }
+    return clashes;
+}
+
+ERunRefused::ERunRefused(QStringList clashes)
+    : Exception(RefusalText(kClashesShown, clashes))
+    , mClashes(std::move(clashes))
+{
+}
+
+} // namespace vellumar

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <map>
+#include <utility>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "imaging/errors.h"
+
+namespace vellumar
+{
+
+class TJobSource;
+
+/**
+ * Knows the listed sources of a run and the outputs planned so far, and tells when an output must not
+ * be written: it would replace a listed photo other than the image's own, or a file already planned
+ * for another image. Files are compared by their place on disk when they exist, else by their
+ * normalised paths.
+ */
+class TOutputGuard
+{
+public:
+    TOutputGuard(const QString &sourceFolder, const QStringList &sourceNames);
+
+    /**
+     * Why image index (0-based in the listing) must not write outputPath, as one line; empty when it may.
+     * A permitted path is noted as planned for that image.
+     */
+    [[nodiscard]] QString Refusal(int index, const QString &outputPath);
+
+private:
+    // A file's normalised path, and its device and inode while it exists: either one names it.
+    using TFileKeys = std::vector<QString>;
+    [[nodiscard]] static TFileKeys KeysOf(const QString &path);
+    [[nodiscard]] static int Find(const std::map<QString, int> &files, const TFileKeys &keys, int index);
+
+    QStringList mNames;
+    std::map<QString, int> mSources;
+    std::map<QString, int> mPlanned;
+};
+
+/**
+ * Every clash of a run planned with the job's settings as they stand (without changing the job): an
+ * output that would replace another listed source, two images with one output, a running number that
+ * would pass its largest value. Empty when the run may start.
+ */
+[[nodiscard]] QStringList PlanClashes(const TJobSource &job);
+
+/** A run refused before its first write; the message names the first few clashes and their count. */
+class ERunRefused : public Exception
+{
+public:
+    explicit ERunRefused(QStringList clashes);
+    [[nodiscard]] const QStringList &Clashes() const { return mClashes; }
+
+private:
+    QStringList mClashes;
+};
+
+} // namespace vellumar
