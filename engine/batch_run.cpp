@@ -107,10 +107,12 @@ public:
             WriteStopLineWhenDue();
         }
     }
-    void Report(const QStringList &header, const TImageOutcome &outcome, int started)
+    void
+    Report(const QStringList &header, int position, const TImageTask &task, const TImageOutcome &outcome, int started)
     {
         for (const QString &line : header + outcome.Lines)
             mSink.AddStatusLine(line);
+        mSink.ImageReported(position, task, outcome);
         ++mReported;
         ++mSummary.Done;
         mSummary.Failed += outcome.Failed ? 1 : 0;
@@ -142,6 +144,13 @@ private:
 };
 
 } // namespace
+
+void TRunSink::ImageReported(int position, const TImageTask &task, const TImageOutcome &outcome)
+{
+    (void)position;
+    (void)task;
+    (void)outcome;
+}
 
 TImageOutcome ProcessImage(const TImageTask &task)
 {
@@ -182,6 +191,7 @@ TImageOutcome ProcessImage(const TImageTask &task)
     } else if (task.Resize) {
         try {
             TReportedSize reported;
+            TImageOutput made;
             if (ResizeJpegFile(task.SourcePath,
                     task.DestinationPath,
                     task.Quality,
@@ -189,8 +199,11 @@ TImageOutcome ProcessImage(const TImageTask &task)
                     task.Overlay,
                     overlay,
                     reported,
-                    &warnings)) {
+                    &warnings,
+                    &made)) {
                 outcome.OutputPath = task.DestinationPath;
+                outcome.SourceSize = made.SourceSize;
+                outcome.OutputSize = made.OutputSize;
                 log(task.OutputName + QStringLiteral(" resized: H%1 W%2").arg(reported.Height).arg(reported.Width));
                 if (task.Overlay)
                     log(QStringLiteral("Overlay Added"));
@@ -205,8 +218,11 @@ TImageOutcome ProcessImage(const TImageTask &task)
         }
     } else if (task.Overlay) {
         try {
-            AddOverlayToFile(task.SourcePath, task.DestinationPath, overlay, &warnings);
+            TImageOutput made;
+            AddOverlayToFile(task.SourcePath, task.DestinationPath, overlay, &warnings, &made);
             outcome.OutputPath = task.DestinationPath;
+            outcome.SourceSize = made.SourceSize;
+            outcome.OutputSize = made.OutputSize;
         } catch (const std::exception &error) {
             // Codec failures while decoding are logged too: a broken photo never passes silently.
             fail(QStringLiteral("Overlay ERROR: ") + QString::fromUtf8(error.what()));
@@ -236,7 +252,7 @@ QString SummaryLine(const TRunSummary &summary)
         .arg(seconds, 0, 'f', 1);
 }
 
-TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs)
+TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, TShard shard)
 {
     const auto startTime = std::chrono::steady_clock::now();
     if (QStringList clashes = PlanClashes(job); !clashes.isEmpty())
@@ -246,7 +262,15 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs)
     sink.AddStatusLine(QString());
     const QString folder = job.SourceFolder();
     const QStringList names = job.SourceNames();
-    const int count = int(names.size());
+    const int listed = int(names.size());
+    std::vector<int> positions;
+    for (int position = 0; position < listed; ++position) {
+        if (shard.Contains(position))
+            positions.push_back(position);
+    }
+    const int count = int(positions.size());
+    // The running number of the next listed position; a shard passes over the others' numbers.
+    int numbered = 0;
     TOutputGuard guard(folder, names);
     // Into the source folder, an output may replace a later input: one image at a time then.
     const int parallel = jobs > 1 && !NameSameFolder(job.DestinationFolder(), folder) ? jobs : 1;
@@ -255,6 +279,8 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs)
 
     struct TPending {
         QStringList Header;
+        int Position = 0;
+        TImageTask Task;
         std::future<TImageOutcome> Outcome;
         bool Done = false; // set under the mutex by the worker
     };
@@ -287,8 +313,16 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs)
                 break;
             }
             auto next = std::make_unique<TPending>();
-            next->Header = ImageHeader(started, count);
-            const TImageTask task = PlanImage(job, folder, names[started], started, guard);
+            const int position = positions[std::size_t(started)];
+            for (; numbered < position; ++numbered) {
+                if (job.RenameOn())
+                    job.AdvanceNumber();
+            }
+            numbered = position + 1;
+            next->Header = ImageHeader(position, listed);
+            next->Position = position;
+            const TImageTask task = PlanImage(job, folder, names[position], position, guard);
+            next->Task = task;
             ++started;
             if (parallel == 1) {
                 std::promise<TImageOutcome> done;
@@ -337,9 +371,9 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs)
                 continue;
         }
         const TImageOutcome outcome = front.Outcome.get();
-        const QStringList header = front.Header;
+        const std::unique_ptr<TPending> done = std::move(pending.front());
         pending.pop_front();
-        report.Report(header, outcome, started);
+        report.Report(done->Header, done->Position, done->Task, outcome, started);
     }
     if (stopped) {
         summary.Stopped = true;

@@ -44,26 +44,19 @@ bool CopyImageFile(const QString &source, const QString &destination, QString *r
     }
 }
 
-bool ResizeJpegFile(const QString &source,
-    const QString &destination,
-    int quality,
-    double scale,
-    bool addOverlay,
-    const TOverlaySettingsProvider &overlay,
-    TReportedSize &reported,
-    QStringList *warnings)
+TImageOutput ReduceJpeg(const QString &source, int quality, double scale, const TOverlaySettings *overlay)
 {
-    if (!FileExists(source) || !(scale > 0.0 && scale < 1.0))
-        return false;
+    TImageOutput made;
     TBitmap bitmap;
     {
         TJPEGImage image;
         image.LoadJpegFile(source);
+        made.SourceSize = TPixelSize { image.ImageWidth(), image.ImageHeight() };
         const TRect target { 0,
             0,
             FloorTimesScale(image.ImageWidth() + 1, scale),
             FloorTimesScale(image.ImageHeight() + 1, scale) };
-        reported = TReportedSize { target.Bottom, target.Right };
+        made.Reported = TReportedSize { target.Bottom, target.Right };
         // The target may overhang the bitmap by a pixel; the bitmap's bounds clip it. A reduction is
         // decoded row by row, keeping only the sampled pixels.
         bitmap = image.StretchedBitmap(FloorTimesScale(image.ImageWidth(), scale),
@@ -76,39 +69,90 @@ bool ResizeJpegFile(const QString &source,
                                 .arg(image.ImageHeight())
                                 .arg(bitmap.BitmapWidth())
                                 .arg(bitmap.BitmapHeight()));
-        KeepWarnings(image.Warnings(), warnings);
+        made.Warnings = image.Warnings();
     }
+    made.OutputSize = TPixelSize { bitmap.BitmapWidth(), bitmap.BitmapHeight() };
     TJPEGImage output;
     output.SetQuality(quality);
     output.AssignBitmap(bitmap);
-    if (addOverlay) {
+    if (overlay != nullptr) {
         // The overlay is drawn on the reduced photo as written at quality, so the encoding's loss is kept.
         output.EncodeJpeg();
         TJPEGTextOverlay renderer;
-        renderer.Settings = overlay.CurrentOverlaySettings();
+        renderer.Settings = *overlay;
         renderer.WorkingBitmap() = DecodeJpegStream(output.CompressedData(), false);
         (void)renderer.RenderAndSave();
         output = renderer.OutputImage();
     }
-    output.SaveJpegFile(destination);
+    output.EncodeJpeg();
+    made.Bytes = output.CompressedData();
+    return made;
+}
+
+TImageOutput OverlayJpeg(const QString &source, const QString &destination, const TOverlaySettings &overlay)
+{
+    TJPEGTextOverlay renderer;
+    renderer.SourceFile = source;
+    renderer.Settings = overlay;
+    (void)renderer.ProcessFile();
+    TImageOutput made;
+    made.Warnings = renderer.SourceWarnings();
+    made.SourceSize = made.OutputSize =
+        TPixelSize { renderer.WorkingBitmap().BitmapWidth(), renderer.WorkingBitmap().BitmapHeight() };
+    try {
+        TJPEGImage output = renderer.OutputImage();
+        output.EncodeJpeg();
+        made.Bytes = output.CompressedData();
+    } catch (const std::exception &error) {
+        throw EOverlayException(WrapMessage("Error saving ", destination, error));
+    }
+    return made;
+}
+
+bool ResizeJpegFile(const QString &source,
+    const QString &destination,
+    int quality,
+    double scale,
+    bool addOverlay,
+    const TOverlaySettingsProvider &overlay,
+    TReportedSize &reported,
+    QStringList *warnings,
+    TImageOutput *made)
+{
+    if (!FileExists(source) || !(scale > 0.0 && scale < 1.0))
+        return false;
+    const TOverlaySettings settings = addOverlay ? overlay.CurrentOverlaySettings() : TOverlaySettings {};
+    TImageOutput output = ReduceJpeg(source, quality, scale, addOverlay ? &settings : nullptr);
+    reported = output.Reported;
+    KeepWarnings(output.Warnings, warnings);
+    WriteFileAtomic(destination, output.Bytes);
+    if (made != nullptr) {
+        output.Bytes.clear();
+        *made = std::move(output);
+    }
     return FileExists(destination);
 }
 
 void AddOverlayToFile(const QString &source,
     const QString &destination,
     const TOverlaySettingsProvider &overlay,
-    QStringList *warnings)
+    QStringList *warnings,
+    TImageOutput *made)
 {
     const QString folder = QFileInfo(destination).path();
     if (!folder.isEmpty() && !DirectoryExists(folder))
         return;
-    TJPEGTextOverlay renderer;
-    renderer.SaveOutput = true;
-    renderer.OutputFile = destination;
-    renderer.SourceFile = source;
-    renderer.Settings = overlay.CurrentOverlaySettings();
-    (void)renderer.ProcessFile();
-    KeepWarnings(renderer.SourceWarnings(), warnings);
+    TImageOutput output = OverlayJpeg(source, destination, overlay.CurrentOverlaySettings());
+    KeepWarnings(output.Warnings, warnings);
+    try {
+        WriteFileAtomic(destination, output.Bytes);
+    } catch (const std::exception &error) {
+        throw EOverlayException(WrapMessage("Error saving ", destination, error));
+    }
+    if (made != nullptr) {
+        output.Bytes.clear();
+        *made = std::move(output);
+    }
 }
 
 } // namespace vellumar

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include <QString>
 #include <QStringList>
 
+#include "engine/pixel_size.h"
 #include "overlay/overlay_settings.h"
 
 namespace vellumar
@@ -13,6 +17,31 @@ struct TReportedSize {
     int Height = 0;
     int Width = 0;
 };
+
+/** A photo's output made in memory: exactly the bytes a run writes, and what it tells about them. */
+struct TImageOutput {
+    std::vector<std::uint8_t> Bytes;
+    /** A reduction's reported size (see ResizeJpegFile); zero otherwise. */
+    TReportedSize Reported;
+    TPixelSize SourceSize;
+    TPixelSize OutputSize;
+    /** libjpeg's warnings about the source (damaged data decoded around). */
+    QStringList Warnings;
+};
+
+/**
+ * The output of reducing the JPEG at source by scale (0 < scale < 1) at quality, with overlay drawn on
+ * it when given: what ResizeJpegFile writes. Throws as ResizeJpegFile does.
+ */
+[[nodiscard]] TImageOutput
+ReduceJpeg(const QString &source, int quality, double scale, const TOverlaySettings *overlay);
+
+/**
+ * The output of drawing overlay onto the JPEG at source: what AddOverlayToFile writes to destination
+ * (named in the messages only). Throws as AddOverlayToFile does.
+ */
+[[nodiscard]] TImageOutput
+OverlayJpeg(const QString &source, const QString &destination, const TOverlaySettings &overlay);
 
 /**
  * Copies source to destination byte for byte (atomically). False, and nothing written, when the source
@@ -31,7 +60,8 @@ struct TReportedSize {
  * False without touching anything when there is no file at source or scale is out of range.
  * Throws the codec's and the file layer's errors, an Exception when a side would become 0 pixels
  * (nothing is written then), and EOverlayException from the overlay. The codec's warnings about the
- * source (damaged data it decoded around) are added to warnings when given.
+ * source (damaged data it decoded around) are added to warnings when given; made, when given, receives
+ * the written output's sizes (its bytes are not kept).
  */
 [[nodiscard]] bool ResizeJpegFile(const QString &source,
     const QString &destination,
@@ -40,17 +70,19 @@ struct TReportedSize {
     bool addOverlay,
     const TOverlaySettingsProvider &overlay,
     TReportedSize &reported,
-    QStringList *warnings = nullptr);
+    QStringList *warnings = nullptr,
+    TImageOutput *made = nullptr);
 
 /**
  * Draws the overlay (settings read now from overlay) onto source and writes destination at quality 90.
  * Does nothing when destination's folder does not exist. Throws EOverlayException for files that
  * cannot be opened or saved, and the codec's error for a stream that fails while decoding. The codec's
- * warnings about the source are added to warnings when given.
+ * warnings about the source are added to warnings when given; made receives the output's sizes.
  */
 void AddOverlayToFile(const QString &source,
     const QString &destination,
     const TOverlaySettingsProvider &overlay,
-    QStringList *warnings = nullptr);
+    QStringList *warnings = nullptr,
+    TImageOutput *made = nullptr);
 
 } // namespace vellumar

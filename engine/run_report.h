@@ -9,18 +9,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/pixel_size.h"
 #include "engine/shard.h"
 
 namespace vellumar
 {
 
 enum class TPhotoStatus { Done, Failed, Warning, Skipped };
-
-struct TPixelSize {
-    int Width = 0;
-    int Height = 0;
-    friend bool operator==(const TPixelSize &, const TPixelSize &) = default;
-};
 
 /** What a run did to one listed photo. Unknown or not applicable values are empty. */
 struct TPhotoRecord {
