@@ -6,7 +6,8 @@
 #include <QString>
 #include <QStringList>
 
-#include "engine/run_report.h"
+#include "engine/pixel_size.h"
+#include "engine/shard.h"
 
 namespace vellumar
 {
@@ -37,6 +38,16 @@ struct TDryRun {
     QStringList Clashes;
 };
 
+class TJobSource;
+
+/**
+ * What Start would do with job's settings as they stand, for the photos of shard: output names (with the
+ * whole run's numbers), sizes read from each photo's header, what each write would replace, and the
+ * clashes of the whole run. Writes nothing and changes nothing in the job.
+ */
+[[nodiscard]] TDryRun PlanDryRun(const TJobSource &job, TShard shard = {});
+
+/** "an existing file", "its own source", or empty. */
 [[nodiscard]] QString ReplacesText(TReplaces replaces);
 
 } // namespace vellumar

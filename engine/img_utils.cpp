@@ -44,6 +44,11 @@ bool CopyImageFile(const QString &source, const QString &destination, QString *r
     }
 }
 
+TPixelSize ReducedSize(TPixelSize source, double scale)
+{
+    return { FloorTimesScale(source.Width, scale), FloorTimesScale(source.Height, scale) };
+}
+
 TImageOutput ReduceJpeg(const QString &source, int quality, double scale, const TOverlaySettings *overlay)
 {
     TImageOutput made;
@@ -59,9 +64,8 @@ TImageOutput ReduceJpeg(const QString &source, int quality, double scale, const 
         made.Reported = TReportedSize { target.Bottom, target.Right };
         // The target may overhang the bitmap by a pixel; the bitmap's bounds clip it. A reduction is
         // decoded row by row, keeping only the sampled pixels.
-        bitmap = image.StretchedBitmap(FloorTimesScale(image.ImageWidth(), scale),
-            FloorTimesScale(image.ImageHeight(), scale),
-            target);
+        const TPixelSize reduced = ReducedSize(made.SourceSize, scale);
+        bitmap = image.StretchedBitmap(reduced.Width, reduced.Height, target);
         // A side of 0 pixels would give an empty file that looks like a reduced photo.
         if (bitmap.Empty())
             throw Exception(QStringLiteral("Cannot reduce %1 x %2 pixels: the result would be %3 x %4 pixels")

@@ -29,6 +29,9 @@ struct TImageOutput {
     QStringList Warnings;
 };
 
+/** The size of a picture of size source reduced by scale: each side the whole part of its product with scale. */
+[[nodiscard]] TPixelSize ReducedSize(TPixelSize source, double scale);
+
 /**
  * The output of reducing the JPEG at source by scale (0 < scale < 1) at quality, with overlay drawn on
  * it when given: what ResizeJpegFile writes. Throws as ResizeJpegFile does.

@@ -5,9 +5,12 @@
 #include <limits>
 #include <span>
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "engine/batch_run.h"
+#include "engine/source_list.h"
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
 
@@ -362,6 +365,141 @@ void TRunReport::SaveJson(const QString &path) const
 void TRunReport::SaveCsv(const QString &path) const
 {
     Save(path, ToCsv());
+}
+
+QJsonObject JobOptions(const TJobSource &job)
+{
+    QJsonObject options {
+        { QStringLiteral("source"), job.SourceFolder() },
+        { QStringLiteral("destination"), job.DestinationFolder() },
+        { QStringLiteral("resize"), job.ResizeOn() ? QJsonValue(job.ResizePercent()) : QJsonValue(false) },
+        { QStringLiteral("quality"), job.Quality() },
+    };
+    if (job.RenameOn()) {
+        const TOutputNamer namer = job.Namer();
+        options[QStringLiteral("rename")] = QJsonObject {
+            { QStringLiteral("prefix"), namer.Prefix() },
+            { QStringLiteral("number"), QString::number(namer.Number()) },
+            { QStringLiteral("padding"), namer.Padding() },
+            { QStringLiteral("suffix"), namer.Suffix() },
+        };
+    } else {
+        options[QStringLiteral("rename")] = false;
+    }
+    if (job.OverlayOn()) {
+        const TOverlaySettings overlay = job.Overlay().CurrentOverlaySettings();
+        options[QStringLiteral("overlay")] = QJsonObject {
+            { QStringLiteral("text"), overlay.Text },
+            { QStringLiteral("font"), overlay.FontName },
+            { QStringLiteral("colour"), QStringLiteral("#%1").arg(qint64(overlay.FontColor), 8, 16, QLatin1Char('0')) },
+            { QStringLiteral("style"), int(overlay.FontStyle) },
+            { QStringLiteral("size"), overlay.SizeClass },
+            { QStringLiteral("position"), overlay.TextPosition },
+        };
+    } else {
+        options[QStringLiteral("overlay")] = false;
+    }
+    return options;
+}
+
+namespace
+{
+
+std::int64_t NowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+QString FirstProblem(const QStringList &lines)
+{
+    QStringList problems;
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("ERROR: ")) || line.startsWith(QLatin1String("Overlay ERROR: "))
+            || line.startsWith(QLatin1String("WARNING: ")))
+            problems << line;
+    }
+    return problems.join(QStringLiteral("; "));
+}
+
+} // namespace
+
+void TReportRecorder::Start(const TJobSource &job, TShard shard, const QString &version)
+{
+    mReport = TRunReport();
+    mSourceFolder = job.SourceFolder();
+    mNames = job.SourceNames();
+    mShard = shard;
+    mStartedMs = NowMs();
+    TReportSummary &summary = mReport.Summary();
+    summary.ListingSize = int(mNames.size());
+    summary.StartedAt = QDateTime::fromMSecsSinceEpoch(mStartedMs, Qt::UTC).toString(Qt::ISODate);
+    summary.Version = version;
+    summary.Options = JobOptions(job);
+    if (shard.Count > 1)
+        summary.Shard = shard;
+}
+
+void TReportRecorder::Add(int position, const TImageTask &task, const TImageOutcome &outcome)
+{
+    TPhotoRecord record;
+    record.Position = position;
+    record.SourcePath = task.SourcePath;
+    const bool copy = task.Rename && !task.Resize && !task.Overlay;
+    if (task.Rename || task.Resize || task.Overlay)
+        record.OutputPath = task.DestinationPath;
+    if (task.Rename)
+        record.Operations << QStringLiteral("rename");
+    if (copy)
+        record.Operations << QStringLiteral("copy");
+    if (task.Resize)
+        record.Operations << QStringLiteral("resize");
+    if (task.Overlay) {
+        record.Operations << QStringLiteral("overlay");
+        record.OverlayText = task.OverlaySettings.Text;
+    }
+    if (task.Resize || task.Overlay)
+        record.Quality = task.Overlay ? 90 : task.Quality;
+    record.SourceSize = outcome.SourceSize;
+    record.OutputSize = outcome.OutputSize;
+    if (outcome.SourceBytes >= 0)
+        record.SourceBytes = outcome.SourceBytes;
+    if (outcome.OutputBytes >= 0)
+        record.OutputBytes = outcome.OutputBytes;
+    record.Message = FirstProblem(outcome.Lines);
+    if (!outcome.Failed)
+        record.Status = TPhotoStatus::Done;
+    else if (outcome.Completed && !outcome.Warnings.isEmpty())
+        record.Status = TPhotoStatus::Warning;
+    else
+        record.Status = TPhotoStatus::Failed;
+    record.Milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(outcome.Elapsed).count();
+    mReport.Add(std::move(record));
+}
+
+TRunReport TReportRecorder::Finish(bool aborted) const
+{
+    TRunReport report;
+    report.Summary() = mReport.Summary();
+    report.Summary().Aborted = aborted;
+    report.Summary().WallMilliseconds = std::max<std::int64_t>(0, NowMs() - mStartedMs);
+    std::size_t next = 0;
+    const std::vector<TPhotoRecord> &reported = mReport.Photos();
+    for (int position = 0; position < int(mNames.size()); ++position) {
+        if (!mShard.Contains(position))
+            continue;
+        if (next < reported.size() && reported[next].Position == position) {
+            report.Add(reported[next++]);
+            continue;
+        }
+        TPhotoRecord skipped;
+        skipped.Position = position;
+        skipped.SourcePath = PathInFolder(mSourceFolder, mNames[position]);
+        skipped.Status = TPhotoStatus::Skipped;
+        skipped.Message = QStringLiteral("not processed: the run was stopped before it");
+        report.Add(std::move(skipped));
+    }
+    report.Summarise();
+    return report;
 }
 
 TRunReport MergeReports(const std::vector<TRunReport> &shards)

@@ -94,6 +94,33 @@ private:
 
 [[nodiscard]] QString StatusName(TPhotoStatus status);
 
+class TJobSource;
+struct TImageTask;
+struct TImageOutcome;
+
+/** A job's settings as a report's options: folders, reduction, naming, overlay. */
+[[nodiscard]] QJsonObject JobOptions(const TJobSource &job);
+
+/**
+ * Builds the report of one run from what the run tells its sink: Start before the run, Add for each
+ * reported image, Finish at the end (or after a stop) gives the report, a record for every photo of the
+ * listing (or of the shard): those never reached are "skipped".
+ */
+class TReportRecorder
+{
+public:
+    void Start(const TJobSource &job, TShard shard, const QString &version);
+    void Add(int position, const TImageTask &task, const TImageOutcome &outcome);
+    [[nodiscard]] TRunReport Finish(bool aborted) const;
+
+private:
+    TRunReport mReport;
+    QString mSourceFolder;
+    QStringList mNames;
+    TShard mShard;
+    std::int64_t mStartedMs = 0;
+};
+
 /**
  * The reports of the N shards of one run as the single run's report: photos in listing order, counts
  * and byte totals summed, the earliest start, the longest wall time (shards run side by side), no shard.
