@@ -8,7 +8,8 @@
 #include <QImage>
 #include <QString>
 
-#include "engine/run_report.h"
+#include "engine/img_utils.h"
+#include "engine/pixel_size.h"
 
 namespace vellumar
 {
@@ -33,6 +34,32 @@ struct TOutputPreview {
 
 /** Asked between steps; true when the preview is no longer wanted. */
 using TCancelled = std::function<bool()>;
+
+struct TImageTask;
+class TJobSource;
+
+/**
+ * The image at listing position of job as Start would hand it to the run now: its settings, source, and
+ * (renamed with the whole run's running number) its output. Changes nothing in the job.
+ */
+[[nodiscard]] TImageTask TaskAt(const TJobSource &job, int position);
+
+/**
+ * The output file of task made in memory by the very functions the run writes with: the same bytes.
+ * Empty bytes when the task writes nothing. Throws what the run's step would log.
+ */
+[[nodiscard]] TImageOutput MakeOutput(const TImageTask &task);
+
+/**
+ * The preview of task, with the whole run's output size estimated from samples (tasks of other photos)
+ * as listedSourceBytes times their output-to-source byte ratio. Stops early, with what it has, once
+ * cancelled says so. A failure of task's own output becomes Problem; a sample that fails is left out.
+ */
+[[nodiscard]] TOutputPreview MakeOutputPreview(const TImageTask &task,
+    const std::vector<TImageTask> &samples,
+    std::int64_t listedSourceBytes,
+    int listed,
+    const TCancelled &cancelled);
 
 /** Up to five listing positions spread evenly over a listing of count photos, for the size estimate. */
 [[nodiscard]] std::vector<int> SamplePositions(int count);
