@@ -114,6 +114,10 @@ void TfrmPreview::PreviewReady()
     ui->imgSource->adjustSize();
     ui->imgOutput->setPixmap(QPixmap::fromImage(preview.Output));
     ui->imgOutput->adjustSize();
+    // A new photo opens at its middle, the output following the source.
+    for (QScrollBar *bar : { ui->saSource->horizontalScrollBar(), ui->saSource->verticalScrollBar() })
+        bar->setValue(bar->maximum() / 2);
+    FollowScroll(ui->saSource, ui->saOutput);
     QString facts = QStringLiteral("%1: %2, %3")
                         .arg(preview.SourceName, SizeText(preview.SourceSize), ByteSizeText(preview.SourceBytes));
     if (preview.Problem.isEmpty())
