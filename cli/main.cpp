@@ -190,6 +190,7 @@ TJobValues JobValues(const TBatchOptions &options, const TSourceList &list, cons
     values.DestinationFolder = destination;
     values.Resize = options.Resize;
     values.ResizePercent = options.ResizePercent;
+    values.ResizeOptions = options.ResizeOptions;
     values.Quality = options.Quality;
     values.Rename = options.Rename;
     values.Namer.SetPrefix(options.Prefix);

@@ -50,6 +50,24 @@ int ParsePosition(const QString &value)
     throw EUsageError(QStringLiteral("--position: \"%1\" is not a position (top-left ... bottom-right)").arg(value));
 }
 
+// The largest side a JPEG can have.
+constexpr std::int64_t kMaxSide = 65500;
+
+TPixelSize ParseBox(const QString &option, const QString &value)
+{
+    const qsizetype cross = value.indexOf(QLatin1Char('x'), 0, Qt::CaseInsensitive);
+    if (cross > 0) {
+        bool widthOk = false;
+        bool heightOk = false;
+        const qlonglong width = value.left(cross).trimmed().toLongLong(&widthOk);
+        const qlonglong height = value.mid(cross + 1).trimmed().toLongLong(&heightOk);
+        if (widthOk && heightOk && width >= 1 && width <= kMaxSide && height >= 1 && height <= kMaxSide)
+            return { int(width), int(height) };
+    }
+    throw EUsageError(
+        QStringLiteral("%1: \"%2\" is not WIDTHxHEIGHT with sides from 1 to %3").arg(option, value).arg(kMaxSide));
+}
+
 // A "/" would put the file outside the destination folder.
 QString NameText(const QString &name, const QString &text)
 {
@@ -65,6 +83,8 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
     TBatchOptions options;
     options.OverlaySettings = defaults;
     QStringList positional;
+    QStringList sizeOptions;
+    bool filterGiven = false;
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
@@ -95,8 +115,28 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
             target = true;
         };
         if (name == QLatin1String("--resize")) {
+            sizeOptions << name;
             options.Resize = true;
             options.ResizePercent = int(ParseWhole(name, value(), 1, 99));
+        } else if (name == QLatin1String("--long-edge")) {
+            sizeOptions << name;
+            options.Resize = true;
+            options.ResizeOptions.Mode = TSizeMode::LongEdge;
+            options.ResizeOptions.LongEdge = int(ParseWhole(name, value(), 1, kMaxSide));
+        } else if (name == QLatin1String("--fit")) {
+            sizeOptions << name;
+            options.Resize = true;
+            options.ResizeOptions.Mode = TSizeMode::Fit;
+            options.ResizeOptions.Box = ParseBox(name, value());
+        } else if (name == QLatin1String("--filter")) {
+            filterGiven = true;
+            const QString filter = value();
+            if (filter == QLatin1String("nearest"))
+                options.ResizeOptions.Filter = TResizeFilter::Nearest;
+            else if (filter == QLatin1String("smooth"))
+                options.ResizeOptions.Filter = TResizeFilter::Smooth;
+            else
+                throw EUsageError(QStringLiteral("--filter: \"%1\" is neither nearest nor smooth").arg(filter));
         } else if (name == QLatin1String("--quality")) {
             options.Quality = int(ParseWhole(name, value(), 1, 100));
         } else if (name == QLatin1String("--rename")) {
@@ -176,6 +216,11 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
         options.MergeInputs = positional;
         return options;
     }
+    if (sizeOptions.size() > 1)
+        throw EUsageError(QStringLiteral("%1 and %2: give one size, by percent, long edge or fit")
+                              .arg(sizeOptions[0], sizeOptions[1]));
+    if (filterGiven && !options.Resize)
+        throw EUsageError(QStringLiteral("--filter applies to a reduction: give --resize, --long-edge or --fit"));
     if (positional.size() != 2)
         throw EUsageError(QStringLiteral("expected SOURCE and DEST, got %1 folder name(s)").arg(positional.size()));
     // An empty folder argument (an unset variable) would mean the working directory.
@@ -197,6 +242,10 @@ QString BatchUsage()
         "\n"
         "Reduce:\n"
         "  --resize PERCENT    reduce every photo by PERCENT (1 to 99)\n"
+        "  --long-edge N       or: reduce every photo so that its longer side is N pixels\n"
+        "  --fit WxH           or: reduce every photo to fit inside W x H pixels\n"
+        "                      (aspect kept, never enlarged: a smaller photo is written at its own size)\n"
+        "  --filter FILTER     nearest (default: exact, one source pixel each) or smooth (filtered)\n"
         "  --quality Q         JPEG quality of reduced photos (1 to 100, default 90)\n"
         "Rename:\n"
         "  --rename            give every photo a new name: PREFIX NUMBER SUFFIX .jpg\n"

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/pixel_size.h"
 #include "engine/shard.h"
 #include "imaging/errors.h"
 #include "overlay/overlay_settings.h"
@@ -19,6 +20,8 @@ struct TBatchOptions {
     QString Destination;
     bool Resize = false;
     int ResizePercent = 50;
+    /** Filter and size mode; --long-edge and --fit also switch Resize on. */
+    TResizeOptions ResizeOptions;
     int Quality = 90;
     bool Rename = false;
     QString Prefix;

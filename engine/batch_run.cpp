@@ -46,6 +46,7 @@ TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name
     task.DestinationPath = PathInFolder(destination, task.OutputName);
     task.Resize = job.ResizeOn();
     task.ResizePercent = job.ResizePercent();
+    task.ResizeOptions = job.ResizeOptions();
     task.Quality = job.Quality();
     task.Overlay = job.OverlayOn();
     if (task.Overlay)
@@ -200,6 +201,7 @@ TImageOutcome ProcessImage(const TImageTask &task)
                     overlay,
                     reported,
                     &warnings,
+                    task.ResizeOptions,
                     &made)) {
                 outcome.OutputPath = task.DestinationPath;
                 outcome.SourceSize = made.SourceSize;

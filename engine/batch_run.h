@@ -31,6 +31,8 @@ public:
     [[nodiscard]] virtual QString DestinationFolder() const = 0;
     [[nodiscard]] virtual bool ResizeOn() const = 0;
     [[nodiscard]] virtual int ResizePercent() const = 0;
+    /** Filter and size mode of a reduction; the defaults (the exact reduction by percent) unless overridden. */
+    [[nodiscard]] virtual TResizeOptions ResizeOptions() const { return {}; }
     [[nodiscard]] virtual int Quality() const = 0;
     [[nodiscard]] virtual bool RenameOn() const = 0;
     /** The name the next renamed image receives. */
@@ -78,6 +80,7 @@ struct TImageTask {
     bool Resize = false;
     bool Overlay = false;
     int ResizePercent = 50;
+    TResizeOptions ResizeOptions;
     int Quality = 90;
     /** Taken when the task is planned, so that the image needs nothing from its owner while it runs. */
     TOverlaySettings OverlaySettings;

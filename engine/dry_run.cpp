@@ -37,6 +37,7 @@ TDryRun PlanDryRun(const TJobSource &job, TShard shard)
     // A renamed copy never decodes: a photo it cannot read is still copied.
     const bool decodes = resize || job.OverlayOn();
     const double scale = ScaleFromPercent(job.ResizePercent());
+    const TResizeOptions options = job.ResizeOptions();
     for (int position = 0; position < int(names.size()); ++position) {
         if (!shard.Contains(position))
             continue;
@@ -51,7 +52,7 @@ TDryRun PlanDryRun(const TJobSource &job, TShard shard)
                 TJPEGImage image;
                 image.LoadJpegFile(source);
                 row.SourceSize = TPixelSize { image.ImageWidth(), image.ImageHeight() };
-                row.PlannedSize = resize ? ReducedSize(*row.SourceSize, scale) : *row.SourceSize;
+                row.PlannedSize = resize ? ReducedSize(*row.SourceSize, options, scale) : *row.SourceSize;
             } catch (const std::exception &error) {
                 // The run would log this photo's error; the plan says so and goes on.
                 if (decodes)

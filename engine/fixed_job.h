@@ -32,6 +32,7 @@ struct TJobValues {
     QString DestinationFolder;
     bool Resize = false;
     int ResizePercent = 50;
+    TResizeOptions ResizeOptions;
     int Quality = 90;
     bool Rename = false;
     TOutputNamer Namer;
@@ -53,6 +54,7 @@ public:
     [[nodiscard]] QString DestinationFolder() const override { return mValues.DestinationFolder; }
     [[nodiscard]] bool ResizeOn() const override { return mValues.Resize; }
     [[nodiscard]] int ResizePercent() const override { return mValues.ResizePercent; }
+    [[nodiscard]] TResizeOptions ResizeOptions() const override { return mValues.ResizeOptions; }
     [[nodiscard]] int Quality() const override { return mValues.Quality; }
     [[nodiscard]] bool RenameOn() const override { return mValues.Rename; }
     [[nodiscard]] QString SampleName() const override { return mValues.Namer.SampleName(); }

@@ -44,12 +44,23 @@ bool CopyImageFile(const QString &source, const QString &destination, QString *r
     }
 }
 
-TPixelSize ReducedSize(TPixelSize source, double scale)
+bool ResizeJpegFile(const QString &source,
+    const QString &destination,
+    int quality,
+    double scale,
+    bool addOverlay,
+    const TOverlaySettingsProvider &overlay,
+    TReportedSize &reported,
+    QStringList *warnings)
 {
-    return { FloorTimesScale(source.Width, scale), FloorTimesScale(source.Height, scale) };
+    return ResizeJpegFile(source, destination, quality, scale, addOverlay, overlay, reported, warnings, {});
 }
 
-TImageOutput ReduceJpeg(const QString &source, int quality, double scale, const TOverlaySettings *overlay)
+TImageOutput ReduceJpeg(const QString &source,
+    int quality,
+    double scale,
+    const TOverlaySettings *overlay,
+    const TResizeOptions &options)
 {
     TImageOutput made;
     TBitmap bitmap;
@@ -57,22 +68,29 @@ TImageOutput ReduceJpeg(const QString &source, int quality, double scale, const 
         TJPEGImage image;
         image.LoadJpegFile(source);
         made.SourceSize = TPixelSize { image.ImageWidth(), image.ImageHeight() };
-        const TRect target { 0,
-            0,
-            FloorTimesScale(image.ImageWidth() + 1, scale),
-            FloorTimesScale(image.ImageHeight() + 1, scale) };
-        made.Reported = TReportedSize { target.Bottom, target.Right };
-        // The target may overhang the bitmap by a pixel; the bitmap's bounds clip it. A reduction is
-        // decoded row by row, keeping only the sampled pixels.
-        const TPixelSize reduced = ReducedSize(made.SourceSize, scale);
-        bitmap = image.StretchedBitmap(reduced.Width, reduced.Height, target);
+        const TPixelSize size = ReducedSize(made.SourceSize, options, scale);
+        if (options == TResizeOptions {}) {
+            // The exact reduction: the target may overhang the bitmap by a pixel, which the bitmap's bounds
+            // clip, and the status line reports the target. Decoded row by row, keeping the sampled pixels.
+            const TRect target { 0,
+                0,
+                FloorTimesScale(image.ImageWidth() + 1, scale),
+                FloorTimesScale(image.ImageHeight() + 1, scale) };
+            made.Reported = TReportedSize { target.Bottom, target.Right };
+            bitmap = image.StretchedBitmap(size.Width, size.Height, target);
+        } else if (size.Width >= 1 && size.Height >= 1) {
+            made.Reported = TReportedSize { size.Height, size.Width };
+            bitmap = options.Filter == TResizeFilter::Smooth
+                ? image.SmoothBitmap(size.Width, size.Height)
+                : image.StretchedBitmap(size.Width, size.Height, TRect { 0, 0, size.Width, size.Height });
+        }
         // A side of 0 pixels would give an empty file that looks like a reduced photo.
         if (bitmap.Empty())
             throw Exception(QStringLiteral("Cannot reduce %1 x %2 pixels: the result would be %3 x %4 pixels")
                                 .arg(image.ImageWidth())
                                 .arg(image.ImageHeight())
-                                .arg(bitmap.BitmapWidth())
-                                .arg(bitmap.BitmapHeight()));
+                                .arg(size.Width)
+                                .arg(size.Height));
         made.Warnings = image.Warnings();
     }
     made.OutputSize = TPixelSize { bitmap.BitmapWidth(), bitmap.BitmapHeight() };
@@ -121,12 +139,14 @@ bool ResizeJpegFile(const QString &source,
     const TOverlaySettingsProvider &overlay,
     TReportedSize &reported,
     QStringList *warnings,
+    const TResizeOptions &options,
     TImageOutput *made)
 {
-    if (!FileExists(source) || !(scale > 0.0 && scale < 1.0))
+    const bool byPercent = options.Mode == TSizeMode::Percent;
+    if (!FileExists(source) || (byPercent && !(scale > 0.0 && scale < 1.0)))
         return false;
     const TOverlaySettings settings = addOverlay ? overlay.CurrentOverlaySettings() : TOverlaySettings {};
-    TImageOutput output = ReduceJpeg(source, quality, scale, addOverlay ? &settings : nullptr);
+    TImageOutput output = ReduceJpeg(source, quality, scale, addOverlay ? &settings : nullptr, options);
     reported = output.Reported;
     KeepWarnings(output.Warnings, warnings);
     WriteFileAtomic(destination, output.Bytes);

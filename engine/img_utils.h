@@ -29,15 +29,15 @@ struct TImageOutput {
     QStringList Warnings;
 };
 
-/** The size of a picture of size source reduced by scale: each side the whole part of its product with scale. */
-[[nodiscard]] TPixelSize ReducedSize(TPixelSize source, double scale);
-
 /**
- * The output of reducing the JPEG at source by scale (0 < scale < 1) at quality, with overlay drawn on
- * it when given: what ResizeJpegFile writes. Throws as ResizeJpegFile does.
+ * The output of reducing the JPEG at source (by scale or as options say) at quality, with overlay drawn
+ * on it when given: what ResizeJpegFile writes. Throws as ResizeJpegFile does.
  */
-[[nodiscard]] TImageOutput
-ReduceJpeg(const QString &source, int quality, double scale, const TOverlaySettings *overlay);
+[[nodiscard]] TImageOutput ReduceJpeg(const QString &source,
+    int quality,
+    double scale,
+    const TOverlaySettings *overlay,
+    const TResizeOptions &options = {});
 
 /**
  * The output of drawing overlay onto the JPEG at source: what AddOverlayToFile writes to destination
@@ -63,8 +63,7 @@ OverlayJpeg(const QString &source, const QString &destination, const TOverlaySet
  * False without touching anything when there is no file at source or scale is out of range.
  * Throws the codec's and the file layer's errors, an Exception when a side would become 0 pixels
  * (nothing is written then), and EOverlayException from the overlay. The codec's warnings about the
- * source (damaged data it decoded around) are added to warnings when given; made, when given, receives
- * the written output's sizes (its bytes are not kept).
+ * source (damaged data it decoded around) are added to warnings when given.
  */
 [[nodiscard]] bool ResizeJpegFile(const QString &source,
     const QString &destination,
@@ -73,7 +72,24 @@ OverlayJpeg(const QString &source, const QString &destination, const TOverlaySet
     bool addOverlay,
     const TOverlaySettingsProvider &overlay,
     TReportedSize &reported,
-    QStringList *warnings = nullptr,
+    QStringList *warnings = nullptr);
+
+/**
+ * ResizeJpegFile with options: the default options are exactly that reduction. Otherwise the written size
+ * is ReducedSize of the picture (scale counts only by percent, and must then be in range), the pixels are
+ * taken with options.Filter, and reported is the written size. A picture already small enough for a long
+ * edge or a fit is written again at its own size and quality (not copied). made, when given, receives the
+ * written output's sizes (its bytes are not kept).
+ */
+[[nodiscard]] bool ResizeJpegFile(const QString &source,
+    const QString &destination,
+    int quality,
+    double scale,
+    bool addOverlay,
+    const TOverlaySettingsProvider &overlay,
+    TReportedSize &reported,
+    QStringList *warnings,
+    const TResizeOptions &options,
     TImageOutput *made = nullptr);
 
 /**

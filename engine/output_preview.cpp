@@ -30,6 +30,7 @@ TImageTask TaskAt(const TJobSource &job, int position)
     task.DestinationPath = PathInFolder(job.DestinationFolder(), task.OutputName);
     task.Resize = job.ResizeOn();
     task.ResizePercent = job.ResizePercent();
+    task.ResizeOptions = job.ResizeOptions();
     task.Quality = job.Quality();
     task.Overlay = job.OverlayOn();
     if (task.Overlay)
@@ -43,7 +44,8 @@ TImageOutput MakeOutput(const TImageTask &task)
         return ReduceJpeg(task.SourcePath,
             task.Quality,
             ScaleFromPercent(task.ResizePercent),
-            task.Overlay ? &task.OverlaySettings : nullptr);
+            task.Overlay ? &task.OverlaySettings : nullptr,
+            task.ResizeOptions);
     if (task.Overlay)
         return OverlayJpeg(task.SourcePath, task.DestinationPath, task.OverlaySettings);
     TImageOutput copy;

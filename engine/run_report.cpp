@@ -373,8 +373,16 @@ QJsonObject JobOptions(const TJobSource &job)
         { QStringLiteral("source"), job.SourceFolder() },
         { QStringLiteral("destination"), job.DestinationFolder() },
         { QStringLiteral("resize"), job.ResizeOn() ? QJsonValue(job.ResizePercent()) : QJsonValue(false) },
+        { QStringLiteral("filter"),
+            job.ResizeOptions().Filter == TResizeFilter::Smooth ? QStringLiteral("smooth")
+                                                                : QStringLiteral("nearest") },
         { QStringLiteral("quality"), job.Quality() },
     };
+    const TResizeOptions resize = job.ResizeOptions();
+    if (resize.Mode == TSizeMode::LongEdge)
+        options[QStringLiteral("longEdge")] = resize.LongEdge;
+    else if (resize.Mode == TSizeMode::Fit)
+        options[QStringLiteral("fit")] = QStringLiteral("%1x%2").arg(resize.Box.Width).arg(resize.Box.Height);
     if (job.RenameOn()) {
         const TOutputNamer namer = job.Namer();
         options[QStringLiteral("rename")] = QJsonObject {

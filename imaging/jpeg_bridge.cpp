@@ -21,6 +21,7 @@
 #include <jerror.h>
 
 #include "imaging/errors.h"
+#include "imaging/resampler.h"
 
 namespace vellumar
 {
@@ -643,6 +644,185 @@ TBitmap DecodeJpegStreamStretched(std::span<const std::uint8_t> stream,
     });
     TakeWarnings(jpeg.Guard, warnings);
     return TBitmap::FromImage(std::move(image));
+}
+
+namespace
+{
+
+// libjpeg's own YCbCr to RGB arithmetic (JFIF, 16 fraction bits), here run at the output's size only; in
+// plain arithmetic rather than tables, so that the compiler vectorises it.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+__attribute__((target_clones("avx2", "default")))
+#endif
+void YccRowToBgr(const std::uint8_t *luma, const std::uint8_t *cb, const std::uint8_t *cr, int width, std::uint8_t *bgr)
+{
+    constexpr int kFractionBits = 16;
+    constexpr std::int32_t kOneHalf = std::int32_t(1) << (kFractionBits - 1);
+    constexpr std::int32_t kRedFromCr = 91881; // 1.40200
+    constexpr std::int32_t kBlueFromCb = 116130; // 1.77200
+    constexpr std::int32_t kGreenFromCr = 46802; // 0.71414
+    constexpr std::int32_t kGreenFromCb = 22554; // 0.34414
+    for (int x = 0; x < width; ++x) {
+        const std::int32_t value = luma[x];
+        const std::int32_t blue = cb[x] - 128;
+        const std::int32_t red = cr[x] - 128;
+        bgr[3 * x] = std::uint8_t(std::clamp(value + ((kBlueFromCb * blue + kOneHalf) >> kFractionBits), 0, 255));
+        bgr[3 * x + 1] = std::uint8_t(
+            std::clamp(value + ((-kGreenFromCb * blue - kGreenFromCr * red + kOneHalf) >> kFractionBits), 0, 255));
+        bgr[3 * x + 2] = std::uint8_t(std::clamp(value + ((kRedFromCr * red + kOneHalf) >> kFractionBits), 0, 255));
+    }
+}
+
+void YccToBgr(const QImage &luma, const QImage &blueDifference, const QImage &redDifference, QImage &out)
+{
+    for (int y = 0; y < out.height(); ++y)
+        YccRowToBgr(luma.constScanLine(y),
+            blueDifference.constScanLine(y),
+            redDifference.constScanLine(y),
+            out.width(),
+            out.scanLine(y));
+}
+
+// The components of a YCbCr or gray stream as libjpeg keeps them (no upsampling, no colour conversion), each
+// resampled on its own straight to the target, the colours converted only there: at a reduction that saves
+// the full-size work of both. The stream is started with raw output.
+QImage ResampleRawComponents(TJpegDecompressor &jpeg, int width, int height)
+{
+    j_decompress_ptr info = &jpeg.Info;
+    const auto components = std::size_t(info->num_components);
+    std::vector<std::unique_ptr<TResampler>> resamplers;
+    std::vector<std::vector<JSAMPLE>> buffers(components);
+    std::vector<std::vector<JSAMPROW>> rows(components);
+    std::vector<JSAMPARRAY> planes(components);
+    std::vector<int> fed(components, 0);
+    for (std::size_t c = 0; c < components; ++c) {
+        const jpeg_component_info &component = info->comp_info[c];
+        const auto rowsPerCall = std::size_t(component.v_samp_factor) * std::size_t(component.DCT_scaled_size);
+        const auto stride = std::size_t(component.width_in_blocks) * std::size_t(component.DCT_scaled_size);
+        buffers[c].resize(rowsPerCall * stride);
+        for (std::size_t r = 0; r < rowsPerCall; ++r)
+            rows[c].push_back(buffers[c].data() + r * stride);
+        planes[c] = rows[c].data();
+        resamplers.push_back(std::make_unique<TResampler>(int(component.downsampled_width),
+            int(component.downsampled_height),
+            width,
+            height,
+            1));
+    }
+    const auto lines = JDIMENSION(info->max_v_samp_factor * info->min_DCT_scaled_size);
+    while (info->output_scanline < info->output_height) {
+        JDIMENSION got = 0;
+        jpeg.Run([&] {
+            got = jpeg_read_raw_data(info, planes.data(), lines);
+        });
+        // As for the whole frame: never with this source, and finishing then fails.
+        if (got == 0)
+            break;
+        for (std::size_t c = 0; c < components; ++c) {
+            const int planeHeight = int(info->comp_info[c].downsampled_height);
+            for (std::size_t r = 0; r < rows[c].size() && fed[c] < planeHeight; ++r, ++fed[c])
+                resamplers[c]->AddRow(rows[c][r]);
+        }
+    }
+    QImage out(width, height, QImage::Format_BGR888);
+    if (out.isNull())
+        throw EOutOfResources("Out of system resources");
+    if (components == 3) {
+        YccToBgr(resamplers[0]->TakeImage(), resamplers[1]->TakeImage(), resamplers[2]->TakeImage(), out);
+        return out;
+    }
+    const QImage gray = resamplers[0]->TakeImage();
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t *in = gray.constScanLine(y);
+        std::uint8_t *bgr = out.scanLine(y);
+        for (int x = 0; x < width; ++x, bgr += 3)
+            bgr[0] = bgr[1] = bgr[2] = in[x];
+    }
+    return out;
+}
+
+} // namespace
+
+TBitmap DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, int height, QStringList *warnings)
+{
+    TJpegDecompressor jpeg(stream);
+    j_decompress_ptr info = &jpeg.Info;
+    jpeg.Run([&] {
+        jpeg_read_header(info, TRUE);
+    });
+    jpeg.CheckSize();
+    if (width < 1 || height < 1 || JDIMENSION(width) > info->image_width || JDIMENSION(height) > info->image_height)
+        throw EInvalidGraphic("Invalid bitmap size");
+
+    // A scaled IDCT skips decoding work but filters crudely: it truncates each 8 x 8 block on its own, so
+    // detail just above the output's limit leaks back as moire. Lanczos-3 from at least twice the target
+    // removes it; the IDCT then only has to keep what lies well below that limit.
+    info->scale_denom = 8;
+    for (info->scale_num = 1; info->scale_num < 8; ++info->scale_num) {
+        jpeg.Run([&] {
+            jpeg_calc_output_dimensions(info);
+        });
+        if (info->output_width >= 2 * std::uint64_t(width) && info->output_height >= 2 * std::uint64_t(height))
+            break;
+    }
+    info->do_block_smoothing = TRUE;
+    info->dct_method = JDCT_ISLOW;
+    const bool raw = (info->jpeg_color_space == JCS_YCbCr && info->num_components == 3)
+        || (info->jpeg_color_space == JCS_GRAYSCALE && info->num_components == 1);
+    if (raw) {
+        info->raw_data_out = TRUE;
+        info->out_color_space = info->jpeg_color_space;
+        jpeg.Run([&] {
+            jpeg_start_decompress(info);
+        });
+        QImage image = ResampleRawComponents(jpeg, width, height);
+        jpeg.Run([&] {
+            jpeg_finish_decompress(info);
+        });
+        TakeWarnings(jpeg.Guard, warnings);
+        return TBitmap::FromImage(std::move(image));
+    }
+    const bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
+    info->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    jpeg.Run([&] {
+        jpeg_start_decompress(info);
+    });
+    const int sourceWidth = int(info->output_width);
+    const bool inverted = info->saw_Adobe_marker != FALSE;
+    TResampler resampler(sourceWidth, int(info->output_height), width, height);
+
+    const std::size_t sourceBytes = std::size_t(sourceWidth) * (cmyk ? 4 : 3);
+    std::vector<JSAMPLE> chunk(sourceBytes * kChunkRows);
+    std::vector<JSAMPROW> chunkRows(kChunkRows);
+    for (std::size_t r = 0; r < chunkRows.size(); ++r)
+        chunkRows[r] = chunk.data() + r * sourceBytes;
+    std::vector<std::uint8_t> bgr(cmyk ? std::size_t(sourceWidth) * 3 : 0);
+    while (info->output_scanline < info->output_height) {
+        JDIMENSION got = 0;
+        jpeg.Run([&] {
+            got = jpeg_read_scanlines(info, chunkRows.data(), kChunkRows);
+        });
+        // As for the whole frame: never with this source, and finishing then fails.
+        if (got == 0)
+            break;
+        for (JDIMENSION r = 0; r < got; ++r) {
+            const JSAMPLE *in = chunkRows[r];
+            if (cmyk) {
+                for (std::size_t x = 0; x < std::size_t(sourceWidth); ++x, in += 4) {
+                    bgr[x * 3] = CmykChannel(in[2], in[3], inverted);
+                    bgr[x * 3 + 1] = CmykChannel(in[1], in[3], inverted);
+                    bgr[x * 3 + 2] = CmykChannel(in[0], in[3], inverted);
+                }
+                in = bgr.data();
+            }
+            resampler.AddRow(in);
+        }
+    }
+    jpeg.Run([&] {
+        jpeg_finish_decompress(info);
+    });
+    TakeWarnings(jpeg.Guard, warnings);
+    return TBitmap::FromImage(resampler.TakeImage());
 }
 
 std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality)

@@ -95,6 +95,18 @@ struct TJpegHeaderFacts {
     QStringList *warnings = nullptr);
 
 /**
+ * The stream's picture reduced smoothly to a new 24-bit bitmap of width x height (at least 1 and at most the
+ * stream's size on each side): libjpeg decodes straight to the smallest DCT scale of n/8 that is at least twice
+ * the target (full size when none is); TResampler then takes that to the exact size, row by row, so the full
+ * frame never exists. YCbCr and gray streams are resampled component by component as stored (chroma at its
+ * own resolution) and converted to colour at the target size; gray comes out as exact grays, without a
+ * palette. Throws EInvalidGraphic "Invalid bitmap size" for a size out of range, and the errors of
+ * DecodeJpegStream. Warnings are added to warnings as for DecodeJpegStream.
+ */
+[[nodiscard]] TBitmap
+DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, int height, QStringList *warnings = nullptr);
+
+/**
  * Encodes the bitmap as a baseline JFIF stream with three components at quality (1..100), with
  * libjpeg's defaults and the float DCT. A bitmap of width or height 0 gives an empty stream.
  * Throws EJPEG for a fatal libjpeg error (such as a side above 65500 pixels).

@@ -11,6 +11,7 @@
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
 #include "imaging/jpeg_bridge.h"
+#include "imaging/resampler.h"
 
 namespace vellumar
 {
@@ -161,6 +162,19 @@ TBitmap TJPEGImage::StretchedBitmap(int width, int height, const TRect &rect)
     bitmap.SetBitmapHeight(height);
     bitmap.Canvas().DrawStretched(rect, this);
     return bitmap;
+}
+
+TBitmap TJPEGImage::SmoothBitmap(int width, int height)
+{
+    if (!mBitmap && mData && !mData->Data.empty())
+        return DecodeJpegStreamSmooth(mData->Data, width, height, &mWarnings);
+    const QImage source = DecodedBitmap().Image24();
+    if (width < 1 || height < 1 || width > source.width() || height > source.height())
+        throw EInvalidGraphic("Invalid bitmap size");
+    TResampler resampler(source.width(), source.height(), width, height);
+    for (int y = 0; y < source.height(); ++y)
+        resampler.AddRow(source.constScanLine(y));
+    return TBitmap::FromImage(resampler.TakeImage());
 }
 
 void TJPEGImage::AssignBitmap(const TBitmap &bitmap)

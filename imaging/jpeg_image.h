@@ -66,6 +66,13 @@ public:
      * (no decoded bitmap is kept then); otherwise it is decoded whole and stretch-copied.
      */
     [[nodiscard]] TBitmap StretchedBitmap(int width, int height, const TRect &rect);
+    /**
+     * The picture reduced smoothly to width x height (each side at least 1, at most the picture's): low-pass
+     * filtered, not sampled. Nothing decoded yet: libjpeg decodes at a reduced DCT scale and the rows are
+     * resampled as they come (no decoded bitmap is kept); otherwise the decoded bitmap is resampled.
+     * Throws EInvalidGraphic "Invalid bitmap size" for a size out of range, and the decoding errors.
+     */
+    [[nodiscard]] TBitmap SmoothBitmap(int width, int height);
     /** Drops compressed data and takes a copy (shared pixels) of bitmap as the decoded bitmap. */
     void AssignBitmap(const TBitmap &bitmap);
     /** Builds the compressed data from the decoded bitmap; empty when there is no pixel. */

@@ -22,6 +22,7 @@
 #include "engine/job_settings.h"
 #include "imaging/dialog_font.h"
 #include "imaging/errors.h"
+#include "mainwindow/frm_output_options.h"
 #include "mainwindow/frm_plan.h"
 #include "mainwindow/frm_preview.h"
 #include "shell/frm_about.h"
@@ -120,6 +121,7 @@ void TfrmMain::ConnectHandlers()
     connect(ui->SpeedButton1, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
     connect(ui->btnAbout, &QToolButton::clicked, this, &TfrmMain::btnAboutClick);
     connect(ui->Button1, &QPushButton::clicked, this, &TfrmMain::Button1Click);
+    connect(ui->btnOutputOptions, &QToolButton::clicked, this, &TfrmMain::btnOutputOptionsClick);
     connect(ui->btnPlan, &QPushButton::clicked, this, &TfrmMain::btnPlanClick);
     connect(ui->btnPreview, &QPushButton::clicked, this, &TfrmMain::btnPreviewClick);
     // The preview follows the selected photo and every setting that changes its output.
@@ -153,9 +155,30 @@ void TfrmMain::FormCreate()
 
 void TfrmMain::UpdateResizeControls()
 {
-    const bool on = ui->cbResize->isChecked();
+    // A size in pixels replaces the percentage, which then stays off.
+    const bool on = ui->cbResize->isChecked() && mResizeOptions.Mode == TSizeMode::Percent;
     ui->seResizePercent->setEnabled(on);
     ui->RzLabel1->setEnabled(on);
+    ui->btnOutputOptions->setToolTip(
+        QStringLiteral("Output options: the filter, and the size by percent, long edge or fit (now: %1)")
+            .arg(ResizeOptionsText(mResizeOptions)));
+}
+
+void TfrmMain::SetResizeOptions(const TResizeOptions &options)
+{
+    mResizeOptions = options;
+    UpdateResizeControls();
+    RefreshPreview();
+}
+
+void TfrmMain::btnOutputOptionsClick()
+{
+    RunGuarded(this, [this] {
+        TfrmOutputOptions dlg(this);
+        dlg.SetResizeOptions(mResizeOptions);
+        if (dlg.exec() == QDialog::Accepted)
+            SetResizeOptions(dlg.ResizeOptions());
+    });
 }
 
 void TfrmMain::UpdateRenameControls()

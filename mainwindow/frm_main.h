@@ -91,6 +91,10 @@ public:
     void Button1Click();
     void btnPlanClick();
     void btnPreviewClick();
+    void btnOutputOptionsClick();
+
+    /** The output options as the dialog left them; the tests set them without the modal dialog. */
+    void SetResizeOptions(const TResizeOptions &options);
 
     // TJobSource: the controls' values at the moment of the call.
     [[nodiscard]] QString SourceFolder() const override;
@@ -98,6 +102,7 @@ public:
     [[nodiscard]] QString DestinationFolder() const override;
     [[nodiscard]] bool ResizeOn() const override;
     [[nodiscard]] int ResizePercent() const override;
+    [[nodiscard]] TResizeOptions ResizeOptions() const override { return mResizeOptions; }
     [[nodiscard]] int Quality() const override;
     [[nodiscard]] bool RenameOn() const override;
     [[nodiscard]] QString SampleName() const override;
@@ -146,6 +151,7 @@ private:
     TSameFolderWarning mWarnSameFolder;
     QString mLastFolder;
     QString mReportName;
+    TResizeOptions mResizeOptions;
     bool mStopRequested = false;
     bool mRunning = false;
     bool mCloseRequested = false;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "imaging/jpeg_image.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -82,6 +83,12 @@ TEST(BatchCli, UsageErrorsNameTheOptionAndProcessNothing)
         { { QStringLiteral("--jobs"), QStringLiteral("0") }, QStringLiteral("--jobs") },
         { { QStringLiteral("--prefix"), QStringLiteral("../src/") }, QStringLiteral("--prefix") },
         { { QStringLiteral("--suffix=/x") }, QStringLiteral("--suffix") },
+        { { QStringLiteral("--long-edge"), QStringLiteral("0") }, QStringLiteral("--long-edge") },
+        { { QStringLiteral("--fit"), QStringLiteral("1600") }, QStringLiteral("--fit") },
+        { { QStringLiteral("--fit=0x10") }, QStringLiteral("--fit") },
+        { { QStringLiteral("--filter=bicubic"), QStringLiteral("--resize=50") }, QStringLiteral("--filter") },
+        { { QStringLiteral("--filter=smooth") }, QStringLiteral("--filter") },
+        { { QStringLiteral("--resize=50"), QStringLiteral("--long-edge=10") }, QStringLiteral("--long-edge") },
     };
     for (const auto &[options, named] : cases) {
         const TBatchResult result = RunBatchCli(options + QStringList { source.Path(), destination.Path() });
@@ -179,6 +186,38 @@ TEST(BatchCli, PrintsTheWindowsLogAndSavesTheReport)
     const std::vector<std::uint8_t> bytes = ReadBytes(report);
     EXPECT_EQ(QString::fromUtf8(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
         result.Lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+}
+
+// Each size mode and filter: the log reports the written size; nearest by percent is the reduction of old.
+TEST(BatchCli, SizeModesAndFiltersWriteAndReportTheirSizes)
+{
+    TTempDir source;
+    AddPhotos(source, 1); // 90 x 60
+    const auto reduce = [&](const QStringList &options, const QString &line, int width, int height) {
+        TTempDir destination;
+        const TBatchResult result = RunBatchCli(options + QStringList { source.Path(), destination.Path() });
+        EXPECT_EQ(result.ExitCode, 0) << options.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(result.Lines.contains(line)) << options.join(QLatin1Char(' ')).toStdString();
+        TJPEGImage written;
+        written.LoadJpegFile(destination.File(QStringLiteral("photo00.jpg")));
+        EXPECT_EQ(written.ImageWidth(), width);
+        EXPECT_EQ(written.ImageHeight(), height);
+        return ReadBytes(destination.File(QStringLiteral("photo00.jpg")));
+    };
+    const QString half = QStringLiteral("photo00.jpg resized: H30 W45");
+    EXPECT_EQ(reduce({ QStringLiteral("--resize=50"), QStringLiteral("--filter=nearest") }, half, 45, 30),
+        reduce({ QStringLiteral("--resize=50") }, half, 45, 30));
+    (void)reduce({ QStringLiteral("--resize=50"), QStringLiteral("--filter=smooth") }, half, 45, 30);
+    (void)reduce({ QStringLiteral("--long-edge=45"), QStringLiteral("--filter=smooth") }, half, 45, 30);
+    (void)reduce({ QStringLiteral("--fit=40x40") }, QStringLiteral("photo00.jpg resized: H27 W40"), 40, 27);
+    // The overlay is drawn on the final picture, whatever chose its size.
+    EXPECT_EQ(reduce({ QStringLiteral("--long-edge=45"), QStringLiteral("--overlay") }, half, 45, 30),
+        reduce({ QStringLiteral("--resize=50"), QStringLiteral("--overlay") }, half, 45, 30));
+    // Never enlarged: written again at its own size.
+    (void)reduce({ QStringLiteral("--long-edge=200"), QStringLiteral("--filter=smooth") },
+        QStringLiteral("photo00.jpg resized: H60 W90"),
+        90,
+        60);
 }
 
 TEST(BatchCli, SameFolderWarnsOnStandardErrorAndGoesOn)

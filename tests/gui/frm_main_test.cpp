@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -28,6 +29,7 @@
 
 #include "engine/job_settings.h"
 #include "mainwindow/frm_main.h"
+#include "mainwindow/frm_output_options.h"
 #include "mainwindow/frm_plan.h"
 #include "mainwindow/frm_preview.h"
 #include "shell/run_guarded.h"
@@ -244,6 +246,7 @@ TEST(FrmMainLayout, TheWindowsDataIsInItsControls)
     const QStringList expected = { "cbResize",
         "seResizePercent",
         "seQuality",
+        "btnOutputOptions",
         "cbRename",
         "ebPrefix",
         "ebNumber",
@@ -617,6 +620,41 @@ TEST_F(FrmMain, TheRunReadsThePercentAsTypedAndClamped)
     ClickStart();
     EXPECT_TRUE(RunLines().contains(expected(1))) << RunLines().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(percent->value(), 1);
+}
+
+// The output options dialog, reached from the reduce group by keyboard: a long edge takes the place of the
+// percentage, and the run writes and reports that size.
+TEST_F(FrmMain, OutputOptionsSetTheFilterAndASizeInPixels)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "a.jpg" }, 100, 50);
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    auto *button = Child<QToolButton>(mWindow, "btnOutputOptions");
+
+    test::WhenModal<TfrmOutputOptions>([](TfrmOutputOptions *dialog) {
+        Child<QComboBox>(*dialog, "cbFilter")->setCurrentIndex(1);
+        Child<QComboBox>(*dialog, "cbSizeMode")->setCurrentIndex(1);
+        EXPECT_FALSE(Child(*dialog, "seFitWidth")->isEnabled());
+        auto *longEdge = Child<QSpinBox>(*dialog, "seLongEdge");
+        EXPECT_TRUE(longEdge->isEnabled());
+        longEdge->setValue(40);
+        QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Space);
+    EXPECT_EQ(mWindow.ResizeOptions(),
+        (TResizeOptions { .Filter = TResizeFilter::Smooth, .Mode = TSizeMode::LongEdge, .LongEdge = 40 }));
+    EXPECT_FALSE(Child(mWindow, "seResizePercent")->isEnabled());
+    EXPECT_TRUE(button->toolTip().contains(QLatin1String("Smooth, long edge 40 px")));
+    ClickStart();
+    EXPECT_TRUE(RunLines().contains(QStringLiteral("a.jpg resized: H20 W40")));
+
+    // Back to percent: the percentage is live again.
+    mWindow.SetResizeOptions({});
+    EXPECT_TRUE(Child(mWindow, "seResizePercent")->isEnabled());
 }
 
 TEST_F(FrmMain, StopLetsTheImageInHandFinishAndStartsNoOther)
