@@ -21,12 +21,20 @@ TEST(OutputPreview, BytesEqualWhatTheRunWritesInEveryMode)
     struct TMode {
         const char *Name;
         bool Rename, Resize, Overlay;
+        TResizeOptions Options;
+        int Width;
     };
     const TMode modes[] {
-        { "copy", true, false, false },
-        { "resize", false, true, false },
-        { "overlay", false, false, true },
-        { "resize+overlay", true, true, true },
+        { "copy", true, false, false, {}, 173 },
+        { "resize", false, true, false, {}, 112 },
+        { "overlay", false, false, true, {}, 173 },
+        { "resize+overlay", true, true, true, {}, 112 },
+        { "smooth long edge",
+            false,
+            true,
+            false,
+            { .Filter = TResizeFilter::Smooth, .Mode = TSizeMode::LongEdge, .LongEdge = 90 },
+            90 },
     };
     const TTempDir dir;
     TJpegFixtureOptions photo;
@@ -43,6 +51,7 @@ TEST(OutputPreview, BytesEqualWhatTheRunWritesInEveryMode)
         job.Values().ResizePercent = 35;
         job.Values().Quality = 70;
         job.Values().Overlay = mode.Overlay;
+        job.Values().ResizeOptions = mode.Options;
         job.Values().Namer.SetNumber(41);
         const TImageTask task = TaskAt(job, 1);
         const TOutputPreview preview = MakeOutputPreview(task, { TaskAt(job, 0), task }, 2000, 2, [] {
@@ -55,7 +64,7 @@ TEST(OutputPreview, BytesEqualWhatTheRunWritesInEveryMode)
         EXPECT_EQ(task.DestinationPath,
             dir.File(mode.Rename ? QStringLiteral("out/42.jpg") : QStringLiteral("out/b.jpg")));
         EXPECT_EQ(preview.OutputBytes, ReadBytes(task.DestinationPath)) << mode.Name;
-        EXPECT_EQ(preview.OutputSize->Width, mode.Resize ? 112 : 173) << mode.Name;
+        EXPECT_EQ(preview.OutputSize->Width, mode.Width) << mode.Name;
         // Two equal photos: the whole run writes twice the preview's bytes for 2000 bytes of sources
         // that are, sampled, twice the photo's size.
         EXPECT_EQ(*preview.EstimatedRunBytes,
