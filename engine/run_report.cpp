@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <span>
 
@@ -116,7 +117,7 @@ public:
     {
         const QJsonValue value = Field(object, name);
         const double number = value.toDouble(-1.0);
-        if (!value.isDouble() || number < 0 || number > 9007199254740992.0 || number != std::int64_t(number))
+        if (!value.isDouble() || number < 0 || number > 9007199254740992.0 || number != std::floor(number))
             Fail(QStringLiteral("\"%1\" is not a whole number").arg(name));
         return std::int64_t(number);
     }
@@ -170,7 +171,7 @@ public:
         const QJsonValue operations = Field(object, QStringLiteral("operations"));
         if (!operations.isArray())
             Fail(QStringLiteral("\"operations\" is not a list"));
-        for (const QJsonValue &operation : operations.toArray())
+        for (const QJsonValue operation : operations.toArray())
             record.Operations << operation.toString();
         record.SourceSize = Size(object, QStringLiteral("sourceSize"));
         record.OutputSize = Size(object, QStringLiteral("outputSize"));
@@ -348,7 +349,7 @@ TRunReport TRunReport::FromJson(const QByteArray &json, const QString &path)
     const QJsonValue photos = reader.Field(root, QStringLiteral("photos"));
     if (!photos.isArray())
         reader.Fail(QStringLiteral("\"photos\" is not a list"));
-    for (const QJsonValue &photo : photos.toArray()) {
+    for (const QJsonValue photo : photos.toArray()) {
         if (!photo.isObject())
             reader.Fail(QStringLiteral("a photo is not an object"));
         report.Add(reader.Record(photo.toObject()));
