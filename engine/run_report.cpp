@@ -208,8 +208,9 @@ public:
         if (!Field(object, QStringLiteral("shard")).isNull()) {
             const QJsonObject shard = Object(object, QStringLiteral("shard"));
             summary.Shard = TShard { Int(shard, QStringLiteral("index")), Int(shard, QStringLiteral("count")) };
-            if (summary.Shard->Index < 1 || summary.Shard->Index > summary.Shard->Count)
-                Fail(QStringLiteral("the shard is not K/N with 1 <= K <= N"));
+            // The same bounds as --shard, so that a damaged count cannot ask for a huge table.
+            if (!ParseShard(summary.Shard->Text()))
+                Fail(QStringLiteral("the shard is not K/N with 1 <= K <= N <= 1000000"));
         }
         return summary;
     }

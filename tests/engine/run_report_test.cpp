@@ -76,6 +76,9 @@ TEST(RunReport, JsonValidatesAgainstTheSchemaAndReadsBackUnchanged)
     EXPECT_EQ(back.Summary(), report.Summary());
     EXPECT_THROW((void)TRunReport::FromJson("{\"format\":\"other\"}", path), Exception);
     EXPECT_THROW((void)TRunReport::FromJson("[1,", path), Exception);
+    QByteArray hugeShard = report.ToJson();
+    hugeShard.replace("\"shard\": null", "\"shard\": {\"count\": 2000000000, \"index\": 1}");
+    EXPECT_THROW((void)TRunReport::FromJson(hugeShard, path), Exception);
 }
 
 TEST(RunReport, CsvQuotesFieldsThatNeedIt)
