@@ -297,8 +297,8 @@ void TCanvas::DrawTextInRect(const QString &text, TRect &rect, unsigned flags)
     // that glyph's subpixel offset set on the face, and glyph outlines loaded later on the same thread are
     // shifted by it: large text then came out differently depending on what the thread had drawn before.
     // So the two kinds never share a thread: large text is filled from its outlines on the pool's threads
-    // (which draw nothing else), small text is drawn from bitmaps on the caller's thread (never a pool
-    // thread), where a bitmap's offset is always set afresh before it is rendered.
+    // (which draw nothing else), small text is drawn from bitmaps on the caller's thread (never a
+    // thread of Qt's global pool), where a bitmap's offset is always set afresh before it is rendered.
     const bool outlines = font.pixelSize() > kMaxBitmapPixelSize;
 
     // Painting straight into the bitmap's (24-bit, blue-green-red) pixels; the painter ends before

@@ -76,7 +76,7 @@ void TfrmPreview::ShowPreview(TJob job)
 {
     CancelPending();
     ui->lblFacts->setText(QStringLiteral("Making the preview..."));
-    mFuture = QtConcurrent::run([job = std::move(job)](QPromise<TOutputPreview> &promise) {
+    mFuture = QtConcurrent::run(&mPool, [job = std::move(job)](QPromise<TOutputPreview> &promise) {
         TOutputPreview preview;
         // A pool thread is a boundary: its failure becomes the preview's message, never an escape.
         try {

@@ -7,6 +7,7 @@
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QPoint>
+#include <QThreadPool>
 
 #include "engine/output_preview.h"
 
@@ -57,6 +58,9 @@ private:
     void FollowScroll(const QScrollArea *from, QScrollArea *to);
 
     std::unique_ptr<Ui::TfrmPreview> ui;
+    // A pool of its own: text is drawn here as in a run, and Qt's global pool must never draw small text,
+    // or the large text it draws for every caller would shift (see the text layout).
+    QThreadPool mPool;
     QFuture<TOutputPreview> mFuture;
     std::unique_ptr<QFutureWatcher<TOutputPreview>> mWatcher;
     QPoint mDragFrom;
