@@ -2,6 +2,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 #include <QDir>
@@ -10,11 +11,14 @@
 #include <unistd.h>
 
 #include "cli/options.h"
+#include "cli/progress_bar.h"
 #include "engine/batch_run.h"
+#include "engine/dry_run.h"
 #include "engine/fixed_job.h"
 #include "engine/folder_rules.h"
 #include "engine/job_settings.h"
 #include "engine/run_plan.h"
+#include "engine/run_report.h"
 #include "engine/source_list.h"
 #include "engine/status_log.h"
 #include "imaging/dialog_font.h"
@@ -72,17 +76,18 @@ void PrintLine(std::FILE *stream, const QString &line)
     std::fputc('\n', stream);
 }
 
-// Prints every log line as it comes, keeps the log for the report, and draws a progress bar on a terminal.
+// Prints every log line as it comes, keeps the log and the per-photo records for the reports, and keeps a
+// progress bar on a terminal.
 class TCliSink : public TRunSink
 {
 public:
-    TCliSink(TStatusLog &log, bool quiet)
+    TCliSink(TStatusLog &log, bool quiet, bool progress)
         : mLog(log)
         , mQuiet(quiet)
-        , mProgressBar(!quiet && ::isatty(2) != 0)
+        , mBar(STDERR_FILENO, progress)
+        , mLinesOnBarTerminal(::isatty(STDOUT_FILENO) != 0)
     {
     }
-    ~TCliSink() override { ClearProgressBar(); }
     TCliSink(const TCliSink &) = delete;
     TCliSink &operator=(const TCliSink &) = delete;
 
@@ -91,16 +96,14 @@ public:
         mLog.AddStatusLine(line);
         if (mQuiet)
             return;
-        ClearProgressBar();
+        // On a shared terminal the bar leaves the line to the log and comes back below it.
+        if (mLinesOnBarTerminal)
+            mBar.Erase();
         PrintLine(stdout, line);
         std::fflush(stdout);
-        DrawProgressBar();
+        mBar.Refresh();
     }
-    void SetProgress(int percent) override
-    {
-        mPercent = percent;
-        DrawProgressBar();
-    }
+    void SetProgress(int) override { }
     void ProcessPendingEvents() override
     {
         // The run writes "Aborting..." once the images in hand are logged.
@@ -111,40 +114,73 @@ public:
     }
     [[nodiscard]] bool StopRequested() const override { return mStopRequested; }
     void ClearStopRequest() override { mStopRequested = false; }
+    void ImageReported(int position, const TImageTask &task, const TImageOutcome &outcome) override
+    {
+        mRecorder.Add(position, task, outcome);
+        const TPixelSize decoded = outcome.SourceSize.value_or(TPixelSize {});
+        mBar.Advance(double(decoded.Width) * decoded.Height / 1e6);
+    }
 
+    void Start(const TJobSource &job, TShard shard)
+    {
+        mRecorder.Start(job, shard, ProgramVersionOrEmpty());
+        mBar.Start(shard.Size(int(job.SourceNames().size())));
+    }
+    void EraseProgress() { mBar.Erase(); }
+    [[nodiscard]] TRunReport Report() const { return mRecorder.Finish(mStopped); }
     [[nodiscard]] bool Stopped() const { return mStopped; }
 
 private:
-    void DrawProgressBar()
+    static QString ProgramVersionOrEmpty()
     {
-        if (!mProgressBar || mPercent <= 0)
-            return;
-        constexpr int kWidth = 40;
-        const int filled = mPercent * kWidth / 100;
-        std::fprintf(stderr,
-            "\r[%s%s] %3d%%",
-            QByteArray(filled, '#').constData(),
-            QByteArray(kWidth - filled, '.').constData(),
-            mPercent);
-        std::fflush(stderr);
-        mBarShown = true;
-    }
-    void ClearProgressBar()
-    {
-        if (mBarShown) {
-            std::fputs("\r\033[K", stderr);
-            mBarShown = false;
+        try {
+            return ProgramVersionText();
+        } catch (const Exception &) {
+            // A missing version block leaves the report's version empty; the run itself does not need it.
+            return {};
         }
     }
 
     TStatusLog &mLog;
     bool mQuiet;
-    bool mProgressBar;
-    bool mBarShown = false;
-    int mPercent = 0;
+    TProgressBar mBar;
+    bool mLinesOnBarTerminal;
+    TReportRecorder mRecorder;
     bool mStopRequested = false;
     bool mStopped = false;
 };
+
+// --dry-run: one line per photo of the plan, then the clashes. Exit 0 when the run could start, else 2.
+int PrintDryRun(const TJobSource &job, TShard shard)
+{
+    const TDryRun plan = PlanDryRun(job, shard);
+    const auto size = [](const std::optional<TPixelSize> &pixels) {
+        return pixels ? QStringLiteral("%1x%2").arg(pixels->Width).arg(pixels->Height) : QStringLiteral("?");
+    };
+    for (const TPlanRow &row : plan.Rows) {
+        QString line =
+            QStringLiteral("%1 of %2: %3").arg(row.Position + 1).arg(job.SourceNames().size()).arg(row.SourceName);
+        if (row.OutputName.isEmpty()) {
+            PrintLine(stdout, line + QStringLiteral("  (nothing to write)"));
+            continue;
+        }
+        line += QStringLiteral(" -> ") + row.OutputName;
+        if (!row.Problem.isEmpty())
+            line += QStringLiteral("  ERROR: ") + row.Problem;
+        else
+            line += QStringLiteral("  %1 -> %2").arg(size(row.SourceSize), size(row.PlannedSize));
+        if (row.Replaces != TReplaces::Nothing)
+            line += QStringLiteral("  replaces ") + ReplacesText(row.Replaces);
+        PrintLine(stdout, line);
+    }
+    if (plan.Clashes.isEmpty())
+        return kExitOk;
+    PrintLine(stdout,
+        QStringLiteral("Refused: nothing would be written; these outputs would overwrite photos of this run:"));
+    for (const QString &clash : plan.Clashes)
+        PrintLine(stdout, QStringLiteral("  ") + clash);
+    return kExitUsage;
+}
 
 TJobValues JobValues(const TBatchOptions &options, const TSourceList &list, const QString &destination)
 {
@@ -165,6 +201,31 @@ TJobValues JobValues(const TBatchOptions &options, const TSourceList &list, cons
     values.AutoOrient = options.AutoOrient;
     values.Metadata = options.Metadata;
     return values;
+}
+
+// --merge-reports: the shards' JSON reports as the single run's. Nothing is written unless they all fit.
+int MergeReportFiles(const QString &output, const QStringList &inputs)
+{
+    std::vector<TRunReport> reports;
+    try {
+        for (const QString &input : inputs) {
+            const std::vector<std::uint8_t> bytes = ReadWholeFile(input);
+            reports.push_back(
+                TRunReport::FromJson(QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
+                    input));
+        }
+        const TRunReport merged = MergeReports(reports);
+        try {
+            merged.SaveJson(output);
+        } catch (const Exception &error) {
+            PrintLine(stderr, QStringLiteral("vellumar-batch: ") + error.Message());
+            return kExitImageFailed;
+        }
+    } catch (const Exception &error) {
+        PrintLine(stderr, QStringLiteral("vellumar-batch: --merge-reports: ") + error.Message());
+        return kExitUsage;
+    }
+    return kExitOk;
 }
 
 int Run(const QStringList &arguments)
@@ -190,6 +251,9 @@ int Run(const QStringList &arguments)
         }
     }
 
+    if (!options.MergeOutput.isEmpty())
+        return MergeReportFiles(options.MergeOutput, options.MergeInputs);
+
     TSourceList list;
     try {
         list.ChangeListFolder(options.Source);
@@ -200,13 +264,18 @@ int Run(const QStringList &arguments)
         return kExitFolder;
     }
     const QString destination = QDir::cleanPath(QDir(options.Destination).absolutePath());
+    const TShard shard = options.Shard.value_or(TShard {});
+    if (options.DryRun) {
+        const TFixedJob job(JobValues(options, list, destination + QLatin1Char('/')), options.OverlaySettings);
+        return PrintDryRun(job, shard);
+    }
     if (!QDir().mkpath(destination)) {
         PrintLine(stderr, QStringLiteral("vellumar-batch: cannot create the destination folder %1").arg(destination));
         return kExitFolder;
     }
 
     TStatusLog log;
-    TCliSink sink(log, options.Quiet);
+    TCliSink sink(log, options.Quiet, !options.NoProgress);
     for (const QString &line : SourceFolderLines(list))
         sink.AddStatusLine(line);
     if (NameSameFolder(destination, list.ListFolder())) {
@@ -221,8 +290,11 @@ int Run(const QStringList &arguments)
     // Kept until the program ends, so that a signal while the report is written is handled too.
     HandleStopSignals();
     try {
-        summary = RunBatch(job, sink, jobs, options.MemoryBudget);
+        sink.Start(job, shard);
+        summary = RunBatch(job, sink, jobs, shard, options.MemoryBudget);
+        sink.EraseProgress();
     } catch (const ERunRefused &refused) {
+        sink.EraseProgress();
         PrintLine(stderr,
             QStringLiteral("vellumar-batch: nothing was written; these outputs would overwrite photos of this run:"));
         for (const QString &clash : refused.Clashes())
@@ -232,13 +304,27 @@ int Run(const QStringList &arguments)
 
     int status =
         sink.Stopped() ? kExitSignalBase + gInterrupted.load() : (summary.Failed > 0 ? kExitImageFailed : kExitOk);
-    if (!options.ReportFile.isEmpty()) {
+    const auto save = [&status](const QString &path, const std::function<void(const QString &)> &write) {
+        if (path.isEmpty())
+            return;
         try {
-            log.SaveStatusReport(options.ReportFile);
+            write(path);
         } catch (const Exception &error) {
             PrintLine(stderr, QStringLiteral("vellumar-batch: ") + error.Message());
             status = std::max(status, int(kExitImageFailed));
         }
+    };
+    save(options.ReportFile, [&log](const QString &path) {
+        log.SaveStatusReport(path);
+    });
+    if (!options.ReportJson.isEmpty() || !options.ReportCsv.isEmpty()) {
+        const TRunReport report = sink.Report();
+        save(options.ReportJson, [&report](const QString &path) {
+            report.SaveJson(path);
+        });
+        save(options.ReportCsv, [&report](const QString &path) {
+            report.SaveCsv(path);
+        });
     }
     return status;
 }

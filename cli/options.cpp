@@ -196,6 +196,23 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
             options.MemoryBudget = std::uint64_t(ParseWhole(name, value(), 64, std::int64_t(1) << 20)) << 20;
         } else if (name == QLatin1String("--report")) {
             options.ReportFile = value();
+        } else if (name == QLatin1String("--report-json")) {
+            options.ReportJson = value();
+        } else if (name == QLatin1String("--report-csv")) {
+            options.ReportCsv = value();
+        } else if (name == QLatin1String("--dry-run")) {
+            flag(options.DryRun);
+        } else if (name == QLatin1String("--no-progress")) {
+            flag(options.NoProgress);
+        } else if (name == QLatin1String("--shard")) {
+            const QString text = value();
+            options.Shard = ParseShard(text);
+            if (!options.Shard)
+                throw EUsageError(QStringLiteral("--shard: \"%1\" is not K/N with 1 <= K <= N").arg(text));
+        } else if (name == QLatin1String("--merge-reports")) {
+            options.MergeOutput = value();
+            if (options.MergeOutput.isEmpty())
+                throw EUsageError(QStringLiteral("--merge-reports needs an output file name"));
         } else if (name == QLatin1String("--jobs")) {
             options.Jobs = int(ParseWhole(name, value(), 1, 256));
         } else if (name == QLatin1String("--quiet")) {
@@ -210,6 +227,12 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
     }
     if (options.Help || options.Version)
         return options;
+    if (!options.MergeOutput.isEmpty()) {
+        if (positional.isEmpty())
+            throw EUsageError(QStringLiteral("--merge-reports OUT needs the reports to merge"));
+        options.MergeInputs = positional;
+        return options;
+    }
     if (sizeOptions.size() > 1)
         throw EUsageError(QStringLiteral("%1 and %2: give one size, by percent, long edge or fit")
                               .arg(sizeOptions[0], sizeOptions[1]));
@@ -230,6 +253,7 @@ QString BatchUsage()
 {
     return QStringLiteral(
         "Usage: vellumar-batch [options] SOURCE DEST\n"
+        "       vellumar-batch --merge-reports OUT REPORT.json...\n"
         "Prepares every JPEG of the folder SOURCE for publishing and writes the results into DEST.\n"
         "The status log goes to standard output, line by line, as the window would show it.\n"
         "\n"
@@ -264,6 +288,14 @@ QString BatchUsage()
         "                      colour profile is always kept; a plain copy keeps every byte\n"
         "Run:\n"
         "  --report FILE       also save the status log as FILE\n"
+        "  --report-json FILE  save what was done to each photo as JSON (also when stopped)\n"
+        "  --report-csv FILE   the same per-photo records as CSV\n"
+        "  --dry-run           write nothing; print each photo's output name, sizes and what it would\n"
+        "                      replace, then the clashes that would refuse the run (exit 2 if any)\n"
+        "  --shard K/N         process only photos K, K+N, K+2N ... of the listing, numbered as in the\n"
+        "                      whole run, so that N shards on N machines make the files of one run\n"
+        "  --merge-reports OUT merge the JSON reports of the N shards of a run into OUT\n"
+        "  --no-progress       no progress bar (it is drawn only when standard error is a terminal)\n"
         "  --jobs N            process N photos at once (default: the number of processors)\n"
         "  --memory MIB        start a photo only while the photos in hand fit in MIB mebibytes, as\n"
         "                      estimated from their headers (default: half the memory, at most 2048)\n"

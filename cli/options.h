@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "engine/pixel_size.h"
+#include "engine/shard.h"
 #include "imaging/errors.h"
 #include "imaging/jpeg_metadata.h"
 #include "overlay/overlay_settings.h"
@@ -33,6 +34,14 @@ struct TBatchOptions {
     bool AutoOrient = true;
     TMetadataMode Metadata = TMetadataMode::mmNone;
     QString ReportFile;
+    QString ReportJson;
+    QString ReportCsv;
+    bool DryRun = false;
+    bool NoProgress = false;
+    std::optional<TShard> Shard;
+    /** --merge-reports OUT: the positional arguments are then the reports to merge. */
+    QString MergeOutput;
+    QStringList MergeInputs;
     int Jobs = 0; // 0: the number of processors
     std::uint64_t MemoryBudget = 0; // bytes; 0: half of physical memory, at most 2 GiB
     bool Quiet = false;

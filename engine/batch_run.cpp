@@ -112,10 +112,12 @@ public:
             WriteStopLineWhenDue();
         }
     }
-    void Report(const QStringList &header, const TImageOutcome &outcome, int started)
+    void
+    Report(const QStringList &header, int position, const TImageTask &task, const TImageOutcome &outcome, int started)
     {
         for (const QString &line : header + outcome.Lines)
             mSink.AddStatusLine(line);
+        mSink.ImageReported(position, task, outcome);
         ++mReported;
         ++mSummary.Done;
         mSummary.Failed += outcome.Failed ? 1 : 0;
@@ -147,6 +149,13 @@ private:
 };
 
 } // namespace
+
+void TRunSink::ImageReported(int position, const TImageTask &task, const TImageOutcome &outcome)
+{
+    (void)position;
+    (void)task;
+    (void)outcome;
+}
 
 TImageOutcome ProcessImage(const TImageTask &task)
 {
@@ -188,6 +197,7 @@ TImageOutcome ProcessImage(const TImageTask &task)
     } else if (task.Resize) {
         try {
             TReportedSize reported;
+            TImageOutput made;
             if (ResizeJpegFile(task.SourcePath,
                     task.DestinationPath,
                     task.Quality,
@@ -197,8 +207,11 @@ TImageOutcome ProcessImage(const TImageTask &task)
                     reported,
                     &warnings,
                     task.ResizeOptions,
+                    &made,
                     photo)) {
                 outcome.OutputPath = task.DestinationPath;
+                outcome.SourceSize = made.SourceSize;
+                outcome.OutputSize = made.OutputSize;
                 log(task.OutputName + QStringLiteral(" resized: H%1 W%2").arg(reported.Height).arg(reported.Width));
                 if (task.Overlay)
                     log(QStringLiteral("Overlay Added"));
@@ -213,8 +226,11 @@ TImageOutcome ProcessImage(const TImageTask &task)
         }
     } else if (task.Overlay) {
         try {
-            AddOverlayToFile(task.SourcePath, task.DestinationPath, overlay, &warnings, photo);
+            TImageOutput made;
+            AddOverlayToFile(task.SourcePath, task.DestinationPath, overlay, &warnings, &made, photo);
             outcome.OutputPath = task.DestinationPath;
+            outcome.SourceSize = made.SourceSize;
+            outcome.OutputSize = made.OutputSize;
         } catch (const std::exception &error) {
             // Codec failures while decoding are logged too: a broken photo never passes silently.
             fail(QStringLiteral("Overlay ERROR: ") + QString::fromUtf8(error.what()));
@@ -244,7 +260,7 @@ QString SummaryLine(const TRunSummary &summary)
         .arg(seconds, 0, 'f', 1);
 }
 
-TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, std::uint64_t memoryBudget)
+TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, TShard shard, std::uint64_t memoryBudget)
 {
     const auto startTime = std::chrono::steady_clock::now();
     if (QStringList clashes = PlanClashes(job); !clashes.isEmpty())
@@ -254,7 +270,15 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, std::uint64_t me
     sink.AddStatusLine(QString());
     const QString folder = job.SourceFolder();
     const QStringList names = job.SourceNames();
-    const int count = int(names.size());
+    const int listed = int(names.size());
+    std::vector<int> positions;
+    for (int position = 0; position < listed; ++position) {
+        if (shard.Contains(position))
+            positions.push_back(position);
+    }
+    const int count = int(positions.size());
+    // The running number of the next listed position; a shard passes over the others' numbers.
+    int numbered = 0;
     TOutputGuard guard(folder, names);
     // Into the source folder, an output may replace a later input: one image at a time then.
     const int parallel = jobs > 1 && !NameSameFolder(job.DestinationFolder(), folder) ? jobs : 1;
@@ -264,20 +288,19 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, std::uint64_t me
 
     struct TPending {
         QStringList Header;
+        int Position = 0;
+        TImageTask Task;
         std::future<TImageOutcome> Outcome;
         bool Done = false; // set under the mutex by the worker
-    };
-    // An image planned in its turn that waits for memory to start; it has counted as started.
-    struct TWaiting {
-        QStringList Header;
-        TImageTask Task;
+        /** The memory estimate it was started with (0 when done inline). */
         std::uint64_t Estimate = 0;
     };
     std::mutex mutex;
     std::condition_variable finished;
     int running = 0;
     std::uint64_t inFlight = 0; // the estimates of the running images
-    std::optional<TWaiting> waiting;
+    // An image planned in its turn that waits for memory to start; it has counted as started.
+    std::unique_ptr<TPending> waiting;
     // Declared after what the workers use, so that its futures wait for them before those go away.
     std::deque<std::unique_ptr<TPending>> pending;
     TOrderedReport report(sink, count);
@@ -308,57 +331,59 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, std::uint64_t me
                     stopped = true;
                     break;
                 }
-                TWaiting next { ImageHeader(started, count), PlanImage(job, folder, names[started], started, guard) };
+                auto next = std::make_unique<TPending>();
+                const int position = positions[std::size_t(started)];
+                for (; numbered < position; ++numbered) {
+                    if (job.RenameOn())
+                        job.AdvanceNumber();
+                }
+                numbered = position + 1;
+                next->Header = ImageHeader(position, listed);
+                next->Position = position;
+                next->Task = PlanImage(job, folder, names[position], position, guard);
                 if (parallel > 1)
-                    next.Estimate = EstimateTaskMemory(next.Task);
+                    next->Estimate = EstimateTaskMemory(next->Task);
                 waiting = std::move(next);
                 ++started;
             }
-            auto entry = std::make_unique<TPending>();
-            entry->Header = waiting->Header;
             if (parallel == 1) {
                 std::promise<TImageOutcome> done;
                 done.set_value(ProcessImage(waiting->Task));
-                waiting.reset();
-                entry->Outcome = done.get_future();
-                entry->Done = true;
-                pending.push_back(std::move(entry));
+                waiting->Outcome = done.get_future();
+                waiting->Done = true;
+                pending.push_back(std::move(waiting));
                 break;
             }
-            const std::uint64_t estimate = waiting->Estimate;
             {
                 const std::lock_guard lock(mutex);
                 if (!fits())
                     break;
                 ++running;
-                inFlight += estimate;
+                inFlight += waiting->Estimate;
             }
-            TPending *slot = entry.get();
-            entry->Outcome = std::async(std::launch::async,
-                [task = std::move(waiting->Task), slot, estimate, &mutex, &finished, &running, &inFlight] {
-                    // Whatever happens, the slot and the memory are given back and the run is woken.
-                    struct TRelease {
-                        TPending *Entry;
-                        std::uint64_t Estimate;
-                        std::mutex &Mutex;
-                        std::condition_variable &Finished;
-                        int &Running;
-                        std::uint64_t &InFlight;
-                        ~TRelease()
+            TPending *entry = waiting.get();
+            waiting->Outcome = std::async(std::launch::async, [entry, &mutex, &finished, &running, &inFlight] {
+                // Whatever happens, the slot and the memory are given back and the run is woken.
+                struct TRelease {
+                    TPending *Entry;
+                    std::mutex &Mutex;
+                    std::condition_variable &Finished;
+                    int &Running;
+                    std::uint64_t &InFlight;
+                    ~TRelease()
+                    {
                         {
-                            {
-                                const std::lock_guard lock(Mutex);
-                                Entry->Done = true;
-                                --Running;
-                                InFlight -= Estimate;
-                            }
-                            Finished.notify_one();
+                            const std::lock_guard lock(Mutex);
+                            Entry->Done = true;
+                            --Running;
+                            InFlight -= Entry->Estimate;
                         }
-                    } release { slot, estimate, mutex, finished, running, inFlight };
-                    return ProcessImage(task);
-                });
-            waiting.reset();
-            pending.push_back(std::move(entry));
+                        Finished.notify_one();
+                    }
+                } release { entry, mutex, finished, running, inFlight };
+                return ProcessImage(entry->Task);
+            });
+            pending.push_back(std::move(waiting));
         }
         if (pending.empty() && !waiting)
             break;
@@ -378,9 +403,9 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, std::uint64_t me
                 continue;
         }
         const TImageOutcome outcome = front.Outcome.get();
-        const QStringList header = front.Header;
+        const std::unique_ptr<TPending> done = std::move(pending.front());
         pending.pop_front();
-        report.Report(header, outcome, started);
+        report.Report(done->Header, done->Position, done->Task, outcome, started);
     }
     if (stopped) {
         summary.Stopped = true;

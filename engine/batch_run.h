@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include <QString>
 #include <QStringList>
 
 #include "engine/job_settings.h"
 #include "engine/pixel_size.h"
+#include "engine/shard.h"
 #include "imaging/jpeg_metadata.h"
 #include "overlay/overlay_settings.h"
 
@@ -49,6 +51,9 @@ public:
     [[nodiscard]] virtual TMetadataMode Metadata() const = 0;
 };
 
+struct TImageTask;
+struct TImageOutcome;
+
 /** Where a run reports: the status log, the progress bar, the event pump and the stop flag. */
 class TRunSink
 {
@@ -64,6 +69,11 @@ public:
     /** Set by the owner's Stop (during ProcessPendingEvents); the run writes the "Aborting..." line itself. */
     [[nodiscard]] virtual bool StopRequested() const = 0;
     virtual void ClearStopRequest() = 0;
+    /**
+     * Told of each image once its lines are written, in listing order; position is 0-based in the whole
+     * listing. For a report; the default ignores it.
+     */
+    virtual void ImageReported(int position, const TImageTask &task, const TImageOutcome &outcome);
 };
 
 /** One image's work, fixed on the run's thread when its turn comes. */
@@ -101,6 +111,9 @@ struct TImageOutcome {
     /** Bytes of the source and of the written file; -1 when not known. */
     qint64 SourceBytes = -1;
     qint64 OutputBytes = -1;
+    /** Pixel sizes of the decoded source and of the written picture; empty when no picture was decoded. */
+    std::optional<TPixelSize> SourceSize;
+    std::optional<TPixelSize> OutputSize;
     /** Wall time the image's steps took. */
     std::chrono::nanoseconds Elapsed { 0 };
 };
@@ -141,10 +154,12 @@ struct TRunSummary {
  * Before anything is written or logged, the whole run is planned with the settings as they stand: a
  * clash (see PlanClashes) throws ERunRefused. After "FINISHED" or "Processing ABORTED !" comes the
  * summary line; the same facts are returned.
+ * With a shard, only the listing positions it holds are processed, each logged with its position in the
+ * whole listing and named with the running number of the whole run; the clash check covers the whole run.
  * With more than one job, an image starts only while the memory estimates (EstimateTaskMemory) of the images
  * in flight, its own included, stay within memoryBudget bytes (0: DefaultMemoryBudget()); an image whose
  * estimate alone is larger waits for the others and runs alone. Images still start in listing order.
  */
-TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs = 1, std::uint64_t memoryBudget = 0);
+TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs = 1, TShard shard = {}, std::uint64_t memoryBudget = 0);
 
 } // namespace vellumar

@@ -64,23 +64,18 @@ bool ResizeJpegFile(const QString &source,
         reported,
         warnings,
         TResizeOptions {},
+        nullptr,
         photo);
 }
 
-bool ResizeJpegFile(const QString &source,
-    const QString &destination,
+TImageOutput ReduceJpeg(const QString &source,
     int quality,
     double scale,
-    bool addOverlay,
-    const TOverlaySettingsProvider &overlay,
-    TReportedSize &reported,
-    QStringList *warnings,
+    const TOverlaySettings *overlay,
     const TResizeOptions &options,
     const TPhotoOptions &photo)
 {
-    const bool byPercent = options.Mode == TSizeMode::Percent;
-    if (!FileExists(source) || (byPercent && !(scale > 0.0 && scale < 1.0)))
-        return false;
+    TImageOutput made;
     TBitmap bitmap;
     TJpegMarkers markers;
     QString metadataWarning;
@@ -95,8 +90,8 @@ bool ResizeJpegFile(const QString &source,
         // is decoded at the same size with its sides swapped for a quarter turn, and turned afterwards.
         const bool swap = OrientationSwapsSides(orientation);
         const TPixelSize stored { image.ImageWidth(), image.ImageHeight() };
-        const TPixelSize upright = swap ? TPixelSize { stored.Height, stored.Width } : stored;
-        const TPixelSize size = ReducedSize(upright, options, scale);
+        made.SourceSize = swap ? TPixelSize { stored.Height, stored.Width } : stored;
+        const TPixelSize size = ReducedSize(made.SourceSize, options, scale);
         const TPixelSize decoded = swap ? TPixelSize { size.Height, size.Width } : size;
         if (options == TResizeOptions {}) {
             // The exact reduction: the target may overhang the bitmap by a pixel, which the bitmap's bounds
@@ -105,11 +100,11 @@ bool ResizeJpegFile(const QString &source,
                 0,
                 FloorTimesScale(image.ImageWidth() + 1, scale),
                 FloorTimesScale(image.ImageHeight() + 1, scale) };
-            reported =
+            made.Reported =
                 swap ? TReportedSize { target.Right, target.Bottom } : TReportedSize { target.Bottom, target.Right };
             bitmap = image.StretchedBitmap(decoded.Width, decoded.Height, target);
         } else if (size.Width >= 1 && size.Height >= 1) {
-            reported = TReportedSize { size.Height, size.Width };
+            made.Reported = TReportedSize { size.Height, size.Width };
             bitmap = options.Filter == TResizeFilter::Smooth
                 ? image.SmoothBitmap(decoded.Width, decoded.Height)
                 : image.StretchedBitmap(decoded.Width, decoded.Height, TRect { 0, 0, decoded.Width, decoded.Height });
@@ -117,31 +112,87 @@ bool ResizeJpegFile(const QString &source,
         // A side of 0 pixels would give an empty file that looks like a reduced photo.
         if (bitmap.Empty())
             throw Exception(QStringLiteral("Cannot reduce %1 x %2 pixels: the result would be %3 x %4 pixels")
-                                .arg(upright.Width)
-                                .arg(upright.Height)
+                                .arg(made.SourceSize.Width)
+                                .arg(made.SourceSize.Height)
                                 .arg(size.Width)
                                 .arg(size.Height));
-        KeepWarnings(image.Warnings(), warnings);
+        made.Warnings = image.Warnings();
         // Only the reduced picture is turned: a quarter turn of the small frame costs little.
         bitmap = OrientBitmap(bitmap, orientation);
     }
     if (!metadataWarning.isEmpty())
-        KeepWarnings({ metadataWarning }, warnings);
+        made.Warnings << metadataWarning;
+    made.OutputSize = TPixelSize { bitmap.BitmapWidth(), bitmap.BitmapHeight() };
     TJPEGImage output;
     output.SetQuality(quality);
     output.SetMarkers(markers);
     output.AssignBitmap(bitmap);
-    if (addOverlay) {
+    if (overlay != nullptr) {
         // The overlay is drawn on the reduced photo as written at quality, so the encoding's loss is kept.
         output.EncodeJpeg();
         TJPEGTextOverlay renderer;
-        renderer.Settings = overlay.CurrentOverlaySettings();
+        renderer.Settings = *overlay;
         renderer.WorkingBitmap() = DecodeJpegStream(output.CompressedData(), false);
         renderer.SetOutputMarkers(markers);
         (void)renderer.RenderAndSave();
         output = renderer.OutputImage();
     }
-    output.SaveJpegFile(destination);
+    output.EncodeJpeg();
+    made.Bytes = output.CompressedData();
+    return made;
+}
+
+TImageOutput OverlayJpeg(const QString &source,
+    const QString &destination,
+    const TOverlaySettings &overlay,
+    const TPhotoOptions &photo)
+{
+    TJPEGTextOverlay renderer;
+    renderer.SourceFile = source;
+    renderer.Settings = overlay;
+    renderer.AutoOrient = photo.AutoOrient;
+    renderer.Metadata = photo.Metadata;
+    (void)renderer.ProcessFile();
+    TImageOutput made;
+    made.Warnings = renderer.SourceWarnings();
+    if (!renderer.MetadataWarning.isEmpty())
+        made.Warnings << renderer.MetadataWarning;
+    made.SourceSize = made.OutputSize =
+        TPixelSize { renderer.WorkingBitmap().BitmapWidth(), renderer.WorkingBitmap().BitmapHeight() };
+    try {
+        TJPEGImage output = renderer.OutputImage();
+        output.EncodeJpeg();
+        made.Bytes = output.CompressedData();
+    } catch (const std::exception &error) {
+        throw EOverlayException(WrapMessage("Error saving ", destination, error));
+    }
+    return made;
+}
+
+bool ResizeJpegFile(const QString &source,
+    const QString &destination,
+    int quality,
+    double scale,
+    bool addOverlay,
+    const TOverlaySettingsProvider &overlay,
+    TReportedSize &reported,
+    QStringList *warnings,
+    const TResizeOptions &options,
+    TImageOutput *made,
+    const TPhotoOptions &photo)
+{
+    const bool byPercent = options.Mode == TSizeMode::Percent;
+    if (!FileExists(source) || (byPercent && !(scale > 0.0 && scale < 1.0)))
+        return false;
+    const TOverlaySettings settings = addOverlay ? overlay.CurrentOverlaySettings() : TOverlaySettings {};
+    TImageOutput output = ReduceJpeg(source, quality, scale, addOverlay ? &settings : nullptr, options, photo);
+    reported = output.Reported;
+    KeepWarnings(output.Warnings, warnings);
+    WriteFileAtomic(destination, output.Bytes);
+    if (made != nullptr) {
+        output.Bytes.clear();
+        *made = std::move(output);
+    }
     return FileExists(destination);
 }
 
@@ -149,22 +200,23 @@ void AddOverlayToFile(const QString &source,
     const QString &destination,
     const TOverlaySettingsProvider &overlay,
     QStringList *warnings,
+    TImageOutput *made,
     const TPhotoOptions &photo)
 {
     const QString folder = QFileInfo(destination).path();
     if (!folder.isEmpty() && !DirectoryExists(folder))
         return;
-    TJPEGTextOverlay renderer;
-    renderer.AutoOrient = photo.AutoOrient;
-    renderer.Metadata = photo.Metadata;
-    renderer.SaveOutput = true;
-    renderer.OutputFile = destination;
-    renderer.SourceFile = source;
-    renderer.Settings = overlay.CurrentOverlaySettings();
-    (void)renderer.ProcessFile();
-    KeepWarnings(renderer.SourceWarnings(), warnings);
-    if (!renderer.MetadataWarning.isEmpty())
-        KeepWarnings({ renderer.MetadataWarning }, warnings);
+    TImageOutput output = OverlayJpeg(source, destination, overlay.CurrentOverlaySettings(), photo);
+    KeepWarnings(output.Warnings, warnings);
+    try {
+        WriteFileAtomic(destination, output.Bytes);
+    } catch (const std::exception &error) {
+        throw EOverlayException(WrapMessage("Error saving ", destination, error));
+    }
+    if (made != nullptr) {
+        output.Bytes.clear();
+        *made = std::move(output);
+    }
 }
 
 } // namespace vellumar

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +26,39 @@ struct TReportedSize {
     int Height = 0;
     int Width = 0;
 };
+
+/** A photo's output made in memory: exactly the bytes a run writes, and what it tells about them. */
+struct TImageOutput {
+    std::vector<std::uint8_t> Bytes;
+    /** A reduction's reported size (see ResizeJpegFile); zero otherwise. */
+    TReportedSize Reported;
+    TPixelSize SourceSize;
+    TPixelSize OutputSize;
+    /** libjpeg's warnings about the source (damaged data decoded around). */
+    QStringList Warnings;
+};
+
+/**
+ * The output of reducing the JPEG at source (by scale or as options say) at quality, with overlay drawn
+ * on it when given: what ResizeJpegFile writes. Throws as ResizeJpegFile does. photo turns the picture
+ * upright (sizes are then those of the upright picture) and chooses the metadata; a malformed EXIF left
+ * out is told among the warnings.
+ */
+[[nodiscard]] TImageOutput ReduceJpeg(const QString &source,
+    int quality,
+    double scale,
+    const TOverlaySettings *overlay,
+    const TResizeOptions &options = {},
+    const TPhotoOptions &photo = {});
+
+/**
+ * The output of drawing overlay onto the JPEG at source: what AddOverlayToFile writes to destination
+ * (named in the messages only). Throws as AddOverlayToFile does.
+ */
+[[nodiscard]] TImageOutput OverlayJpeg(const QString &source,
+    const QString &destination,
+    const TOverlaySettings &overlay,
+    const TPhotoOptions &photo = {});
 
 /**
  * Copies source to destination byte for byte (atomically). False, and nothing written, when the source
@@ -58,8 +94,8 @@ struct TReportedSize {
  * ResizeJpegFile with options: the default options are exactly that reduction. Otherwise the written size
  * is ReducedSize of the picture (scale counts only by percent, and must then be in range), the pixels are
  * taken with options.Filter, and reported is the written size. A picture already small enough for a long
- * edge or a fit is written again at its own size and quality (not copied). Sizes are those of the upright
- * picture when photo turns it.
+ * edge or a fit is written again at its own size and quality (not copied). made, when given, receives the
+ * written output's sizes (its bytes are not kept). Sizes are those of the upright picture when photo turns it.
  */
 [[nodiscard]] bool ResizeJpegFile(const QString &source,
     const QString &destination,
@@ -70,19 +106,21 @@ struct TReportedSize {
     TReportedSize &reported,
     QStringList *warnings,
     const TResizeOptions &options,
+    TImageOutput *made = nullptr,
     const TPhotoOptions &photo = {});
 
 /**
  * Draws the overlay (settings read now from overlay) onto source and writes destination at quality 90.
  * Does nothing when destination's folder does not exist. Throws EOverlayException for files that
  * cannot be opened or saved, and the codec's error for a stream that fails while decoding. The codec's
- * warnings about the source, and a malformed EXIF left out, are added to warnings when given. The text is
- * placed on the picture as photo turns it.
+ * warnings about the source, and a malformed EXIF left out, are added to warnings when given; made receives
+ * the output's sizes. The text is placed on the picture as photo turns it.
  */
 void AddOverlayToFile(const QString &source,
     const QString &destination,
     const TOverlaySettingsProvider &overlay,
     QStringList *warnings = nullptr,
+    TImageOutput *made = nullptr,
     const TPhotoOptions &photo = {});
 
 } // namespace vellumar

@@ -77,36 +77,44 @@ QString TOutputGuard::Refusal(int index, const QString &outputPath)
     return QString();
 }
 
-QStringList PlanClashes(const TJobSource &job)
+TRunPlan PlanRun(const TJobSource &job)
 {
     const bool rename = job.RenameOn();
+    const QStringList names = job.SourceNames();
+    TRunPlan plan;
+    plan.Outputs.resize(std::size_t(names.size()));
     // Images without resize, rename or overlay write nothing.
     if (!rename && !job.ResizeOn() && !job.OverlayOn())
-        return {};
+        return plan;
     const QString destination = job.DestinationFolder();
-    const QStringList names = job.SourceNames();
     TOutputGuard guard(job.SourceFolder(), names);
     TOutputNamer namer = job.Namer();
-    QStringList clashes;
     for (int i = 0; i < int(names.size()); ++i) {
-        QString outputName = names[i];
+        TPlannedOutput &output = plan.Outputs[std::size_t(i)];
+        output.OutputName = names[i];
         if (rename) {
             // The first name is the sample as shown, as the run takes it.
-            outputName = i == 0 ? job.SampleName() : namer.SampleName();
+            output.OutputName = i == 0 ? job.SampleName() : namer.SampleName();
             if (i + 1 < int(names.size()) && namer.Number() == std::numeric_limits<std::int64_t>::max()) {
-                clashes
+                plan.Clashes
                     << QStringLiteral("The running number would pass %1 after %2").arg(namer.Number()).arg(names[i]);
                 break;
             }
             namer.Advance();
         }
         // A name that cannot be a file name, or no folder, fails that image alone when its turn comes.
-        if (destination.isEmpty() || outputName.contains(QLatin1Char('/')))
+        if (destination.isEmpty() || output.OutputName.contains(QLatin1Char('/')))
             continue;
-        if (QString refusal = guard.Refusal(i, PathInFolder(destination, outputName)); !refusal.isEmpty())
-            clashes << refusal;
+        output.OutputPath = PathInFolder(destination, output.OutputName);
+        if (QString refusal = guard.Refusal(i, output.OutputPath); !refusal.isEmpty())
+            plan.Clashes << refusal;
     }
-    return clashes;
+    return plan;
+}
+
+QStringList PlanClashes(const TJobSource &job)
+{
+    return PlanRun(job).Clashes;
 }
 
 ERunRefused::ERunRefused(QStringList clashes)

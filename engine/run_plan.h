@@ -42,6 +42,24 @@ private:
     std::map<QString, int> mPlanned;
 };
 
+/** One listed image's output as planned at Start. */
+struct TPlannedOutput {
+    /** Empty when the image would write nothing. */
+    QString OutputName;
+    /** Empty when nothing would be written or no destination folder is chosen. */
+    QString OutputPath;
+};
+
+/** The outputs of a run planned with the job's settings as they stand, and its clashes. */
+struct TRunPlan {
+    /** One per listed image, in listing order. */
+    std::vector<TPlannedOutput> Outputs;
+    QStringList Clashes;
+};
+
+/** Plans the run without changing the job; see PlanClashes. */
+[[nodiscard]] TRunPlan PlanRun(const TJobSource &job);
+
 /**
  * Every clash of a run planned with the job's settings as they stand (without changing the job): an
  * output that would replace another listed source, two images with one output, a running number that

@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QPainterPath>
 #include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
@@ -28,6 +29,8 @@ namespace
 constexpr int kDefaultPixelHeight = 13;
 /** Tab stops every 8 average character widths, the classic default. */
 constexpr int kTabStopCharacters = 8;
+/** Text larger than this many pixels is drawn from glyph outlines, smaller from cached glyph bitmaps. */
+constexpr int kMaxBitmapPixelSize = 64;
 /** Sizes beyond this are clamped: no picture in this system comes near it. */
 constexpr int kMaxPixelSize = 32767;
 
@@ -290,13 +293,23 @@ void TCanvas::DrawTextInRect(const QString &text, TRect &rect, unsigned flags)
     if (mBitmap.PixelFormat() == TPixelFormat::pf8bit)
         mBitmap.SetPixelFormat24();
 
+    // Qt's FreeType engine keeps one face per font file and thread. Rendering a cached glyph bitmap leaves
+    // that glyph's subpixel offset set on the face, and glyph outlines loaded later on the same thread are
+    // shifted by it: large text then came out differently depending on what the thread had drawn before.
+    // So the two kinds never share a thread: large text is filled from its outlines on the pool's threads
+    // (which draw nothing else), small text is drawn from bitmaps on the caller's thread (never a
+    // thread of Qt's global pool), where a bitmap's offset is always set afresh before it is rendered.
+    const bool outlines = font.pixelSize() > kMaxBitmapPixelSize;
+
     // Painting straight into the bitmap's (24-bit, blue-green-red) pixels; the painter ends before
     // anyone else can look at them.
     QImage &image = mBitmap.MutableImage();
-    RunOnPoolThread([&] {
+    const auto paint = [&] {
         QPainter painter(&image);
         painter.setClipRect(QRect(int(clipLeft), int(clipTop), int(clipRight - clipLeft), int(clipBottom - clipTop)));
         painter.setFont(font);
+        // The same antialiased outline fill Qt itself does for text this large.
+        painter.setRenderHint(QPainter::Antialiasing, outlines);
         const QColor textColor = QColor::fromRgb(ColorToRgb(mFont.Color()));
         const QColor backColor = QColor::fromRgb(ColorToRgb(mBrush.Color));
         painter.setPen(textColor);
@@ -334,7 +347,13 @@ void TCanvas::DrawTextInRect(const QString &text, TRect &rect, unsigned flags)
                     continue;
                 if (k > start) {
                     const QString run = lineText.mid(start, k - start).toString();
-                    painter.drawText(QPoint(x0 + int(x), baseline), run);
+                    if (outlines) {
+                        QPainterPath outline;
+                        outline.addText(QPointF(x0 + double(x), baseline), font, run);
+                        painter.fillPath(outline, textColor);
+                    } else {
+                        painter.drawText(QPoint(x0 + int(x), baseline), run);
+                    }
                     for (const qsizetype index : line.Underlined) {
                         if (index < start || index >= k)
                             continue;
@@ -351,7 +370,11 @@ void TCanvas::DrawTextInRect(const QString &text, TRect &rect, unsigned flags)
                 start = k + 1;
             }
         }
-    });
+    };
+    if (outlines)
+        RunOnPoolThread(paint);
+    else
+        paint();
 }
 
 } // namespace vellumar

@@ -17,11 +17,14 @@
 #include <QTextCursor>
 #include <QThread>
 
+#include "engine/dry_run.h"
 #include "engine/folder_rules.h"
 #include "engine/job_settings.h"
 #include "imaging/dialog_font.h"
 #include "imaging/errors.h"
 #include "mainwindow/frm_output_options.h"
+#include "mainwindow/frm_plan.h"
+#include "mainwindow/frm_preview.h"
 #include "shell/frm_about.h"
 #include "shell/run_guarded.h"
 #include "ui_frm_main.h"
@@ -119,6 +122,14 @@ void TfrmMain::ConnectHandlers()
     connect(ui->btnAbout, &QToolButton::clicked, this, &TfrmMain::btnAboutClick);
     connect(ui->Button1, &QPushButton::clicked, this, &TfrmMain::Button1Click);
     connect(ui->btnOutputOptions, &QToolButton::clicked, this, &TfrmMain::btnOutputOptionsClick);
+    connect(ui->btnPlan, &QPushButton::clicked, this, &TfrmMain::btnPlanClick);
+    connect(ui->btnPreview, &QPushButton::clicked, this, &TfrmMain::btnPreviewClick);
+    // The preview follows the selected photo and every setting that changes its output.
+    connect(ui->lbSrc, &QListWidget::currentRowChanged, this, &TfrmMain::RefreshPreview);
+    for (QCheckBox *box : { ui->cbResize, ui->cbRename, ui->cbOverlay })
+        connect(box, &QCheckBox::toggled, this, &TfrmMain::RefreshPreview);
+    for (QSpinBox *spin : { static_cast<QSpinBox *>(ui->seResizePercent), static_cast<QSpinBox *>(ui->seQuality) })
+        connect(spin, &QSpinBox::valueChanged, this, &TfrmMain::RefreshPreview);
 }
 
 void TfrmMain::SetOverlayDialog(QDialog *dialog, const TOverlaySettingsProvider *settings)
@@ -157,6 +168,7 @@ void TfrmMain::SetResizeOptions(const TResizeOptions &options)
 {
     mResizeOptions = options;
     UpdateResizeControls();
+    RefreshPreview();
 }
 
 void TfrmMain::btnOutputOptionsClick()
@@ -293,9 +305,11 @@ void TfrmMain::btnProcessClick()
             ui->gbResize->setEnabled(true);
         });
         QCoreApplication::processEvents();
+        mRecorder.Start(*this, {}, ProgramVersionText());
         // One image per processor at once; each image's settings are read from the controls when it is
         // handed out, and the log and files are those of a one-at-a-time run.
-        RunBatch(*this, *this, std::max(1, QThread::idealThreadCount()));
+        const TRunSummary summary = RunBatch(*this, *this, std::max(1, QThread::idealThreadCount()));
+        mLastReport = mRecorder.Finish(summary.Stopped);
     });
     // The window was asked to close while the run went on; now it may.
     if (mCloseRequested) {
@@ -338,7 +352,73 @@ void TfrmMain::SpeedButton1Click()
         if (!chosen)
             return;
         mReportName = *chosen;
-        mLog.SaveStatusReport(*chosen);
+        SaveReportAs(*chosen);
+    });
+}
+
+void TfrmMain::SaveReportAs(const QString &path) const
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QLatin1String("json") && suffix != QLatin1String("csv")) {
+        mLog.SaveStatusReport(path);
+        return;
+    }
+    if (!mLastReport)
+        throw Exception(QStringLiteral("There is no run to report yet: press Start first."));
+    if (suffix == QLatin1String("json"))
+        mLastReport->SaveJson(path);
+    else
+        mLastReport->SaveCsv(path);
+}
+
+void TfrmMain::ImageReported(int position, const TImageTask &task, const TImageOutcome &outcome)
+{
+    mRecorder.Add(position, task, outcome);
+}
+
+void TfrmMain::btnPlanClick()
+{
+    RunGuarded(this, [this] {
+        TfrmPlan dlg(PlanDryRun(*this), this);
+        dlg.exec();
+    });
+}
+
+void TfrmMain::btnPreviewClick()
+{
+    RunGuarded(this, [this] {
+        if (mPreview == nullptr)
+            mPreview = new TfrmPreview(this);
+        mPreview->show();
+        mPreview->raise();
+        RefreshPreview();
+    });
+}
+
+void TfrmMain::RefreshPreview()
+{
+    if (mPreview == nullptr || !mPreview->isVisible())
+        return;
+    const int position = ui->lbSrc->currentRow();
+    const QStringList names = SourceNames();
+    if (position < 0 || position >= int(names.size())) {
+        mPreview->ShowNothing(QStringLiteral("Select a photo in the source list."));
+        return;
+    }
+    // Everything the pool thread needs is taken here, as values: the settings as they stand now.
+    const TImageTask task = TaskAt(*this, position);
+    mPreviewOverlay = Overlay().CurrentOverlaySettings();
+    std::vector<TImageTask> samples;
+    for (const int sample : SamplePositions(int(names.size())))
+        samples.push_back(TaskAt(*this, sample));
+    QStringList sources;
+    for (const QString &name : names)
+        sources << PathInFolder(SourceFolder(), name);
+    mPreview->ShowPreview([task, samples, sources](const TCancelled &cancelled) {
+        std::int64_t listedBytes = 0;
+        for (const QString &source : sources)
+            listedBytes += QFileInfo(source).size();
+        return MakeOutputPreview(task, samples, listedBytes, int(sources.size()), cancelled);
     });
 }
 
@@ -489,7 +569,14 @@ std::optional<QString> TfrmMain::DefaultChooseFolder(const QString &)
 
 std::optional<QString> TfrmMain::DefaultChooseReportFile(const QString &proposedPath)
 {
-    QFileDialog dialog(this, QStringLiteral("Save Report As..."), QString(), QStringLiteral("Text File (*.txt)"));
+    // The text report first, as before; the per-photo reports of the last run beside it.
+    QFileDialog dialog(this,
+        QStringLiteral("Save Report As..."),
+        QString(),
+        QStringLiteral("Text File (*.txt);;Report as JSON (*.json);;Report as CSV (*.csv)"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &filter) {
+        dialog.setDefaultSuffix(filter.section(QLatin1String("(*."), 1).chopped(1));
+    });
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("txt"));
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -515,6 +602,9 @@ void TfrmMain::changeEvent(QEvent *event)
         RunGuarded(this, [this] {
             UpdateResizeControls();
             UpdateRenameControls();
+            // Back from the overlay dialog: a changed text or font changes the output.
+            if (OverlayOn() && Overlay().CurrentOverlaySettings() != mPreviewOverlay)
+                RefreshPreview();
         });
     }
     QMainWindow::changeEvent(event);

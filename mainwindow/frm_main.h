@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 #include "engine/batch_run.h"
+#include "engine/run_report.h"
 #include "engine/source_list.h"
 #include "engine/status_log.h"
 #include "mainwindow/folder_dialog.h"
@@ -22,6 +23,8 @@ class TfrmMain;
 
 namespace vellumar
 {
+
+class TfrmPreview;
 
 /**
  * The main window: the two folders with the source list, the options of a run, Start and Stop, the
@@ -86,6 +89,8 @@ public:
     void SpeedButton1Click();
     void btnAboutClick();
     void Button1Click();
+    void btnPlanClick();
+    void btnPreviewClick();
     void btnOutputOptionsClick();
 
     /** The output options as the dialog left them; the tests set them without the modal dialog. */
@@ -114,6 +119,10 @@ public:
     void ProcessPendingEvents() override;
     [[nodiscard]] bool StopRequested() const override { return mStopRequested; }
     void ClearStopRequest() override { mStopRequested = false; }
+    void ImageReported(int position, const TImageTask &task, const TImageOutcome &outcome) override;
+
+    /** The output preview, once "Preview..." has made it; null before. */
+    [[nodiscard]] TfrmPreview *Preview() const { return mPreview; }
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -123,6 +132,8 @@ protected:
 private:
     void ConnectHandlers();
     void ShowSourceList();
+    void RefreshPreview();
+    void SaveReportAs(const QString &path) const;
     void ShowLogChange(TStatusLog::TChange change, const QString &line);
     [[nodiscard]] std::optional<QString> ChooseFolder();
     [[nodiscard]] std::optional<QString> DefaultChooseFolder(const QString &lastFolder);
@@ -146,6 +157,11 @@ private:
     bool mStopRequested = false;
     bool mRunning = false;
     bool mCloseRequested = false;
+    // The last run's per-photo records, for "Save report as JSON/CSV".
+    TReportRecorder mRecorder;
+    std::optional<TRunReport> mLastReport;
+    TfrmPreview *mPreview = nullptr; // owned by the window as its child
+    TOverlaySettings mPreviewOverlay;
 };
 
 } // namespace vellumar

@@ -236,7 +236,7 @@ TEST_F(BatchRun, ParallelRunGivesTheSameLogAndFiles)
         TFixedJob parallel = MakeJob(mSource.Path(), out.Path());
         parallel.Values().Rename = parallel.Values().Resize = parallel.Values().Overlay = true;
         TRecordingSink parallelSink;
-        RunBatch(parallel, parallelSink, 4, budget);
+        RunBatch(parallel, parallelSink, 4, {}, budget);
         EXPECT_EQ(parallelSink.Lines.join(QLatin1Char('\n')).replace(out.Path(), QStringLiteral("D")),
             serialSink.Lines.join(QLatin1Char('\n')).replace(serialOut.Path(), QStringLiteral("D")));
         EXPECT_EQ(parallelSink.Progress, serialSink.Progress);

@@ -20,6 +20,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -29,9 +30,12 @@
 #include "engine/job_settings.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/frm_output_options.h"
+#include "mainwindow/frm_plan.h"
+#include "mainwindow/frm_preview.h"
 #include "shell/run_guarded.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/modal.h"
+#include "tests/support/report_schema.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/widgets.h"
 
@@ -851,6 +855,62 @@ TEST_F(FrmMain, TheReportIsSavedWhereTheChooserSays)
     ASSERT_EQ(answerer.Boxes.size(), 1u);
     EXPECT_EQ(answerer.Boxes[0].Text, QStringLiteral("Cannot create file ") + impossible + QLatin1Char('.'));
     EXPECT_EQ(Log(), (QStringList { "A", "B" }));
+}
+
+TEST_F(FrmMain, PlanAndPreviewBeforeStartThenThePerPhotoReport)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "b.jpg", "a.jpg", "c.jpg" });
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+
+    QStringList plan;
+    test::WhenModal<TfrmPlan>([&plan](TfrmPlan *dialog) {
+        const auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("tblPlan"));
+        for (int row = 0; row < table->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < table->columnCount(); ++column)
+                cells << table->item(row, column)->text();
+            plan << cells.join(QLatin1Char('|'));
+        }
+        dialog->reject();
+    });
+    QTest::mouseClick(Child(mWindow, "btnPlan"), Qt::LeftButton);
+    EXPECT_EQ(plan,
+        (QStringList { "1|a.jpg|a.jpg|64 x 48|32 x 24|",
+            "2|b.jpg|b.jpg|64 x 48|32 x 24|",
+            "3|c.jpg|c.jpg|64 x 48|32 x 24|" }));
+
+    Child<QListWidget>(mWindow, "lbSrc")->setCurrentRow(1);
+    QTest::mouseClick(Child(mWindow, "btnPreview"), Qt::LeftButton);
+    ASSERT_NE(mWindow.Preview(), nullptr);
+    QSignalSpy shown(mWindow.Preview(), &TfrmPreview::PreviewShown);
+    ASSERT_TRUE(QTest::qWaitFor([&shown] {
+        return !shown.isEmpty();
+    }));
+    EXPECT_TRUE(
+        Child<QLabel>(*mWindow.Preview(), "lblFacts")->text().startsWith(QStringLiteral("b.jpg: 64 x 48 pixels")));
+    EXPECT_TRUE(
+        Child<QLabel>(*mWindow.Preview(), "lblFacts")->text().contains(QStringLiteral("output 32 x 24 pixels")));
+    EXPECT_TRUE(Child<QLabel>(*mWindow.Preview(), "lblEstimate")
+                    ->text()
+                    .startsWith(QStringLiteral("Estimate for the whole run (3 photos): about ")));
+    EXPECT_EQ(QDir(destination.Path()).entryList(QDir::Files), QStringList());
+    mWindow.Preview()->close();
+
+    std::optional<QString> answer = destination.File(QStringLiteral("report.json"));
+    mWindow.SetReportFileChooser([&answer](const QString &) {
+        return answer;
+    });
+    ClickStart();
+    QTest::mouseClick(Child(mWindow, "SpeedButton1"), Qt::LeftButton);
+    EXPECT_EQ(test::ReportSchemaViolations(*answer), QString());
+    answer = destination.File(QStringLiteral("report.csv"));
+    QTest::mouseClick(Child(mWindow, "SpeedButton1"), Qt::LeftButton);
+    const std::vector<std::uint8_t> csv = ReadBytes(*answer);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(csv.data()), qsizetype(csv.size())).count(",done,"), 3);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <future>
+#include <vector>
 
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -422,5 +424,34 @@ TEST(CanvasText, TextTakesTheFontColourAndAn8BitBitmapBecomes24Bit)
     EXPECT_GT(blue, 40);
 }
 
+// Small text is drawn from glyph bitmaps at subpixel offsets; large text drawn afterwards, on any
+// thread, must come out exactly as it does on its own.
+TEST(CanvasText, LargeTextIsTheSameWhateverWasDrawnBefore)
+{
+    const auto drawLarge = [] {
+        TBitmap bitmap = MakeTextBitmap(400, 100);
+        bitmap.Canvas().Font().SetHeight(-80);
+        TRect rect { 3, 0, 400, 100 };
+        bitmap.Canvas().DrawTextInRect(QStringLiteral("Sample"), rect, DT_LEFT);
+        return bitmap.Image();
+    };
+    const QImage alone = drawLarge();
+    std::vector<std::future<int>> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.push_back(std::async(std::launch::async, [&, t] {
+            int differing = 0;
+            for (int i = 0; i < 8; ++i) {
+                TBitmap small = MakeTextBitmap(300, 40);
+                small.Canvas().Font().SetHeight(-(11 + t + i));
+                TRect rect { 0, 0, 300, 40 };
+                small.Canvas().DrawTextInRect(QStringLiteral("Sample wavy text"), rect, DT_LEFT);
+                differing += drawLarge() == alone ? 0 : 1;
+            }
+            return differing;
+        }));
+    }
+    for (auto &worker : workers)
+        EXPECT_EQ(worker.get(), 0);
+}
 } // namespace
 } // namespace vellumar

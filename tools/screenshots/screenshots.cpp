@@ -1,5 +1,6 @@
 // Draws the documentation's pictures of the windows: the main window after a small run, the overlay
-// dialog over a sample picture, the folder dialog and the About box. Not a test: it checks nothing.
+// dialog over a sample picture, the folder dialog, the About box, the plan view and the output preview.
+// Not a test: it checks nothing.
 // Usage: vellumar-screenshots OUTPUT_FOLDER (tools/screenshots.sh runs it).
 #include <cstdio>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -17,11 +19,14 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "engine/dry_run.h"
 #include "imaging/bitmap.h"
 #include "imaging/dialog_font.h"
 #include "imaging/jpeg_image.h"
 #include "mainwindow/folder_dialog.h"
 #include "mainwindow/frm_main.h"
+#include "mainwindow/frm_plan.h"
+#include "mainwindow/frm_preview.h"
 #include "overlay/dialog/frm_overlay_dlg.h"
 #include "shell/frm_about.h"
 #include "version/app_metadata.h"
@@ -109,6 +114,64 @@ bool MainWindow(const QString &folder)
     return Save(window, folder, "main_window.png");
 }
 
+// A window with a source of five photos and a destination that already holds one of the outputs.
+struct TTripWindow {
+    QTemporaryDir Root;
+    TfrmMain Window;
+    std::vector<QString> Answers;
+
+    TTripWindow(int width, int height)
+    {
+        const QString source = Root.filePath(QStringLiteral("Trip"));
+        const QString destination = source + QStringLiteral("/web");
+        QDir().mkpath(destination);
+        const char *names[] { "IMG_2041.jpg", "IMG_2042.jpg", "IMG_2043.jpg", "IMG_2050.jpg", "IMG_2051.jpg" };
+        for (int i = 0; i < 5; ++i)
+            WritePhoto(source + QLatin1Char('/') + QLatin1String(names[i]), width + 40 * i, height + 20 * (i % 2));
+        WritePhoto(destination + QStringLiteral("/trip_02.jpg"), 32, 24);
+        Answers = { source, destination };
+        Window.SetFolderChooser([this](const QString &) {
+            std::optional<QString> answer;
+            if (!Answers.empty()) {
+                answer = Answers.front();
+                Answers.erase(Answers.begin());
+            }
+            return answer;
+        });
+        Window.show();
+        Child<QToolButton>(Window, "btnSrcFolder")->click();
+        Child<QToolButton>(Window, "btnDestFolder")->click();
+        Child<QCheckBox>(Window, "cbResize")->click();
+        Child<QCheckBox>(Window, "cbRename")->click();
+        Child<QLineEdit>(Window, "ebPrefix")->setText(QStringLiteral("trip_"));
+        Child<QSpinBox>(Window, "sePadding")->setValue(1);
+    }
+};
+
+bool PlanView(const QString &folder)
+{
+    TTripWindow trip(4032, 3024);
+    TfrmPlan plan(PlanDryRun(trip.Window), &trip.Window);
+    plan.show();
+    return Save(plan, folder, "plan_view.png");
+}
+
+bool OutputPreview(const QString &folder)
+{
+    TTripWindow trip(1200, 800);
+    Child<QSpinBox>(trip.Window, "seResizePercent")->setValue(40);
+    Child<QCheckBox>(trip.Window, "cbOverlay")->click();
+    Child<QListWidget>(trip.Window, "lbSrc")->setCurrentRow(1);
+    Child<QPushButton>(trip.Window, "btnPreview")->click();
+    TfrmPreview &preview = *trip.Window.Preview();
+    QEventLoop wait;
+    QObject::connect(&preview, &TfrmPreview::PreviewShown, &wait, &QEventLoop::quit);
+    wait.exec();
+    preview.resize(1000, 600);
+    QApplication::processEvents();
+    return Save(preview, folder, "output_preview.png");
+}
+
 bool OverlayDialog(const QString &folder)
 {
     QTemporaryDir dir;
@@ -171,5 +234,7 @@ int main(int argc, char *argv[])
     ok = vellumar::OverlayDialog(folder) && ok;
     ok = vellumar::FolderDialog(folder) && ok;
     ok = vellumar::AboutBox(folder) && ok;
+    ok = vellumar::PlanView(folder) && ok;
+    ok = vellumar::OutputPreview(folder) && ok;
     return ok ? 0 : 1;
 }

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "engine/pixel_size.h"
+#include "engine/shard.h"
+
+namespace vellumar
+{
+
+/** What writing a photo's output would replace. */
+enum class TReplaces { Nothing, ExistingFile, OwnSource };
+
+/** One listed photo as a run with the current settings would treat it. Nothing is written to find out. */
+struct TPlanRow {
+    int Position = 0;
+    QString SourceName;
+    /** Empty when nothing would be written (no operation chosen). */
+    QString OutputName;
+    /** Empty when the photo's header cannot be read (the run would log an error for it). */
+    std::optional<TPixelSize> SourceSize;
+    /** The written picture's size; the source's for a copy or the overlay alone. */
+    std::optional<TPixelSize> PlannedSize;
+    TReplaces Replaces = TReplaces::Nothing;
+    /** Why the photo would fail (an unreadable header), empty otherwise. */
+    QString Problem;
+};
+
+/** The plan of a whole run: a row per listed photo and the clashes that would refuse it. */
+struct TDryRun {
+    QString DestinationFolder;
+    std::vector<TPlanRow> Rows;
+    /** One text per clash; a run with any is refused before the first write. */
+    QStringList Clashes;
+};
+
+class TJobSource;
+
+/**
+ * What Start would do with job's settings as they stand, for the photos of shard: output names (with the
+ * whole run's numbers), sizes read from each photo's header, what each write would replace, and the
+ * clashes of the whole run. Writes nothing and changes nothing in the job.
+ */
+[[nodiscard]] TDryRun PlanDryRun(const TJobSource &job, TShard shard = {});
+
+/** "an existing file", "its own source", or empty. */
+[[nodiscard]] QString ReplacesText(TReplaces replaces);
+
+} // namespace vellumar

@@ -1,0 +1,159 @@
+#include <limits>
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include "engine/run_report.h"
+#include "imaging/errors.h"
+#include "tests/support/report_schema.h"
+#include "tests/support/temp_dir.h"
+
+namespace vellumar
+{
+namespace
+{
+
+using test::TTempDir;
+
+// Seven photos in every state a run produces, with texts that need quoting in CSV.
+TRunReport SampleReport()
+{
+    TRunReport report;
+    for (int i = 0; i < 7; ++i) {
+        TPhotoRecord record;
+        record.Position = i;
+        record.SourcePath = QStringLiteral("/src/photo %1, \"best\".jpg").arg(i);
+        record.Status = std::array { TPhotoStatus::Done,
+            TPhotoStatus::Failed,
+            TPhotoStatus::Warning,
+            TPhotoStatus::Skipped }[std::size_t(i % 4)];
+        if (record.Status != TPhotoStatus::Skipped) {
+            record.OutputPath = QStringLiteral("/dest/trip_%1.jpg").arg(i + 1);
+            record.Operations = { QStringLiteral("rename"), QStringLiteral("resize"), QStringLiteral("overlay") };
+            record.SourceSize = TPixelSize { 4000 + i, 3000 };
+            record.SourceBytes = 1000000 + i;
+            record.Quality = 90;
+            record.OverlayText = QStringLiteral("© Jo\r\nSummer");
+            record.Orientation = 6;
+            record.Milliseconds = 40 + i;
+        }
+        if (record.Status == TPhotoStatus::Done || record.Status == TPhotoStatus::Warning) {
+            record.OutputSize = TPixelSize { 2000, 1500 };
+            record.OutputBytes = 300000 + i;
+        }
+        if (record.Status == TPhotoStatus::Failed)
+            record.Message = QStringLiteral("ERROR: JPEG error #53: Not a JPEG file");
+        report.Add(record);
+    }
+    TReportSummary &summary = report.Summary();
+    summary.ListingSize = 7;
+    summary.WallMilliseconds = 1234;
+    summary.StartedAt = QStringLiteral("2026-12-10T04:30:00Z");
+    summary.Version = QStringLiteral("1.2.1.20");
+    summary.Options = QJsonObject { { QStringLiteral("resize"), 50 }, { QStringLiteral("rename"), true } };
+    report.Summarise();
+    return report;
+}
+
+TEST(RunReport, JsonValidatesAgainstTheSchemaAndReadsBackUnchanged)
+{
+    const TTempDir dir;
+    const TRunReport report = SampleReport();
+    EXPECT_EQ(report.Summary().Done, 2);
+    EXPECT_EQ(report.Summary().Failed, 2);
+    EXPECT_EQ(report.Summary().Warnings, 2);
+    EXPECT_EQ(report.Summary().Skipped, 1);
+    EXPECT_EQ(report.Summary().OutputBytes, 300000 + 300002 + 300004 + 300006);
+    const QString path = dir.File(QStringLiteral("report.json"));
+    report.SaveJson(path);
+    EXPECT_EQ(test::ReportSchemaViolations(path), QString());
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const TRunReport back = TRunReport::FromJson(file.readAll(), path);
+    EXPECT_EQ(back.Photos(), report.Photos());
+    EXPECT_EQ(back.Summary(), report.Summary());
+    EXPECT_THROW((void)TRunReport::FromJson("{\"format\":\"other\"}", path), Exception);
+    EXPECT_THROW((void)TRunReport::FromJson("[1,", path), Exception);
+    QByteArray hugeShard = report.ToJson();
+    hugeShard.replace("\"shard\": null", "\"shard\": {\"count\": 2000000000, \"index\": 1}");
+    EXPECT_THROW((void)TRunReport::FromJson(hugeShard, path), Exception);
+}
+
+TEST(RunReport, CsvQuotesFieldsThatNeedIt)
+{
+    const QList<QByteArray> rows = SampleReport().ToCsv().split('\n');
+    // A header, seven rows, the line break inside six overlay texts, and the empty rest after the last CR LF.
+    ASSERT_EQ(rows.size(), 1 + 7 + 6 + 1);
+    EXPECT_TRUE(rows[0].startsWith("position,source,output,operations,"));
+    EXPECT_TRUE(rows[1].startsWith(
+        "0,\"/src/photo 0, \"\"best\"\".jpg\",/dest/trip_1.jpg,rename+resize+overlay,4000,3000,2000,1500,"));
+    EXPECT_TRUE(rows[1].endsWith(",90,\"\xC2\xA9 Jo\r"));
+}
+
+TRunReport ShardOf(const TRunReport &whole, TShard shard)
+{
+    TRunReport part;
+    for (const TPhotoRecord &record : whole.Photos()) {
+        if (shard.Contains(record.Position))
+            part.Add(record);
+    }
+    part.Summary() = whole.Summary();
+    part.Summary().Shard = shard;
+    part.Summarise();
+    return part;
+}
+
+TEST(RunReport, ShardsMergeIntoTheSingleRunAndIncompleteSetsAreRefused)
+{
+    const TRunReport whole = SampleReport();
+    const TRunReport one = ShardOf(whole, { 1, 3 });
+    const TRunReport two = ShardOf(whole, { 2, 3 });
+    const TRunReport three = ShardOf(whole, { 3, 3 });
+    EXPECT_EQ(one.Photos().size() + two.Photos().size() + three.Photos().size(), 7U);
+
+    const TRunReport merged = MergeReports({ three, one, two });
+    EXPECT_EQ(merged.Photos(), whole.Photos());
+    EXPECT_EQ(merged.Summary(), whole.Summary());
+
+    TRunReport otherOptions = two;
+    otherOptions.Summary().Options[QStringLiteral("resize")] = 40;
+    const std::vector<std::vector<TRunReport>> refused {
+        { one, two },
+        { one, two, two, three },
+        { one, otherOptions, three },
+        { one, two, ShardOf(whole, { 3, 4 }) },
+        {},
+    };
+    for (const std::vector<TRunReport> &reports : refused)
+        EXPECT_THROW((void)MergeReports(reports), Exception) << reports.size();
+}
+
+TEST(Shard, ParsesKOfNAndSplitsTheListingOnceOver)
+{
+    EXPECT_EQ(ParseShard(QStringLiteral("2/3")), (TShard { 2, 3 }));
+    EXPECT_EQ(ParseShard(QStringLiteral("1/1")), (TShard { 1, 1 }));
+    for (const char *bad : { "0/3", "4/3", "3", "/3", "1/0", "-1/3", "1/ 3x", "1/99999999", "a/b", "" })
+        EXPECT_FALSE(ParseShard(QString::fromLatin1(bad)).has_value()) << bad;
+
+    for (const int count : { 1, 4, 11 }) {
+        int held = 0;
+        for (int index = 1; index <= count; ++index) {
+            const TShard shard { index, count };
+            int size = 0;
+            for (int position = 0; position < 23; ++position)
+                size += shard.Contains(position) ? 1 : 0;
+            EXPECT_EQ(size, shard.Size(23));
+            held += size;
+        }
+        EXPECT_EQ(held, 23);
+    }
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
+    EXPECT_EQ(NumberAtPosition(7, 5), 12);
+    EXPECT_EQ(NumberAtPosition(kLargest - 2, 5), kLargest);
+    EXPECT_EQ(NumberAtPosition(-3, 2), -1);
+}
+
+} // namespace
+} // namespace vellumar
