@@ -152,10 +152,12 @@ bool TfrmPreview::eventFilter(QObject *watched, QEvent *event)
     QScrollArea *area = watched == ui->saSource->viewport() ? ui->saSource
         : watched == ui->saOutput->viewport()               ? ui->saOutput
                                                             : nullptr;
-    if (area == nullptr)
+    const QEvent::Type type = event->type();
+    if (area == nullptr
+        || (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease))
         return QDialog::eventFilter(watched, event);
     const auto *mouse = static_cast<QMouseEvent *>(event);
-    switch (event->type()) {
+    switch (type) {
     case QEvent::MouseButtonPress:
         if (mouse->button() != Qt::LeftButton)
             break;
