@@ -222,6 +222,10 @@ private:
 QByteArray CsvField(const QString &text)
 {
     QByteArray bytes = text.toUtf8();
+    // A spreadsheet would run a cell that starts like a formula (an overlay text or a file name can):
+    // such a text is kept as text by a leading apostrophe.
+    if (!bytes.isEmpty() && QByteArrayView("=+-@\t\r").contains(bytes.front()))
+        bytes.prepend('\'');
     if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r')) {
         bytes.replace("\"", "\"\"");
         bytes = '"' + bytes + '"';

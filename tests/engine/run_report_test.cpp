@@ -90,6 +90,15 @@ TEST(RunReport, CsvQuotesFieldsThatNeedIt)
     EXPECT_TRUE(rows[1].startsWith(
         "0,\"/src/photo 0, \"\"best\"\".jpg\",/dest/trip_1.jpg,rename+resize+overlay,4000,3000,2000,1500,"));
     EXPECT_TRUE(rows[1].endsWith(",90,\"\xC2\xA9 Jo\r"));
+
+    TRunReport formula;
+    TPhotoRecord record;
+    record.SourcePath = QStringLiteral("=HYPERLINK(\"x\").jpg");
+    record.OverlayText = QStringLiteral("@SUM(A1)");
+    formula.Add(record);
+    const QByteArray row = formula.ToCsv().split('\n').value(1);
+    EXPECT_TRUE(row.startsWith("0,\"'=HYPERLINK(\"\"x\"\").jpg\",")) << row.toStdString();
+    EXPECT_TRUE(row.contains(",'@SUM(A1),")) << row.toStdString();
 }
 
 TRunReport ShardOf(const TRunReport &whole, TShard shard)
