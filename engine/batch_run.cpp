@@ -17,6 +17,7 @@
 #include "engine/memory_budget.h"
 #include "engine/run_plan.h"
 #include "engine/source_list.h"
+#include "imaging/errors.h"
 #include "imaging/file_io.h"
 #include "overlay/jpeg_text_overlay.h"
 
@@ -228,6 +229,12 @@ TImageOutcome ProcessImage(const TImageTask &task)
         try {
             TImageOutput made;
             AddOverlayToFile(task.SourcePath, task.DestinationPath, overlay, &warnings, &made, photo);
+            // The folder checked before the step may have gone since: then nothing was written.
+            if (made.OutputSize.Width == 0) {
+                const QString refusal = WriteRefusal(task);
+                throw EFCreateError(
+                    refusal.isEmpty() ? QStringLiteral("Cannot create file %1").arg(task.DestinationPath) : refusal);
+            }
             outcome.OutputPath = task.DestinationPath;
             outcome.SourceSize = made.SourceSize;
             outcome.OutputSize = made.OutputSize;

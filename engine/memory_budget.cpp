@@ -1,12 +1,14 @@
 #include "engine/memory_budget.h"
 
 #include <algorithm>
+#include <limits>
 
 #include <QFile>
 
 #include <unistd.h>
 
 #include "engine/job_settings.h"
+#include "imaging/file_io.h"
 
 namespace vellumar
 {
@@ -54,6 +56,9 @@ std::uint64_t DefaultMemoryBudget()
 
 std::uint64_t EstimateTaskMemory(const TImageTask &task)
 {
+    // Only a regular file is opened: a FIFO put in a photo's place would block the run here.
+    if (!FileExists(task.SourcePath))
+        return kAllowance;
     QFile file(task.SourcePath);
     if (!file.open(QIODevice::ReadOnly))
         return kAllowance;
@@ -75,6 +80,9 @@ std::uint64_t EstimateTaskMemory(const TImageTask &task)
         }
         return EstimateImageMemory(fileBytes, facts, work);
     } catch (const std::exception &) {
+        // Markers beyond the bytes read hide the frame's size: such a photo may be huge, so it runs alone.
+        if (fileBytes > std::uint64_t(head.size()))
+            return std::numeric_limits<std::uint64_t>::max() / 2;
         // Not a readable header: the image fails at once, holding at most its file.
         return kAllowance + fileBytes;
     }

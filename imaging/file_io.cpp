@@ -160,6 +160,10 @@ TTempResult WriteViaUnnamedFile(const std::string &folder,
         ::fchmod(fd.Get(), *keptMode);
     if (const int error = WriteAll(fd.Get(), bytes))
         ThrowWriteError(error, path);
+    if (keptMode && ::fsync(fd.Get()) != 0) {
+        const int error = errno;
+        ThrowWriteError(error, path);
+    }
     const std::string self = "/proc/self/fd/" + std::to_string(fd.Get());
     TPendingName name;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
@@ -206,6 +210,8 @@ TTempResult WriteViaNamedFile(const std::string &folder,
         if (keptMode)
             ::fchmod(fd.Get(), *keptMode);
         int error = WriteAll(fd.Get(), bytes);
+        if (error == 0 && keptMode && ::fsync(fd.Get()) != 0)
+            error = errno;
         if (::close(fd.Release()) != 0 && error == 0)
             error = errno;
         if (error != 0)
@@ -297,7 +303,8 @@ void WriteFileAtomic(const QString &path, std::span<const std::uint8_t> bytes, T
     const std::string target = targetPath.string();
     const std::string folder = targetPath.has_parent_path() ? targetPath.parent_path().string() : std::string(".");
 
-    // An existing file is replaced only when the user may write it, and keeps its permission bits.
+    // An existing file is replaced only when the user may write it, and keeps its permission bits; its new
+    // bytes reach the disk before the rename, so a crash right after never leaves it empty.
     std::optional<mode_t> keptMode;
     struct stat info {
     };

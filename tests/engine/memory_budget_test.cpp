@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include "engine/batch_run.h"
 #include "engine/memory_budget.h"
+#include "tests/support/temp_dir.h"
 
 namespace vellumar
 {
@@ -20,6 +23,16 @@ TEST(MemoryBudget, EstimatesFollowTheFramesHeld)
     EXPECT_GT(half, frame / 4);
     EXPECT_LT(half, overlay / 2);
     EXPECT_LE(DefaultMemoryBudget(), 2048ull << 20);
+}
+
+// A listed name replaced by a FIFO must not block the run in its estimate; a stub is no reason to wait.
+TEST(MemoryBudget, ANonRegularSourceIsEstimatedWithoutOpeningIt)
+{
+    const test::TTempDir dir;
+    TImageTask task;
+    task.SourcePath = dir.File(QStringLiteral("fifo.jpg"));
+    ASSERT_EQ(::mkfifo(task.SourcePath.toUtf8().constData(), 0600), 0);
+    EXPECT_LT(EstimateTaskMemory(task), 64ull << 20);
 }
 
 } // namespace
