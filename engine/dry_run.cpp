@@ -9,7 +9,10 @@
 #include "engine/run_plan.h"
 #include "engine/source_list.h"
 #include "imaging/file_io.h"
+#include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/jpeg_metadata.h"
+#include "imaging/orientation.h"
 
 namespace vellumar
 {
@@ -38,6 +41,7 @@ TDryRun PlanDryRun(const TJobSource &job, TShard shard)
     const bool decodes = resize || job.OverlayOn();
     const double scale = ScaleFromPercent(job.ResizePercent());
     const TResizeOptions options = job.ResizeOptions();
+    const bool autoOrient = job.AutoOrient();
     for (int position = 0; position < int(names.size()); ++position) {
         if (!shard.Contains(position))
             continue;
@@ -52,6 +56,10 @@ TDryRun PlanDryRun(const TJobSource &job, TShard shard)
                 TJPEGImage image;
                 image.LoadJpegFile(source);
                 row.SourceSize = TPixelSize { image.ImageWidth(), image.ImageHeight() };
+                // The run writes the upright picture: a photo stored sideways is planned upright too.
+                if (autoOrient
+                    && OrientationSwapsSides(MarkersOrientation(ReadJpegStreamMarkers(image.CompressedData()))))
+                    row.SourceSize = TPixelSize { row.SourceSize->Height, row.SourceSize->Width };
                 row.PlannedSize = resize ? ReducedSize(*row.SourceSize, options, scale) : *row.SourceSize;
             } catch (const std::exception &error) {
                 // The run would log this photo's error; the plan says so and goes on.

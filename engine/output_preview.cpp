@@ -37,19 +37,23 @@ TImageTask TaskAt(const TJobSource &job, int position)
     task.Overlay = job.OverlayOn();
     if (task.Overlay)
         task.OverlaySettings = job.Overlay().CurrentOverlaySettings();
+    task.AutoOrient = job.AutoOrient();
+    task.Metadata = job.Metadata();
     return task;
 }
 
 TImageOutput MakeOutput(const TImageTask &task)
 {
+    const TPhotoOptions photo { .AutoOrient = task.AutoOrient, .Metadata = task.Metadata };
     if (task.Resize)
         return ReduceJpeg(task.SourcePath,
             task.Quality,
             ScaleFromPercent(task.ResizePercent),
             task.Overlay ? &task.OverlaySettings : nullptr,
-            task.ResizeOptions);
+            task.ResizeOptions,
+            photo);
     if (task.Overlay)
-        return OverlayJpeg(task.SourcePath, task.DestinationPath, task.OverlaySettings);
+        return OverlayJpeg(task.SourcePath, task.DestinationPath, task.OverlaySettings, photo);
     TImageOutput copy;
     if (task.Rename) {
         copy.Bytes = ReadWholeFile(task.SourcePath);

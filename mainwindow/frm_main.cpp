@@ -126,8 +126,9 @@ void TfrmMain::ConnectHandlers()
     connect(ui->btnPreview, &QPushButton::clicked, this, &TfrmMain::btnPreviewClick);
     // The preview follows the selected photo and every setting that changes its output.
     connect(ui->lbSrc, &QListWidget::currentRowChanged, this, &TfrmMain::RefreshPreview);
-    for (QCheckBox *box : { ui->cbResize, ui->cbRename, ui->cbOverlay })
+    for (QCheckBox *box : { ui->cbResize, ui->cbRename, ui->cbOverlay, ui->cbAutoOrient })
         connect(box, &QCheckBox::toggled, this, &TfrmMain::RefreshPreview);
+    connect(ui->cbMetadata, &QComboBox::currentIndexChanged, this, &TfrmMain::RefreshPreview);
     for (QSpinBox *spin : { static_cast<QSpinBox *>(ui->seResizePercent), static_cast<QSpinBox *>(ui->seQuality) })
         connect(spin, &QSpinBox::valueChanged, this, &TfrmMain::RefreshPreview);
 }

@@ -10,6 +10,7 @@
 
 #include "engine/run_report.h"
 #include "tests/support/jpeg_fixtures.h"
+#include "tests/support/photo_fixtures.h"
 #include "tests/support/report_schema.h"
 #include "tests/support/temp_dir.h"
 
@@ -51,7 +52,10 @@ void AddPhotos(const QString &folder, int count)
         options.Width = 120 + 13 * i;
         options.Height = 80 + 7 * i;
         options.Progressive = i % 3 == 1;
-        const std::vector<std::uint8_t> bytes = MakeJpeg(options);
+        std::vector<std::uint8_t> bytes = MakeJpeg(options);
+        // The third is stored sideways, as a phone held upright stores it: it is planned and written upright.
+        if (i == 2)
+            bytes = test::WithSegments(bytes, { { 0xE1, test::MakeExif({ .Orientation = 6 }) } });
         QFile file(QStringLiteral("%1/photo%2.jpg").arg(folder).arg(i, 2, 10, QLatin1Char('0')));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));

@@ -3,6 +3,7 @@
 #include "engine/batch_run.h"
 #include "engine/output_preview.h"
 #include "tests/support/jpeg_fixtures.h"
+#include "tests/support/photo_fixtures.h"
 #include "tests/support/run_helpers.h"
 #include "tests/support/temp_dir.h"
 
@@ -23,6 +24,8 @@ TEST(OutputPreview, BytesEqualWhatTheRunWritesInEveryMode)
         bool Rename, Resize, Overlay;
         TResizeOptions Options;
         int Width;
+        bool Upright = true;
+        TMetadataMode Metadata = TMetadataMode::mmNone;
     };
     const TMode modes[] {
         { "copy", true, false, false, {}, 173 },
@@ -35,14 +38,18 @@ TEST(OutputPreview, BytesEqualWhatTheRunWritesInEveryMode)
             false,
             { .Filter = TResizeFilter::Smooth, .Mode = TSizeMode::LongEdge, .LongEdge = 90 },
             90 },
+        { "resize as stored, metadata kept", false, true, true, {}, 112, false, TMetadataMode::mmKeep },
     };
     const TTempDir dir;
     TJpegFixtureOptions photo;
     photo.Width = 173;
     photo.Height = 111;
     photo.Progressive = true;
-    dir.Write(QStringLiteral("a.jpg"), MakeJpeg(photo));
-    dir.Write(QStringLiteral("b.jpg"), MakeJpeg(photo));
+    // Turned half round by their EXIF, which keeps the sides: every mode has the same widths either way.
+    const std::vector<std::uint8_t> bytes =
+        test::WithSegments(MakeJpeg(photo), { { 0xE1, test::MakeExif({ .Orientation = 3 }) } });
+    dir.Write(QStringLiteral("a.jpg"), bytes);
+    dir.Write(QStringLiteral("b.jpg"), bytes);
     for (const TMode &mode : modes) {
         TFixedJob job = test::MakeJob(dir.Path(), dir.File(QStringLiteral("out")) + QLatin1Char('/'));
         QDir().mkpath(dir.File(QStringLiteral("out")));
@@ -52,6 +59,8 @@ TEST(OutputPreview, BytesEqualWhatTheRunWritesInEveryMode)
         job.Values().Quality = 70;
         job.Values().Overlay = mode.Overlay;
         job.Values().ResizeOptions = mode.Options;
+        job.Values().AutoOrient = mode.Upright;
+        job.Values().Metadata = mode.Metadata;
         job.Values().Namer.SetNumber(41);
         const TImageTask task = TaskAt(job, 1);
         const TOutputPreview preview = MakeOutputPreview(task, { TaskAt(job, 0), task }, 2000, 2, [] {
