@@ -45,29 +45,6 @@ bool CopyImageFile(const QString &source, const QString &destination, QString *r
     }
 }
 
-bool ResizeJpegFile(const QString &source,
-    const QString &destination,
-    int quality,
-    double scale,
-    bool addOverlay,
-    const TOverlaySettingsProvider &overlay,
-    TReportedSize &reported,
-    QStringList *warnings,
-    const TPhotoOptions &photo)
-{
-    return ResizeJpegFile(source,
-        destination,
-        quality,
-        scale,
-        addOverlay,
-        overlay,
-        reported,
-        warnings,
-        TResizeOptions {},
-        nullptr,
-        photo);
-}
-
 TImageOutput ReduceJpeg(const QString &source,
     int quality,
     double scale,

@@ -79,19 +79,8 @@ struct TImageOutput {
  * (nothing is written then), and EOverlayException from the overlay. The codec's warnings about the
  * source (damaged data it decoded around), and a malformed EXIF left out, are added to warnings when given.
  * photo turns the picture upright (the reported size is then the upright one) and chooses the metadata.
- */
-[[nodiscard]] bool ResizeJpegFile(const QString &source,
-    const QString &destination,
-    int quality,
-    double scale,
-    bool addOverlay,
-    const TOverlaySettingsProvider &overlay,
-    TReportedSize &reported,
-    QStringList *warnings = nullptr,
-    const TPhotoOptions &photo = {});
-
-/**
- * ResizeJpegFile with options: the default options are exactly that reduction. Otherwise the written size
+ *
+ * With options other than the default (which is exactly the reduction above), the written size
  * is ReducedSize of the picture (scale counts only by percent, and must then be in range), the pixels are
  * taken with options.Filter, and reported is the written size. A picture already small enough for a long
  * edge or a fit is written again at its own size and quality (not copied). made, when given, receives the
@@ -104,8 +93,8 @@ struct TImageOutput {
     bool addOverlay,
     const TOverlaySettingsProvider &overlay,
     TReportedSize &reported,
-    QStringList *warnings,
-    const TResizeOptions &options,
+    QStringList *warnings = nullptr,
+    const TResizeOptions &options = {},
     TImageOutput *made = nullptr,
     const TPhotoOptions &photo = {});
 
