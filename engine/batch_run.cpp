@@ -47,15 +47,7 @@ TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name
     }
     const QString destination = job.DestinationFolder();
     task.DestinationPath = PathInFolder(destination, task.OutputName);
-    task.Resize = job.ResizeOn();
-    task.ResizePercent = job.ResizePercent();
-    task.ResizeOptions = job.ResizeOptions();
-    task.Quality = job.Quality();
-    task.Overlay = job.OverlayOn();
-    task.AutoOrient = job.AutoOrient();
-    task.Metadata = job.Metadata();
-    if (task.Overlay)
-        task.OverlaySettings = job.Overlay().CurrentOverlaySettings();
+    ReadTaskSettings(job, task);
     // The window's settings may have changed since Start: each image is checked again as it is planned.
     if (task.Rename || task.Resize || task.Overlay) {
         if (destination.isEmpty())
@@ -156,6 +148,19 @@ void TRunSink::ImageReported(int position, const TImageTask &task, const TImageO
     (void)position;
     (void)task;
     (void)outcome;
+}
+
+void ReadTaskSettings(const TJobSource &job, TImageTask &task)
+{
+    task.Resize = job.ResizeOn();
+    task.ResizePercent = job.ResizePercent();
+    task.ResizeOptions = job.ResizeOptions();
+    task.Quality = job.Quality();
+    task.Overlay = job.OverlayOn();
+    task.AutoOrient = job.AutoOrient();
+    task.Metadata = job.Metadata();
+    if (task.Overlay)
+        task.OverlaySettings = job.Overlay().CurrentOverlaySettings();
 }
 
 TImageOutcome ProcessImage(const TImageTask &task)

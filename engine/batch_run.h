@@ -119,6 +119,12 @@ struct TImageOutcome {
 };
 
 /**
+ * Reads into task what the job says of its work now (the switches, size, filter, quality, overlay settings
+ * and photo options); its names and paths are the caller's. The run and the output preview plan alike.
+ */
+void ReadTaskSettings(const TJobSource &job, TImageTask &task);
+
+/**
  * Runs the steps of one image. Failures of the guarded steps are logged in the outcome and the image
  * counts as failed; errors outside them (which end the run) are thrown. Safe on any thread: it reads
  * nothing but the task.

@@ -30,15 +30,7 @@ TImageTask TaskAt(const TJobSource &job, int position)
         task.OutputName = namer.SampleName();
     }
     task.DestinationPath = PathInFolder(job.DestinationFolder(), task.OutputName);
-    task.Resize = job.ResizeOn();
-    task.ResizePercent = job.ResizePercent();
-    task.ResizeOptions = job.ResizeOptions();
-    task.Quality = job.Quality();
-    task.Overlay = job.OverlayOn();
-    if (task.Overlay)
-        task.OverlaySettings = job.Overlay().CurrentOverlaySettings();
-    task.AutoOrient = job.AutoOrient();
-    task.Metadata = job.Metadata();
+    ReadTaskSettings(job, task);
     return task;
 }
 
