@@ -41,6 +41,7 @@ QString RefusalText(int limit, const QStringList &clashes)
 
 TOutputGuard::TOutputGuard(const QString &sourceFolder, const QStringList &sourceNames)
     : mNames(sourceNames)
+    , mListed(int(sourceNames.size()))
 {
     for (int i = 0; i < int(sourceNames.size()); ++i)
         for (const QString &key : KeysOf(PathInFolder(sourceFolder, sourceNames[i])))
@@ -68,8 +69,11 @@ QString TOutputGuard::Refusal(int index, const QString &outputPath)
 {
     const TFileKeys keys = KeysOf(outputPath);
     const QString name = mNames.value(index);
-    if (const int source = Find(mSources, keys, index); source >= 0)
+    if (const int source = Find(mSources, keys, index); source >= 0) {
+        if (source >= mListed)
+            return QStringLiteral("%1 -> %2 would replace %3").arg(name, outputPath, mNames.value(source));
         return QStringLiteral("%1 -> %2 would replace the listed photo %3").arg(name, outputPath, mNames.value(source));
+    }
     if (const int planned = Find(mPlanned, keys, index); planned >= 0)
         return QStringLiteral("%1 -> %2 is also the output of %3").arg(name, outputPath, mNames.value(planned));
     for (const QString &key : keys)
@@ -77,17 +81,31 @@ QString TOutputGuard::Refusal(int index, const QString &outputPath)
     return QString();
 }
 
-TRunPlan PlanRun(const TJobSource &job)
+int TOutputGuard::AddOtherFile(const QString &label)
+{
+    mNames << label;
+    return int(mNames.size()) - 1;
+}
+
+void TOutputGuard::AddOtherSource(const QString &label, const QString &path)
+{
+    const int index = AddOtherFile(label);
+    for (const QString &key : KeysOf(path))
+        mSources.emplace(key, index);
+}
+
+namespace
+{
+
+// The photos' outputs into plan, noted in guard.
+void PlanPhotos(const TJobSource &job, TOutputGuard &guard, TRunPlan &plan)
 {
     const bool rename = job.RenameOn();
     const QStringList names = job.SourceNames();
-    TRunPlan plan;
-    plan.Outputs.resize(std::size_t(names.size()));
     // Images without resize, rename or overlay write nothing.
     if (!rename && !job.ResizeOn() && !job.OverlayOn())
-        return plan;
+        return;
     const QString destination = job.DestinationFolder();
-    TOutputGuard guard(job.SourceFolder(), names);
     TOutputNamer namer = job.Namer();
     for (int i = 0; i < int(names.size()); ++i) {
         TPlannedOutput &output = plan.Outputs[std::size_t(i)];
@@ -109,12 +127,42 @@ TRunPlan PlanRun(const TJobSource &job)
         if (QString refusal = guard.Refusal(i, output.OutputPath); !refusal.isEmpty())
             plan.Clashes << refusal;
     }
+}
+
+// The other outputs after everything already noted in guard: each is checked like one more image's.
+QStringList PlanOthers(const std::vector<TOtherOutput> &others, TOutputGuard &guard)
+{
+    QStringList clashes;
+    for (const TOtherOutput &other : others)
+        if (QString refusal = guard.Refusal(guard.AddOtherFile(other.Label), other.Path); !refusal.isEmpty())
+            clashes << refusal;
+    return clashes;
+}
+
+} // namespace
+
+TRunPlan PlanRun(const TJobSource &job, const std::vector<TOtherOutput> &others)
+{
+    TRunPlan plan;
+    plan.Outputs.resize(std::size_t(job.SourceNames().size()));
+    TOutputGuard guard(job.SourceFolder(), job.SourceNames());
+    PlanPhotos(job, guard, plan);
+    plan.OtherClashes = PlanOthers(others, guard);
+    plan.Clashes += plan.OtherClashes;
     return plan;
 }
 
-QStringList PlanClashes(const TJobSource &job)
+QStringList PlanClashes(const TJobSource &job, const std::vector<TOtherOutput> &others)
 {
-    return PlanRun(job).Clashes;
+    return PlanRun(job, others).Clashes;
+}
+
+QStringList FileClashes(const std::vector<TOtherOutput> &inputs, const std::vector<TOtherOutput> &outputs)
+{
+    TOutputGuard guard({}, {});
+    for (const TOtherOutput &input : inputs)
+        guard.AddOtherSource(input.Label, input.Path);
+    return PlanOthers(outputs, guard);
 }
 
 ERunRefused::ERunRefused(QStringList clashes)

@@ -31,13 +31,23 @@ public:
      */
     [[nodiscard]] QString Refusal(int index, const QString &outputPath);
 
+    /**
+     * Names another file of the run by label (a report) and returns the index under which Refusal checks
+     * and plans it; such a file is never the own output of a listed image.
+     */
+    [[nodiscard]] int AddOtherFile(const QString &label);
+    /** Notes a file the run reads besides its listing (a report to merge): no output may replace it. */
+    void AddOtherSource(const QString &label, const QString &path);
+
 private:
     // A file's normalised path, and its device and inode while it exists: either one names it.
     using TFileKeys = std::vector<QString>;
     [[nodiscard]] static TFileKeys KeysOf(const QString &path);
     [[nodiscard]] static int Find(const std::map<QString, int> &files, const TFileKeys &keys, int index);
 
+    // The listed names, then the labels of the other files.
     QStringList mNames;
+    int mListed = 0;
     std::map<QString, int> mSources;
     std::map<QString, int> mPlanned;
 };
@@ -50,22 +60,39 @@ struct TPlannedOutput {
     QString OutputPath;
 };
 
+/** A file a run writes besides its photos (a report), named by Label ("--report") in clashes. */
+struct TOtherOutput {
+    QString Label;
+    QString Path;
+};
+
 /** The outputs of a run planned with the job's settings as they stand, and its clashes. */
 struct TRunPlan {
     /** One per listed image, in listing order. */
     std::vector<TPlannedOutput> Outputs;
+    /** All clashes, those of the other outputs last. */
     QStringList Clashes;
+    /** The other outputs' clashes alone. */
+    QStringList OtherClashes;
 };
 
 /** Plans the run without changing the job; see PlanClashes. */
-[[nodiscard]] TRunPlan PlanRun(const TJobSource &job);
+[[nodiscard]] TRunPlan PlanRun(const TJobSource &job, const std::vector<TOtherOutput> &others = {});
 
 /**
  * Every clash of a run planned with the job's settings as they stand (without changing the job): an
  * output that would replace another listed source, two images with one output, a running number that
- * would pass its largest value. Empty when the run may start.
+ * would pass its largest value; and each of the other outputs (reports) that would be a listed source,
+ * a planned output or another of them. Empty when the run may start.
  */
-[[nodiscard]] QStringList PlanClashes(const TJobSource &job);
+[[nodiscard]] QStringList PlanClashes(const TJobSource &job, const std::vector<TOtherOutput> &others = {});
+
+/**
+ * The clashes of a command that reads inputs and writes outputs outside a run (merging reports): an
+ * output that is one of the inputs or another output. Compared as TOutputGuard compares.
+ */
+[[nodiscard]] QStringList FileClashes(const std::vector<TOtherOutput> &inputs,
+    const std::vector<TOtherOutput> &outputs);
 
 /** A run refused before its first write; the message names the first few clashes and their count. */
 class ERunRefused : public Exception

@@ -168,5 +168,58 @@ TEST(RunPlan, EachImageIsCheckedAgainWhenItsTurnComes)
     EXPECT_EQ(summary.Failed, 2);
 }
 
+// Reports are more outputs of the run: never a listed photo (by any spelling or link), never a planned
+// output, never another report; a run writing no photos still checks them.
+TEST(RunPlan, ReportsAreCheckedLikeOutputs)
+{
+    TTempDir source;
+    TTempDir destination;
+    for (int i = 1; i <= 2; ++i)
+        source.Write(QStringLiteral("%1.jpg").arg(i), MakeJpeg());
+    ASSERT_TRUE(QFile::link(source.File(QStringLiteral("1.jpg")), destination.File(QStringLiteral("link.jpg"))));
+    const QString planned = destination.File(QStringLiteral("2.jpg"));
+    struct TCase {
+        bool Resize;
+        std::vector<TOtherOutput> Reports;
+        QStringList Clashes; // the starts of the clashes, in order
+    };
+    const std::vector<TCase> cases {
+        { true, { { "--report", destination.File(QStringLiteral("log.txt")) } }, {} },
+        { true,
+            { { "--report", source.Path() + QStringLiteral("/./2.jpg") } },
+            { QStringLiteral("--report -> %1/./2.jpg would replace the listed photo 2.jpg").arg(source.Path()) } },
+        { false,
+            { { "--report-csv", destination.File(QStringLiteral("link.jpg")) } },
+            { QStringLiteral("--report-csv -> %1 would replace the listed photo 1.jpg")
+                    .arg(destination.File(QStringLiteral("link.jpg"))) } },
+        { true,
+            { { "--report-json", planned } },
+            { QStringLiteral("--report-json -> %1 is also the output of 2.jpg").arg(planned) } },
+        { false, { { "--report-json", planned } }, {} },
+        { false,
+            { { "--report", destination.File(QStringLiteral("r")) },
+                { "--report-json", destination.File(QStringLiteral("r")) },
+                { "--report-csv", destination.Path() + QStringLiteral("//r") } },
+            { QStringLiteral("--report-json -> %1 is also the output of --report")
+                    .arg(destination.File(QStringLiteral("r"))),
+                QStringLiteral("--report-csv -> %1//r is also the output of --report").arg(destination.Path()) } },
+    };
+    for (const TCase &c : cases) {
+        TFixedJob job = MakeJob(source.Path(), destination.Path());
+        job.Values().Resize = c.Resize;
+        const TRunPlan plan = PlanRun(job, c.Reports);
+        EXPECT_EQ(plan.OtherClashes, c.Clashes);
+        EXPECT_EQ(plan.Clashes, c.Clashes);
+        EXPECT_EQ(PlanClashes(job, c.Reports), c.Clashes);
+    }
+
+    // Merging: the output may be none of the inputs.
+    const QString input = destination.WriteText(QStringLiteral("a.json"), "{}");
+    EXPECT_EQ(FileClashes({ { input, input } }, { { "--merge-reports", destination.Path() + "/x/../a.json" } }),
+        QStringList {
+            QStringLiteral("--merge-reports -> %1/x/../a.json would replace %2").arg(destination.Path(), input) });
+    EXPECT_TRUE(FileClashes({ { input, input } }, { { "--merge-reports", destination.File("b.json") } }).isEmpty());
+}
+
 } // namespace
 } // namespace vellumar
