@@ -7,6 +7,7 @@
 #include <span>
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -363,6 +364,23 @@ TRunReport TRunReport::FromJson(const QByteArray &json, const QString &path)
     return report;
 }
 
+TRunReport TRunReport::LoadJson(const QString &path)
+{
+    const auto tooLarge = [&path] {
+        return Exception(QStringLiteral("%1 is larger than %2 MiB and is not read as a report")
+                             .arg(path)
+                             .arg(kMaxReportBytes / (1024 * 1024)));
+    };
+    // Refused before reading, so that a huge or hostile file costs neither the memory nor the parse.
+    if (const QFileInfo info(path); info.isFile() && info.size() > kMaxReportBytes)
+        throw tooLarge();
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    // The file may have grown since it was measured.
+    if (std::int64_t(bytes.size()) > kMaxReportBytes)
+        throw tooLarge();
+    return FromJson(QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())), path);
+}
+
 void TRunReport::SaveJson(const QString &path) const
 {
     Save(path, ToJson());
@@ -516,6 +534,38 @@ TRunReport TReportRecorder::Finish(bool aborted) const
     return report;
 }
 
+namespace
+{
+
+// A shard's report must hold its share of the listing, each position once: an emptied, cut or padded
+// list of photos would otherwise merge into a report of a run that never happened.
+void CheckShare(const TRunReport &report, TShard shard)
+{
+    const int listed = report.Summary().ListingSize;
+    const std::vector<TPhotoRecord> &photos = report.Photos();
+    const QString name = QStringLiteral("shard %1").arg(shard.Text());
+    if (listed < 0 || int(photos.size()) != shard.Size(listed))
+        throw Exception(QStringLiteral("%1 lists %2 photos; its share of a listing of %3 is %4")
+                            .arg(name)
+                            .arg(photos.size())
+                            .arg(listed)
+                            .arg(listed < 0 ? 0 : shard.Size(listed)));
+    std::vector<int> positions;
+    positions.reserve(photos.size());
+    for (const TPhotoRecord &record : photos) {
+        if (record.Position < 0 || record.Position >= listed || !shard.Contains(record.Position))
+            throw Exception(QStringLiteral("%1 lists the photo at position %2, which is not its share of the listing")
+                                .arg(name)
+                                .arg(record.Position));
+        positions.push_back(record.Position);
+    }
+    std::sort(positions.begin(), positions.end());
+    if (const auto twice = std::adjacent_find(positions.begin(), positions.end()); twice != positions.end())
+        throw Exception(QStringLiteral("%1 lists the photo at position %2 twice").arg(name).arg(*twice));
+}
+
+} // namespace
+
 TRunReport MergeReports(const std::vector<TRunReport> &shards)
 {
     if (shards.empty())
@@ -541,6 +591,7 @@ TRunReport MergeReports(const std::vector<TRunReport> &shards)
         if (seen[std::size_t(index - 1)])
             throw Exception(QStringLiteral("shard %1/%2 is given twice").arg(index).arg(count));
         seen[std::size_t(index - 1)] = true;
+        CheckShare(shard, TShard { index, count });
         summary.Aborted = summary.Aborted || part.Aborted;
         summary.WallMilliseconds = std::max(summary.WallMilliseconds, part.WallMilliseconds);
         summary.StartedAt = std::min(summary.StartedAt, part.StartedAt);
@@ -551,14 +602,11 @@ TRunReport MergeReports(const std::vector<TRunReport> &shards)
         if (!seen[std::size_t(i)])
             throw Exception(QStringLiteral("shard %1/%2 is missing").arg(i + 1).arg(count));
     }
+    // Each shard holds exactly its share, so the positions are each listed once.
     std::vector<TPhotoRecord> photos = merged.Photos();
-    std::stable_sort(photos.begin(), photos.end(), [](const TPhotoRecord &a, const TPhotoRecord &b) {
+    std::sort(photos.begin(), photos.end(), [](const TPhotoRecord &a, const TPhotoRecord &b) {
         return a.Position < b.Position;
     });
-    for (std::size_t i = 1; i < photos.size(); ++i) {
-        if (photos[i].Position == photos[i - 1].Position)
-            throw Exception(QStringLiteral("the photo at position %1 is in two reports").arg(photos[i].Position));
-    }
     TRunReport sorted;
     sorted.Summary() = summary;
     for (TPhotoRecord &record : photos)

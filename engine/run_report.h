@@ -15,6 +15,9 @@
 namespace vellumar
 {
 
+/** Largest report file that is read (64 MiB, some 150 000 photos): a larger one is not parsed. */
+inline constexpr std::int64_t kMaxReportBytes = 64ll * 1024 * 1024;
+
 enum class TPhotoStatus { Done, Failed, Warning, Skipped };
 
 /** What a run did to one listed photo. Unknown or not applicable values are empty. */
@@ -82,6 +85,11 @@ public:
     [[nodiscard]] QByteArray ToCsv() const;
     /** Throws Exception naming path (and the fault) when the file is not a report of this format. */
     [[nodiscard]] static TRunReport FromJson(const QByteArray &json, const QString &path);
+    /**
+     * Reads and parses the report file at path. A file above kMaxReportBytes is refused (Exception
+     * naming path and the limit) before it is read; otherwise throws ReadWholeFile's and FromJson's errors.
+     */
+    [[nodiscard]] static TRunReport LoadJson(const QString &path);
 
     /** Written through WriteFileAtomic; throws its EFCreateError/EWriteError. */
     void SaveJson(const QString &path) const;
@@ -125,7 +133,8 @@ private:
  * The reports of the N shards of one run as the single run's report: photos in listing order, counts
  * and byte totals summed, the earliest start, the longest wall time (shards run side by side), no shard.
  * Throws Exception when the reports are not the complete shards of one run: different versions,
- * options or listing sizes, a shard given twice or missing, or a photo position twice.
+ * options or listing sizes, a shard given twice or missing, or a shard whose photos' positions are not
+ * exactly its share of the listing (K-1, K-1+N, ... below the listing size, each once).
  */
 [[nodiscard]] TRunReport MergeReports(const std::vector<TRunReport> &shards);
 

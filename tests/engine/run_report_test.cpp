@@ -139,6 +139,67 @@ TEST(RunReport, ShardsMergeIntoTheSingleRunAndIncompleteSetsAreRefused)
         EXPECT_THROW((void)MergeReports(reports), Exception) << reports.size();
 }
 
+// A shard's report whose photos are not exactly its share of the listing does not merge: each case is
+// shard 2/3 of seven photos (positions 1 and 4) tampered with.
+TEST(RunReport, AShardMergesOnlyWithExactlyItsShareOfTheListing)
+{
+    const TRunReport whole = SampleReport();
+    const TRunReport one = ShardOf(whole, { 1, 3 });
+    const TRunReport two = ShardOf(whole, { 2, 3 });
+    const TRunReport three = ShardOf(whole, { 3, 3 });
+    const auto tampered = [&two](const std::vector<int> &positions) {
+        TRunReport part;
+        part.Summary() = two.Summary();
+        for (std::size_t i = 0; i < positions.size(); ++i) {
+            TPhotoRecord record = two.Photos()[i % two.Photos().size()];
+            record.Position = positions[i];
+            part.Add(record);
+        }
+        part.Summarise();
+        return part;
+    };
+    const std::vector<std::pair<std::vector<int>, const char *>> cases {
+        { {}, "shard 2/3 lists 0 photos; its share of a listing of 7 is 2" },
+        { { 1 }, "shard 2/3 lists 1 photos; its share of a listing of 7 is 2" },
+        { { 1, 4, 7 }, "shard 2/3 lists 3 photos; its share of a listing of 7 is 2" },
+        { { 1, 7 }, "shard 2/3 lists the photo at position 7, which is not its share of the listing" },
+        { { 1, 3 }, "shard 2/3 lists the photo at position 3, which is not its share of the listing" },
+        { { -2, 4 }, "shard 2/3 lists the photo at position -2, which is not its share of the listing" },
+        { { 4, 4 }, "shard 2/3 lists the photo at position 4 twice" },
+    };
+    for (const auto &[positions, message] : cases) {
+        try {
+            (void)MergeReports({ one, tampered(positions), three });
+            ADD_FAILURE() << message;
+        } catch (const Exception &error) {
+            EXPECT_EQ(error.Message(), QString::fromUtf8(message));
+        }
+    }
+    EXPECT_EQ(MergeReports({ one, tampered({ 4, 1 }), three }).Photos().size(), 7U);
+
+    // A listing size changed in every report alike leaves each shard short of its share.
+    std::vector<TRunReport> grown { one, two, three };
+    for (TRunReport &part : grown)
+        part.Summary().ListingSize = 1000;
+    EXPECT_THROW((void)MergeReports(grown), Exception);
+}
+
+TEST(RunReport, AReportFileOverTheLimitIsNotRead)
+{
+    TTempDir dir;
+    const QString path = dir.File(QStringLiteral("report.json"));
+    SampleReport().SaveJson(path);
+    EXPECT_EQ(TRunReport::LoadJson(path).Photos(), SampleReport().Photos());
+    QFile file(path);
+    ASSERT_TRUE(file.resize(kMaxReportBytes + 1)); // sparse: the size is what counts
+    try {
+        (void)TRunReport::LoadJson(path);
+        ADD_FAILURE() << "a report over the limit was read";
+    } catch (const Exception &error) {
+        EXPECT_EQ(error.Message(), path + QStringLiteral(" is larger than 64 MiB and is not read as a report"));
+    }
+}
+
 TEST(Shard, ParsesKOfNAndSplitsTheListingOnceOver)
 {
     EXPECT_EQ(ParseShard(QStringLiteral("2/3")), (TShard { 2, 3 }));
