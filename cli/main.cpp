@@ -1,8 +1,10 @@
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include <QDir>
@@ -76,6 +78,18 @@ void PrintLine(std::FILE *stream, const QString &line)
     std::fputc('\n', stream);
 }
 
+// Writes one log line to standard output at once; false when its reader has gone (a closed pipe).
+bool PrintLogLine(const QString &line)
+{
+    errno = 0;
+    PrintLine(stdout, line);
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
+        return true;
+    const bool closed = errno == EPIPE;
+    std::clearerr(stdout);
+    return !closed;
+}
+
 // Prints every log line as it comes, keeps the log and the per-photo records for the reports, and keeps a
 // progress bar on a terminal.
 class TCliSink : public TRunSink
@@ -94,29 +108,34 @@ public:
     void AddStatusLine(const QString &line) override
     {
         mLog.AddStatusLine(line);
-        if (mQuiet)
+        if (mQuiet || mOutputClosed)
             return;
         // On a shared terminal the bar leaves the line to the log and comes back below it.
         if (mLinesOnBarTerminal)
             mBar.Erase();
-        PrintLine(stdout, line);
-        std::fflush(stdout);
+        if (!PrintLogLine(line)) {
+            // The log's reader went away (`| head`): a stop like Ctrl-C, so that the photo in hand is
+            // finished and the reports are written; the rest of the log goes only to them.
+            mOutputClosed = true;
+            int none = 0;
+            gInterrupted.compare_exchange_strong(none, SIGPIPE);
+        }
         mBar.Refresh();
     }
     void SetProgress(int) override { }
     void ProcessPendingEvents() override
     {
-        // The run writes "Aborting..." once the images in hand are logged.
-        if (gInterrupted.load() != 0 && !mStopRequested) {
+        // The run writes "Aborting..." once the images in hand are logged. A stop that comes when every
+        // photo is done has nothing left to stop: the run finishes as it would have.
+        if (gInterrupted.load() != 0 && !mStopRequested && mReported < mCount)
             mStopRequested = true;
-            mStopped = true;
-        }
     }
     [[nodiscard]] bool StopRequested() const override { return mStopRequested; }
     void ClearStopRequest() override { mStopRequested = false; }
     void ImageReported(int position, const TImageTask &task, const TImageOutcome &outcome) override
     {
         mRecorder.Add(position, task, outcome);
+        ++mReported;
         const TPixelSize decoded = outcome.SourceSize.value_or(TPixelSize {});
         mBar.Advance(double(decoded.Width) * decoded.Height / 1e6);
     }
@@ -124,11 +143,12 @@ public:
     void Start(const TJobSource &job, TShard shard)
     {
         mRecorder.Start(job, shard, ProgramVersionOrEmpty());
-        mBar.Start(shard.Size(int(job.SourceNames().size())));
+        mCount = shard.Size(int(job.SourceNames().size()));
+        mBar.Start(mCount);
     }
     void EraseProgress() { mBar.Erase(); }
-    [[nodiscard]] TRunReport Report() const { return mRecorder.Finish(mStopped); }
-    [[nodiscard]] bool Stopped() const { return mStopped; }
+    /** aborted: whether the run stopped before its last photo (TRunSummary::Stopped). */
+    [[nodiscard]] TRunReport Report(bool aborted) const { return mRecorder.Finish(aborted); }
 
 private:
     static QString ProgramVersionOrEmpty()
@@ -147,11 +167,13 @@ private:
     bool mLinesOnBarTerminal;
     TReportRecorder mRecorder;
     bool mStopRequested = false;
-    bool mStopped = false;
+    bool mOutputClosed = false;
+    int mCount = 0;
+    int mReported = 0;
 };
 
 // --dry-run: one line per photo of the plan, then the clashes. Exit 0 when the run could start, else 2.
-int PrintDryRun(const TJobSource &job, TShard shard)
+int PrintDryRun(const TJobSource &job, TShard shard, const std::vector<TOtherOutput> &reports)
 {
     const TDryRun plan = PlanDryRun(job, shard);
     const auto size = [](const std::optional<TPixelSize> &pixels) {
@@ -173,13 +195,36 @@ int PrintDryRun(const TJobSource &job, TShard shard)
             line += QStringLiteral("  replaces ") + ReplacesText(row.Replaces);
         PrintLine(stdout, line);
     }
-    if (plan.Clashes.isEmpty())
+    // The photos' clashes, then those of the reports the run would write.
+    const QStringList clashes = plan.Clashes + PlanRun(job, reports).OtherClashes;
+    if (clashes.isEmpty())
         return kExitOk;
     PrintLine(stdout,
         QStringLiteral("Refused: nothing would be written; these outputs would overwrite photos of this run:"));
-    for (const QString &clash : plan.Clashes)
+    for (const QString &clash : clashes)
         PrintLine(stdout, QStringLiteral("  ") + clash);
     return kExitUsage;
+}
+
+// The reports a run writes, each checked like one more output of the run.
+std::vector<TOtherOutput> ReportOutputs(const TBatchOptions &options)
+{
+    std::vector<TOtherOutput> reports;
+    for (const auto &[label, path] : { std::pair { "--report", options.ReportFile },
+             std::pair { "--report-json", options.ReportJson },
+             std::pair { "--report-csv", options.ReportCsv } }) {
+        if (!path.isEmpty())
+            reports.push_back({ QString::fromLatin1(label), path });
+    }
+    return reports;
+}
+
+void PrintRefusal(const QStringList &clashes)
+{
+    PrintLine(stderr,
+        QStringLiteral("vellumar-batch: nothing was written; these outputs would overwrite photos of this run:"));
+    for (const QString &clash : clashes)
+        PrintLine(stderr, QStringLiteral("  ") + clash);
 }
 
 TJobValues JobValues(const TBatchOptions &options, const TSourceList &list, const QString &destination)
@@ -206,14 +251,20 @@ TJobValues JobValues(const TBatchOptions &options, const TSourceList &list, cons
 // --merge-reports: the shards' JSON reports as the single run's. Nothing is written unless they all fit.
 int MergeReportFiles(const QString &output, const QStringList &inputs)
 {
+    std::vector<TOtherOutput> read;
+    for (const QString &input : inputs)
+        read.push_back({ input, input });
+    if (const QStringList clashes = FileClashes(read, { { QStringLiteral("--merge-reports"), output } });
+        !clashes.isEmpty()) {
+        PrintLine(stderr,
+            QStringLiteral("vellumar-batch: --merge-reports: nothing was written: ")
+                + clashes.join(QStringLiteral("; ")));
+        return kExitUsage;
+    }
     std::vector<TRunReport> reports;
     try {
-        for (const QString &input : inputs) {
-            const std::vector<std::uint8_t> bytes = ReadWholeFile(input);
-            reports.push_back(
-                TRunReport::FromJson(QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
-                    input));
-        }
+        for (const QString &input : inputs)
+            reports.push_back(TRunReport::LoadJson(input));
         const TRunReport merged = MergeReports(reports);
         try {
             merged.SaveJson(output);
@@ -265,9 +316,14 @@ int Run(const QStringList &arguments)
     }
     const QString destination = QDir::cleanPath(QDir(options.Destination).absolutePath());
     const TShard shard = options.Shard.value_or(TShard {});
-    if (options.DryRun) {
-        const TFixedJob job(JobValues(options, list, destination + QLatin1Char('/')), options.OverlaySettings);
-        return PrintDryRun(job, shard);
+    const std::vector<TOtherOutput> reports = ReportOutputs(options);
+    TFixedJob job(JobValues(options, list, destination + QLatin1Char('/')), options.OverlaySettings);
+    if (options.DryRun)
+        return PrintDryRun(job, shard, reports);
+    // The whole plan, reports included, is checked before anything is made: a refused run leaves no trace.
+    if (const QStringList clashes = PlanClashes(job, reports); !clashes.isEmpty()) {
+        PrintRefusal(clashes);
+        return kExitUsage;
     }
     if (!QDir().mkpath(destination)) {
         PrintLine(stderr, QStringLiteral("vellumar-batch: cannot create the destination folder %1").arg(destination));
@@ -284,7 +340,6 @@ int Run(const QStringList &arguments)
     }
     sink.AddStatusLine(DestinationFolderLine(destination));
 
-    TFixedJob job(JobValues(options, list, destination + QLatin1Char('/')), options.OverlaySettings);
     const int jobs = options.Jobs > 0 ? options.Jobs : int(std::max(1u, std::thread::hardware_concurrency()));
     TRunSummary summary;
     // Kept until the program ends, so that a signal while the report is written is handled too.
@@ -295,15 +350,14 @@ int Run(const QStringList &arguments)
         sink.EraseProgress();
     } catch (const ERunRefused &refused) {
         sink.EraseProgress();
-        PrintLine(stderr,
-            QStringLiteral("vellumar-batch: nothing was written; these outputs would overwrite photos of this run:"));
-        for (const QString &clash : refused.Clashes())
-            PrintLine(stderr, QStringLiteral("  ") + clash);
+        PrintRefusal(refused.Clashes());
         return kExitUsage;
     }
 
+    // Whether the run stopped early decides, not whether a signal came: the log's last word, the
+    // report and the status then agree.
     int status =
-        sink.Stopped() ? kExitSignalBase + gInterrupted.load() : (summary.Failed > 0 ? kExitImageFailed : kExitOk);
+        summary.Stopped ? kExitSignalBase + gInterrupted.load() : (summary.Failed > 0 ? kExitImageFailed : kExitOk);
     const auto save = [&status](const QString &path, const std::function<void(const QString &)> &write) {
         if (path.isEmpty())
             return;
@@ -318,7 +372,7 @@ int Run(const QStringList &arguments)
         log.SaveStatusReport(path);
     });
     if (!options.ReportJson.isEmpty() || !options.ReportCsv.isEmpty()) {
-        const TRunReport report = sink.Report();
+        const TRunReport report = sink.Report(summary.Stopped);
         save(options.ReportJson, [&report](const QString &path) {
             report.SaveJson(path);
         });
@@ -337,17 +391,49 @@ void QuietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
         PrintLine(stderr, message);
 }
 
+// While the runtime folder is shielded at start-up, Qt reports (as critical) the folder it could not make.
+void QuietStartUpMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (!message.startsWith(QLatin1String("QStandardPaths: ")))
+        QuietMessages(type, context, message);
+}
+
 } // namespace
 
 } // namespace vellumar
 
 int main(int argc, char *argv[])
 {
+    // A closed standard output is found as EPIPE on the next log line and stops the run like Ctrl-C;
+    // the signal would kill the program before the reports are written.
+    struct sigaction ignore {
+    };
+    ignore.sa_handler = SIG_IGN;
+    ::sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, nullptr);
     // Fonts need a GUI application, never a display: the run works on a machine without one.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(vellumar::QuietMessages);
+    // Without XDG_RUNTIME_DIR, Qt's start-up looks for a sandbox marker in the runtime folder and so
+    // creates TMPDIR/runtime-<user>; the command line needs no such folder and must create nothing it
+    // was not asked for. Under a TMPDIR that cannot hold a folder the look-up finds none, and the
+    // user's TMPDIR is back before anything else runs.
+    const bool shieldRuntimeFolder = !qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    const std::optional<QByteArray> userTmpDir =
+        qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt;
+    if (shieldRuntimeFolder) {
+        qputenv("TMPDIR", "/dev/null");
+        qInstallMessageHandler(vellumar::QuietStartUpMessages);
+    }
     QGuiApplication app(argc, argv);
+    if (shieldRuntimeFolder) {
+        qInstallMessageHandler(vellumar::QuietMessages);
+        if (userTmpDir)
+            qputenv("TMPDIR", *userTmpDir);
+        else
+            qunsetenv("TMPDIR");
+    }
     vellumar::ApplyAppMetadata();
     // The same face substitutions as the window, so both draw an overlay alike.
     vellumar::InstallDialogFontSubstitutes();

@@ -1,5 +1,9 @@
+#include <map>
+
 #include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -146,6 +150,97 @@ TEST(BatchCli, APlannedClashWritesNothing)
     EXPECT_TRUE(overflow.Errors.contains(QStringLiteral("The running number would pass")));
     EXPECT_TRUE(Sorted(destination.Path()).isEmpty());
     EXPECT_EQ(Sorted(source.Path()).size(), 4);
+}
+
+// Every report is one more output of the run: it may replace no photo, no planned output and no other
+// report. A refused run writes nothing and makes no folder.
+TEST(BatchCli, AReportThatWouldReplaceAPhotoOrAnotherOutputRefusesTheRun)
+{
+    TTempDir source;
+    TTempDir dir;
+    AddPhotos(source, 3);
+    std::map<QString, std::vector<std::uint8_t>> before;
+    for (const QString &name : Sorted(source.Path()))
+        before[name] = ReadBytes(source.File(name));
+    const QString destination = dir.File(QStringLiteral("new/deeper/dst"));
+    const QString shared = dir.File(QStringLiteral("report"));
+    const std::vector<std::pair<QStringList, QStringList>> cases {
+        { { "--report",
+              source.File("photo00.jpg"),
+              "--report-json",
+              source.File("photo01.jpg"),
+              "--report-csv",
+              source.File("photo02.jpg") },
+            { "--report -> " + source.File("photo00.jpg") + " would replace the listed photo photo00.jpg",
+                "--report-json -> " + source.File("photo01.jpg") + " would replace the listed photo photo01.jpg",
+                "--report-csv -> " + source.File("photo02.jpg") + " would replace the listed photo photo02.jpg" } },
+        { { "--report-json", destination + "/photo01.jpg" },
+            { "--report-json -> " + destination + "/photo01.jpg is also the output of photo01.jpg" } },
+        { { "--report", shared, "--report-json", shared, "--report-csv", shared },
+            { "--report-json -> " + shared + " is also the output of --report",
+                "--report-csv -> " + shared + " is also the output of --report" } },
+    };
+    for (const auto &[reports, clashes] : cases) {
+        for (const bool dryRun : { false, true }) {
+            const QStringList options = dryRun ? QStringList { "--dry-run" } : QStringList();
+            const TBatchResult result =
+                RunBatchCli(options + reports + QStringList { "--resize", "50", source.Path(), destination });
+            EXPECT_EQ(result.ExitCode, 2) << result.Errors.toStdString();
+            const QString printed = dryRun ? result.Lines.join(QLatin1Char('\n')) : result.Errors;
+            for (const QString &clash : clashes)
+                EXPECT_TRUE(printed.contains(QStringLiteral("  ") + clash)) << printed.toStdString();
+        }
+    }
+    for (const auto &[name, bytes] : before)
+        EXPECT_EQ(ReadBytes(source.File(name)), bytes) << name.toStdString();
+    EXPECT_TRUE(Sorted(dir.Path()).isEmpty());
+    EXPECT_TRUE(QDir(dir.Path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+
+    // Merging: the merged report may not replace one of the reports it reads, by any spelling.
+    const QString input = dir.WriteText(QStringLiteral("shard.json"), "{}");
+    const TBatchResult merge =
+        RunBatchCli({ "--merge-reports", dir.Path() + "/./shard.json", input, dir.File("other.json") });
+    EXPECT_EQ(merge.ExitCode, 2);
+    EXPECT_TRUE(merge.Errors.contains("would replace " + input)) << merge.Errors.toStdString();
+    EXPECT_EQ(ReadBytes(input), (std::vector<std::uint8_t> { '{', '}' }));
+}
+
+// A report file larger than any real report is refused before it is read.
+TEST(BatchCli, MergeRefusesAHugeReport)
+{
+    TTempDir dir;
+    const QString huge = dir.WriteText(QStringLiteral("huge.json"), "{");
+    QFile file(huge);
+    ASSERT_TRUE(file.resize(65 * 1024 * 1024));
+    const TBatchResult result = RunBatchCli({ "--merge-reports", dir.File("merged.json"), huge });
+    EXPECT_EQ(result.ExitCode, 2);
+    EXPECT_TRUE(result.Errors.contains(huge + " is larger than 64 MiB and is not read as a report"))
+        << result.Errors.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.File("merged.json")));
+}
+
+// Without XDG_RUNTIME_DIR, neither a dry run nor a run (with text drawn) leaves a folder in TMPDIR.
+TEST(BatchCli, CreatesNoRuntimeFolder)
+{
+    TTempDir source;
+    TTempDir destination;
+    TTempDir tmp;
+    AddPhotos(source, 2);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    environment.insert(QStringLiteral("TMPDIR"), tmp.Path());
+    for (const QStringList &options : { QStringList { "--dry-run", "--resize", "50" },
+             QStringList { "--overlay", "--text", "x", "--resize", "50" } }) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VELLUMAR_BATCH_EXE), options + QStringList { source.Path(), destination.Path() });
+        ASSERT_TRUE(process.waitForFinished(240000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
+        EXPECT_TRUE(process.readAllStandardError().isEmpty());
+        EXPECT_TRUE(Sorted(tmp.Path()).isEmpty());
+        EXPECT_TRUE(QDir(tmp.Path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+    }
+    EXPECT_EQ(Sorted(destination.Path()).size(), 2);
 }
 
 TEST(BatchCli, UnreadableSourceFolderExitsWithThree)

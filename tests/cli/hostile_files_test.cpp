@@ -1,5 +1,6 @@
 // Writes against file systems that fight back: permissions, long names, a full disk, signals. Cases that
 // need root (a tmpfs mount, switching to an unprivileged user) skip when the tests run without it.
+#include <array>
 #include <csignal>
 #include <optional>
 
@@ -11,8 +12,10 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include "engine/run_report.h"
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
 #include "tests/support/jpeg_fixtures.h"
@@ -271,6 +274,79 @@ TEST_F(TSignalledRun, ASecondSignalEndsTheProgramAndLeavesNoTemporaryFile)
     }
     for (const QString &name : Entries(Dir.File(QStringLiteral("dst"))))
         EXPECT_FALSE(name.startsWith(QLatin1Char('.'))) << name.toStdString();
+}
+
+// The log's reader goes away (`| head`): the photo in hand is finished, the reports are written, and the
+// status says the run was stopped by the closed pipe.
+TEST(StoppedRuns, AClosedOutputStopsTheRunLikeASignal)
+{
+    TTempDir dir;
+    QDir().mkpath(dir.File(QStringLiteral("src")));
+    const TBytes photo = MakeJpeg({ .Width = 2400, .Height = 1800 });
+    for (int i = 0; i < 12; ++i)
+        dir.Write(QStringLiteral("src/p%1.jpg").arg(i, 2, 10, QLatin1Char('0')), photo);
+    std::vector<QByteArray> storage { QByteArray(VELLUMAR_BATCH_EXE) };
+    for (const QString &argument : Arguments(QStringLiteral("--resize 50 --overlay --jobs 1 --report-json"),
+             { dir.File(QStringLiteral("r.json")), dir.File(QStringLiteral("src")), dir.File(QStringLiteral("dst")) }))
+        storage.push_back(argument.toUtf8());
+    std::vector<char *> argv;
+    for (QByteArray &argument : storage)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::array<int, 2> pipeEnds {};
+    ASSERT_EQ(::pipe(pipeEnds.data()), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(pipeEnds[1], STDOUT_FILENO);
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    // Read until the first photo is under way, then go away like `head`.
+    QByteArray read;
+    char buffer[256];
+    for (ssize_t n; !read.contains("Resizing: ") && (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        read.append(buffer, n);
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGPIPE);
+    const TRunReport report = TRunReport::LoadJson(dir.File(QStringLiteral("r.json")));
+    EXPECT_TRUE(report.Summary().Aborted);
+    EXPECT_GE(report.Summary().Done, 1);
+    EXPECT_GE(report.Summary().Skipped, 1);
+    EXPECT_EQ(Entries(dir.File(QStringLiteral("dst"))).size(), std::size_t(report.Summary().Done));
+}
+
+// A stop that comes once the last photo is under way stops nothing: the log says FINISHED, the report
+// says not aborted and the status is the images' result.
+TEST(StoppedRuns, AStopDuringTheLastPhotoLeavesAFinishedRun)
+{
+    TTempDir dir;
+    QDir().mkpath(dir.File(QStringLiteral("src")));
+    dir.Write(QStringLiteral("src/only.jpg"), MakeJpeg({ .Width = 2400, .Height = 1800 }));
+    QProcess process;
+    process.start(QStringLiteral(VELLUMAR_BATCH_EXE),
+        Arguments(QStringLiteral("--resize 50 --overlay --jobs 1 --report-json"),
+            { dir.File(QStringLiteral("r.json")), dir.File(QStringLiteral("src")), dir.File(QStringLiteral("dst")) }));
+    ASSERT_TRUE(process.waitForStarted());
+    QByteArray output;
+    while (!output.contains("Resizing: ") && process.waitForReadyRead(30000))
+        output += process.readAllStandardOutput();
+    ::kill(pid_t(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(120000));
+    output += process.readAllStandardOutput();
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("\nFINISHED\n")) << output.toStdString();
+    EXPECT_FALSE(output.contains("ABORTED")) << output.toStdString();
+    const TRunReport report = TRunReport::LoadJson(dir.File(QStringLiteral("r.json")));
+    EXPECT_FALSE(report.Summary().Aborted);
+    EXPECT_EQ(report.Summary().Done, 1);
 }
 
 } // namespace
