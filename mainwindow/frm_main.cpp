@@ -20,6 +20,7 @@
 #include "engine/dry_run.h"
 #include "engine/folder_rules.h"
 #include "engine/job_settings.h"
+#include "engine/run_plan.h"
 #include "imaging/dialog_font.h"
 #include "imaging/errors.h"
 #include "mainwindow/frm_output_options.h"
@@ -278,7 +279,11 @@ void TfrmMain::ebDestFolderElipsisClick()
         ui->ebDestFolder->setCursorPosition(0);
         if (NameSameFolder(ui->ebDestFolder->text(), ui->ebSrcFolder->text()))
             mWarnSameFolder();
-        AddStatusLine(DestinationFolderLine(*chosen));
+        // A run writes all its photos into the folder of Start, the one its check covered.
+        if (mRunning)
+            AddStatusLine(DestinationFolderLine(*chosen) + QStringLiteral(" (from the next run on)"));
+        else
+            AddStatusLine(DestinationFolderLine(*chosen));
         UpdateStartButton();
     });
 }
@@ -296,6 +301,7 @@ void TfrmMain::btnProcessClick()
         ui->btnStop->setEnabled(true);
         ui->gbResize->setEnabled(false);
         ui->gbRename->setEnabled(false);
+        mRunDestination = ui->ebDestFolder->text();
         mRunning = true;
         // However the run ends, the window returns to idle before any error is shown.
         const auto restore = qScopeGuard([this] {
@@ -352,6 +358,10 @@ void TfrmMain::SpeedButton1Click()
         const std::optional<QString> chosen = mChooseReportFile(proposal);
         if (!chosen)
             return;
+        // The same rule as a run's reports: never a photo of the listing or an output the settings plan.
+        if (const QStringList clashes = PlanRun(*this, { { QStringLiteral("report"), *chosen } }).OtherClashes;
+            !clashes.isEmpty())
+            throw Exception(QStringLiteral("The report was not saved: %1").arg(clashes.join(QLatin1Char('\n'))));
         mReportName = *chosen;
         SaveReportAs(*chosen);
     });
@@ -450,7 +460,8 @@ QStringList TfrmMain::SourceNames() const
 
 QString TfrmMain::DestinationFolder() const
 {
-    return ui->ebDestFolder->text();
+    // The field may change during a run; the run keeps the folder it started with.
+    return mRunning ? mRunDestination : ui->ebDestFolder->text();
 }
 
 bool TfrmMain::ResizeOn() const

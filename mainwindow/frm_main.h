@@ -156,6 +156,8 @@ private:
     TResizeOptions mResizeOptions;
     bool mStopRequested = false;
     bool mRunning = false;
+    // The destination field as it was at Start: the folder the run checked and writes into.
+    QString mRunDestination;
     bool mCloseRequested = false;
     // The last run's per-photo records, for "Save report as JSON/CSV".
     TReportRecorder mRecorder;

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -777,31 +778,40 @@ TEST_F(FrmMain, AnEmptiedDestinationFieldRefusesToStart)
     EXPECT_TRUE(Child(mWindow, "btnProcess")->isEnabled());
 }
 
-TEST_F(FrmMain, ADestinationEmptiedDuringARunWritesNothingAnywhere)
+// A run writes every photo into the folder of Start, the one its check covered; a destination chosen or
+// emptied during the run is for the next run, and the log says so.
+TEST_F(FrmMain, ADestinationChangedDuringARunIsForTheNextRun)
 {
     TTempDir source;
     TTempDir destination;
-    WriteJpegs(source, { "a.jpg", "b.jpg" });
+    TTempDir other;
+    WriteJpegs(source, { "a.jpg", "b.jpg", "c.jpg" });
     ChooseSource(source.Path());
     ChooseDestination(destination.Path());
     QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
     QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
-    // Emptied at the event point after the first photo is handed out (its number taken), whatever the
-    // number of jobs.
+    // At the event point after the first photo is handed out (its number taken), whatever the number of
+    // jobs: another folder is chosen, then the field is emptied.
     auto *destinationField = Child<QLineEdit>(mWindow, "ebDestFolder");
-    const QMetaObject::Connection hook =
-        QObject::connect(Child<QLineEdit>(mWindow, "ebNumber"), &QLineEdit::textChanged, [destinationField] {
-            QTimer::singleShot(0, destinationField, &QLineEdit::clear);
-        });
+    const QMetaObject::Connection hook = AfterTheFirstImageIsHandedOut([&] {
+        ChooseDestination(other.Path());
+        destinationField->clear();
+    });
     ClickStart();
     QObject::disconnect(hook);
-    EXPECT_EQ(RunLines().mid(8),
-        (QStringList { "Renaming: b.jpg to 2.jpg",
-            "Resizing: 2.jpg...",
-            "ERROR: No destination folder is chosen.",
-            "FINISHED" }));
+    EXPECT_TRUE(Log().contains(QStringLiteral("Destination Folder is: %1 (from the next run on)").arg(other.Path())));
+    EXPECT_FALSE(Log().contains(QStringLiteral("Destination Folder is: ") + other.Path()));
+    EXPECT_EQ(RunLines().last(), QStringLiteral("FINISHED"));
+    EXPECT_EQ(RunLines().filter(QStringLiteral("ERROR")), QStringList());
+    EXPECT_EQ(QDir(destination.Path()).entryList(QDir::Files), (QStringList { "1.jpg", "2.jpg", "3.jpg" }));
+    EXPECT_EQ(QDir(other.Path()).entryList(QDir::Files), QStringList());
     EXPECT_FALSE(QFile::exists(QStringLiteral("/2.jpg")));
-    EXPECT_EQ(QDir(destination.Path()).entryList(QDir::Files), QStringList { QStringLiteral("1.jpg") });
+
+    // The next run takes the field as it stands.
+    ChooseDestination(other.Path());
+    EXPECT_EQ(Log().last(), QStringLiteral("Destination Folder is: ") + other.Path());
+    ClickStart();
+    EXPECT_EQ(QDir(other.Path()).entryList(QDir::Files), (QStringList { "4.jpg", "5.jpg", "6.jpg" }));
 }
 
 TEST_F(FrmMain, TheMemoShowsTheLogAndFollowsItsEnd)
@@ -855,6 +865,45 @@ TEST_F(FrmMain, TheReportIsSavedWhereTheChooserSays)
     ASSERT_EQ(answerer.Boxes.size(), 1u);
     EXPECT_EQ(answerer.Boxes[0].Text, QStringLiteral("Cannot create file ") + impossible + QLatin1Char('.'));
     EXPECT_EQ(Log(), (QStringList { "A", "B" }));
+}
+
+// Save report refuses a photo of the listing and an output the current settings plan, as a run does.
+TEST_F(FrmMain, TheReportIsNeverSavedOverAPhotoOrAPlannedOutput)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "a.jpg", "b.jpg" });
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    const auto photo = ReadBytes(source.File(QStringLiteral("a.jpg")));
+    std::optional<QString> answer;
+    mWindow.SetReportFileChooser([&answer](const QString &) {
+        return answer;
+    });
+    const QString planned = destination.File(QStringLiteral("b.jpg"));
+    const std::vector<std::pair<QString, QString>> refused {
+        { source.File(QStringLiteral("a.jpg")),
+            QStringLiteral("report -> %1 would replace the listed photo a.jpg").arg(source.File("a.jpg")) },
+        { source.Path() + QStringLiteral("/../") + QFileInfo(source.Path()).fileName() + QStringLiteral("/b.jpg"),
+            QStringLiteral("would replace the listed photo b.jpg") },
+        { planned, QStringLiteral("report -> %1 is also the output of b.jpg").arg(planned) },
+    };
+    for (const auto &[path, reason] : refused) {
+        answer = path;
+        TMessageBoxAnswerer answerer;
+        QTest::mouseClick(Child(mWindow, "SpeedButton1"), Qt::LeftButton);
+        ASSERT_EQ(answerer.Boxes.size(), 1u) << path.toStdString();
+        EXPECT_TRUE(answerer.Boxes[0].Text.startsWith(QStringLiteral("The report was not saved: ")));
+        EXPECT_TRUE(answerer.Boxes[0].Text.contains(reason)) << answerer.Boxes[0].Text.toStdString();
+    }
+    EXPECT_EQ(ReadBytes(source.File(QStringLiteral("a.jpg"))), photo);
+    EXPECT_FALSE(QFile::exists(planned));
+
+    // Elsewhere in the destination folder it is saved.
+    answer = destination.File(QStringLiteral("log.txt"));
+    QTest::mouseClick(Child(mWindow, "SpeedButton1"), Qt::LeftButton);
+    EXPECT_TRUE(QFile::exists(*answer));
 }
 
 TEST_F(FrmMain, PlanAndPreviewBeforeStartThenThePerPhotoReport)
