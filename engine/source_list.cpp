@@ -179,7 +179,10 @@ bool TSourceNameOrder::operator()(const QString &a, const QString &b) const
         return order < 0;
     if (const int order = mCaseCollator.compare(shownA, shownB); order != 0)
         return order < 0;
-    return NativePath(a) < NativePath(b);
+    // Different texts may share bytes (two lone surrogates that are no byte); the text itself decides then.
+    if (const QByteArray nativeA = NativePath(a), nativeB = NativePath(b); nativeA != nativeB)
+        return nativeA < nativeB;
+    return a < b;
 }
 
 void TSourceNameOrder::Sort(QStringList &names) const
