@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <functional>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -172,22 +172,34 @@ TSourceNameOrder::TSourceNameOrder(const QLocale &locale)
 
 bool TSourceNameOrder::operator()(const QString &a, const QString &b) const
 {
+    return Before({ PrintableName(a), a }, { PrintableName(b), b });
+}
+
+bool TSourceNameOrder::Before(const TShownName &a, const TShownName &b) const
+{
     // Names are compared as the log shows them: a byte kept as a surrogate is no text to collate.
-    const QString shownA = PrintableName(a);
-    const QString shownB = PrintableName(b);
-    if (const int order = mCollator.compare(shownA, shownB); order != 0)
+    if (const int order = mCollator.compare(a.Shown, b.Shown); order != 0)
         return order < 0;
-    if (const int order = mCaseCollator.compare(shownA, shownB); order != 0)
+    if (const int order = mCaseCollator.compare(a.Shown, b.Shown); order != 0)
         return order < 0;
     // Different texts may share bytes (two lone surrogates that are no byte); the text itself decides then.
-    if (const QByteArray nativeA = NativePath(a), nativeB = NativePath(b); nativeA != nativeB)
+    if (const QByteArray nativeA = NativePath(a.Name), nativeB = NativePath(b.Name); nativeA != nativeB)
         return nativeA < nativeB;
-    return a < b;
+    return a.Name < b.Name;
 }
 
 void TSourceNameOrder::Sort(QStringList &names) const
 {
-    std::sort(names.begin(), names.end(), std::cref(*this));
+    // Each name is escaped once, not at every comparison.
+    std::vector<TShownName> shown;
+    shown.reserve(std::size_t(names.size()));
+    for (QString &name : names)
+        shown.push_back({ PrintableName(name), std::move(name) });
+    std::sort(shown.begin(), shown.end(), [this](const TShownName &a, const TShownName &b) {
+        return Before(a, b);
+    });
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = std::move(shown[std::size_t(i)].Name);
 }
 
 TSourceList::TSourceList(const QLocale &locale)

@@ -51,6 +51,12 @@ public:
     void Sort(QStringList &names) const;
 
 private:
+    struct TShownName {
+        QString Shown; ///< as PrintableName shows it
+        QString Name;
+    };
+    [[nodiscard]] bool Before(const TShownName &a, const TShownName &b) const;
+
     QCollator mCollator;
     QCollator mCaseCollator;
 };

@@ -79,6 +79,11 @@ QString Hex(uint value, int digits)
 
 QByteArray NativePath(const QString &path)
 {
+    // The usual name holds no surrogate at all, and Qt's own encoder is the faster.
+    if (std::none_of(path.cbegin(), path.cend(), [](QChar c) {
+            return c.isSurrogate();
+        }))
+        return path.toUtf8();
     QByteArray bytes;
     bytes.reserve(path.size());
     for (qsizetype i = 0; i < path.size(); ++i) {
@@ -99,13 +104,21 @@ QByteArray NativePath(const QString &path)
 
 QString PathFromNative(QByteArrayView bytes)
 {
+    // QString::fromUtf8 would drop a leading byte-order mark, which is part of a name like any character.
+    if (bytes.isValidUtf8() && !bytes.startsWith("\xef\xbb\xbf"))
+        return QString::fromUtf8(bytes);
     QString text;
     text.reserve(bytes.size());
     qsizetype i = 0;
     while (i < bytes.size()) {
         char32_t code = 0;
         if (const int length = DecodeOne(bytes, i, code); length > 0) {
-            text += QString::fromUcs4(&code, 1);
+            if (QChar::requiresSurrogates(code)) {
+                text += QChar(QChar::highSurrogate(code));
+                text += QChar(QChar::lowSurrogate(code));
+            } else {
+                text += QChar(char16_t(code));
+            }
             i += length;
         } else {
             // One byte at a time: the next byte may start a valid sequence.
@@ -122,7 +135,9 @@ QString PrintableName(const QString &name)
         return unit >= 0x20 && unit != 0x7F && !(unit >= 0x80 && unit <= 0x9F) && unit != 0x2028 && unit != 0x2029
             && !QChar::isSurrogate(unit);
     };
-    if (std::all_of(name.begin(), name.end(), [&](QChar c) { return plain(c.unicode()); }))
+    if (std::all_of(name.begin(), name.end(), [&](QChar c) {
+            return plain(c.unicode());
+        }))
         return name;
     QString text;
     text.reserve(name.size() + 8);

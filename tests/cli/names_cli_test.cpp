@@ -119,8 +119,8 @@ TEST(NameCli, HostileNamesAreWrittenByteForByteAndShownEscaped)
         ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
         std::set<QByteArray> reported;
         for (const QJsonValue photo : document.object().value(QStringLiteral("photos")).toArray())
-            reported.insert(NativePath(photo.toObject().value(QStringLiteral("source")).toString()).mid(
-                NativePath(source).size() + 1));
+            reported.insert(NativePath(photo.toObject().value(QStringLiteral("source")).toString())
+                                .mid(NativePath(source).size() + 1));
         EXPECT_EQ(reported, sourceNames);
 
         EXPECT_EQ(RawNames(source), sourceNames);
