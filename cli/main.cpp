@@ -25,6 +25,7 @@
 #include "engine/status_log.h"
 #include "imaging/dialog_font.h"
 #include "imaging/file_io.h"
+#include "imaging/native_name.h"
 #include "version/app_metadata.h"
 #include "version/version_info.h"
 
@@ -73,7 +74,8 @@ void HandleStopSignals()
 
 void PrintLine(std::FILE *stream, const QString &line)
 {
-    const QByteArray bytes = line.toUtf8();
+    // Names in a line are shown escaped, so that one cannot forge another line.
+    const QByteArray bytes = PrintableName(line).toUtf8();
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
     std::fputc('\n', stream);
 }

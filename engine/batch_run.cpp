@@ -8,8 +8,6 @@
 #include <mutex>
 #include <optional>
 
-#include <QFileInfo>
-
 #include "engine/fixed_job.h"
 #include "engine/folder_rules.h"
 #include "engine/img_utils.h"
@@ -19,6 +17,7 @@
 #include "engine/source_list.h"
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
+#include "imaging/native_name.h"
 #include "overlay/jpeg_text_overlay.h"
 
 namespace vellumar
@@ -72,12 +71,6 @@ QString WriteRefusal(const TImageTask &task)
     if (!DirectoryExists(folder))
         return QStringLiteral("Cannot create file %1: the folder %2 does not exist").arg(task.DestinationPath, folder);
     return QString();
-}
-
-qint64 FileSize(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.isFile() ? info.size() : -1;
 }
 
 QStringList ImageHeader(int index, int count)
@@ -178,7 +171,7 @@ TImageOutcome ProcessImage(const TImageTask &task)
     const TFixedOverlaySettings overlay(task.OverlaySettings);
     const TPhotoOptions photo { .AutoOrient = task.AutoOrient, .Metadata = task.Metadata };
     // Taken before any write: the output may replace the image's own source.
-    outcome.SourceBytes = FileSize(task.SourcePath);
+    outcome.SourceBytes = RegularFileSize(task.SourcePath);
     const bool copy = task.Rename && !task.Resize && !task.Overlay;
     if (task.Rename)
         log(QStringLiteral("Renaming: ") + task.ListedName + QStringLiteral(" to ") + task.OutputName);
@@ -228,7 +221,7 @@ TImageOutcome ProcessImage(const TImageTask &task)
         } catch (const EOverlayException &error) {
             fail(QStringLiteral("Overlay ERROR: ") + error.Message());
         } catch (const std::exception &error) {
-            fail(QStringLiteral("ERROR: ") + QString::fromUtf8(error.what()));
+            fail(QStringLiteral("ERROR: ") + PathFromNative(error.what()));
         }
     } else if (task.Overlay) {
         try {
@@ -245,7 +238,7 @@ TImageOutcome ProcessImage(const TImageTask &task)
             outcome.OutputSize = made.OutputSize;
         } catch (const std::exception &error) {
             // Codec failures while decoding are logged too: a broken photo never passes silently.
-            fail(QStringLiteral("Overlay ERROR: ") + QString::fromUtf8(error.what()));
+            fail(QStringLiteral("Overlay ERROR: ") + PathFromNative(error.what()));
         }
     }
     // Damaged data decoded around: the photo is written, but the image counts as failed.
@@ -256,7 +249,7 @@ TImageOutcome ProcessImage(const TImageTask &task)
         outcome.Failed = true;
     }
     if (!outcome.OutputPath.isEmpty())
-        outcome.OutputBytes = FileSize(outcome.OutputPath);
+        outcome.OutputBytes = RegularFileSize(outcome.OutputPath);
     outcome.Elapsed = std::chrono::steady_clock::now() - startTime;
     return outcome;
 }

@@ -12,6 +12,7 @@
 #include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/jpeg_metadata.h"
+#include "imaging/native_name.h"
 #include "imaging/orientation.h"
 
 namespace vellumar
@@ -64,7 +65,7 @@ TDryRun PlanDryRun(const TJobSource &job, TShard shard)
             } catch (const std::exception &error) {
                 // The run would log this photo's error; the plan says so and goes on.
                 if (decodes)
-                    row.Problem = QString::fromUtf8(error.what());
+                    row.Problem = PathFromNative(error.what());
             }
             if (!output.OutputPath.isEmpty() && FileExists(output.OutputPath))
                 row.Replaces = SameFile(output.OutputPath, source) ? TReplaces::OwnSource : TReplaces::ExistingFile;

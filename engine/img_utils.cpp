@@ -9,6 +9,7 @@
 #include "imaging/file_io.h"
 #include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/native_name.h"
 #include "imaging/orientation.h"
 #include "overlay/jpeg_text_overlay.h"
 
@@ -40,7 +41,7 @@ bool CopyImageFile(const QString &source, const QString &destination, QString *r
     } catch (const std::exception &error) {
         // The copy reports failure as its result; the caller decides whether to log the reason.
         if (reason != nullptr)
-            *reason = QString::fromUtf8(error.what());
+            *reason = PathFromNative(error.what());
         return false;
     }
 }

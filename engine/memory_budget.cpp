@@ -1,14 +1,18 @@
 #include "engine/memory_budget.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <limits>
 
-#include <QFile>
+#include <QScopeGuard>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/job_settings.h"
 #include "imaging/file_io.h"
+#include "imaging/native_name.h"
 
 namespace vellumar
 {
@@ -59,11 +63,29 @@ std::uint64_t EstimateTaskMemory(const TImageTask &task)
     // Only a regular file is opened: a FIFO put in a photo's place would block the run here.
     if (!FileExists(task.SourcePath))
         return kAllowance;
-    QFile file(task.SourcePath);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened by its bytes on disk (NativePath), which Qt's file classes would not keep for every name.
+    const int fd = ::open(NativePath(task.SourcePath).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
         return kAllowance;
-    const auto fileBytes = std::uint64_t(std::max<qint64>(file.size(), 0));
-    const QByteArray head = file.read(kHeaderBytes);
+    const auto closeFile = qScopeGuard([fd] {
+        ::close(fd);
+    });
+    struct stat info {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return kAllowance;
+    const auto fileBytes = std::uint64_t(std::max<off_t>(info.st_size, 0));
+    QByteArray head(qsizetype(std::min<std::uint64_t>(fileBytes, kHeaderBytes)), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < head.size()) {
+        const ssize_t part = ::read(fd, head.data() + got, std::size_t(head.size() - got));
+        if (part < 0 && errno == EINTR)
+            continue;
+        if (part <= 0)
+            break;
+        got += part;
+    }
+    head.truncate(got);
     try {
         const TJpegHeaderFacts facts =
             ReadJpegStreamHeader(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(head.constData()),

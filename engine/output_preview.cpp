@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include <QFileInfo>
-
 #include "engine/batch_run.h"
 #include "engine/job_settings.h"
 #include "engine/shard.h"
@@ -12,6 +10,7 @@
 #include "imaging/file_io.h"
 #include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/native_name.h"
 
 namespace vellumar
 {
@@ -64,14 +63,14 @@ TOutputPreview MakeOutputPreview(const TImageTask &task,
     TOutputPreview preview;
     preview.SourceName = task.ListedName;
     preview.ListedPhotos = listed;
-    preview.SourceBytes = QFileInfo(task.SourcePath).size();
+    preview.SourceBytes = std::max<qint64>(RegularFileSize(task.SourcePath), 0);
     try {
         TJPEGImage source;
         source.LoadJpegFile(task.SourcePath);
         preview.Source = source.TakeBitmap().Image24();
         preview.SourceSize = TPixelSize { preview.Source.width(), preview.Source.height() };
     } catch (const std::exception &error) {
-        preview.Problem = QString::fromUtf8(error.what());
+        preview.Problem = PathFromNative(error.what());
     }
     if (cancelled())
         return preview;
@@ -84,7 +83,7 @@ TOutputPreview MakeOutputPreview(const TImageTask &task,
         preview.OutputBytes = std::move(output.Bytes);
         preview.Problem.clear();
     } catch (const std::exception &error) {
-        preview.Problem = QString::fromUtf8(error.what());
+        preview.Problem = PathFromNative(error.what());
     }
     std::int64_t sampledSource = 0;
     std::int64_t sampledOutput = 0;
@@ -95,7 +94,7 @@ TOutputPreview MakeOutputPreview(const TImageTask &task,
             const std::int64_t output = sample.SourcePath == task.SourcePath
                 ? std::int64_t(preview.OutputBytes.size())
                 : std::int64_t(MakeOutput(sample).Bytes.size());
-            sampledSource += QFileInfo(sample.SourcePath).size();
+            sampledSource += std::max<qint64>(RegularFileSize(sample.SourcePath), 0);
             sampledOutput += output;
             ++preview.SampledPhotos;
         } catch (const std::exception &) {

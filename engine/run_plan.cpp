@@ -8,6 +8,7 @@
 #include "engine/folder_rules.h"
 #include "engine/job_settings.h"
 #include "engine/source_list.h"
+#include "imaging/native_name.h"
 
 namespace vellumar
 {
@@ -31,7 +32,7 @@ QString RefusalText(int limit, const QStringList &clashes)
     QString text = QStringLiteral("Nothing was written: %1 planned output(s) would overwrite photos of this run.")
                        .arg(clashes.size());
     for (const QString &clash : clashes.mid(0, limit))
-        text += QLatin1Char('\n') + clash;
+        text += QLatin1Char('\n') + PrintableName(clash);
     if (clashes.size() > limit)
         text += QStringLiteral("\n... and %1 more").arg(clashes.size() - limit);
     return text;
@@ -52,7 +53,7 @@ TOutputGuard::TFileKeys TOutputGuard::KeysOf(const QString &path)
 {
     TFileKeys keys { NormalisedFile(path) };
     struct stat info = {};
-    if (::stat(path.toUtf8().constData(), &info) == 0)
+    if (::stat(NativePath(path).constData(), &info) == 0)
         keys.push_back(QStringLiteral("%1:%2").arg(info.st_dev).arg(info.st_ino));
     return keys;
 }

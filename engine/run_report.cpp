@@ -15,6 +15,7 @@
 #include "engine/source_list.h"
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
+#include "imaging/native_name.h"
 
 namespace vellumar
 {
@@ -310,8 +311,8 @@ QByteArray TRunReport::ToCsv() const
     for (const TPhotoRecord &record : mPhotos) {
         const QStringList fields {
             QString::number(record.Position),
-            record.SourcePath,
-            record.OutputPath,
+            PrintableName(record.SourcePath),
+            PrintableName(record.OutputPath),
             record.Operations.join(QLatin1Char('+')),
             record.SourceSize ? QString::number(record.SourceSize->Width) : QString(),
             record.SourceSize ? QString::number(record.SourceSize->Height) : QString(),
@@ -323,7 +324,7 @@ QByteArray TRunReport::ToCsv() const
             record.OverlayText.value_or(QString()),
             QString::number(record.Orientation),
             StatusName(record.Status),
-            record.Message,
+            PrintableName(record.Message),
             QString::number(record.Milliseconds),
         };
         QByteArrayList row;

@@ -81,7 +81,10 @@ public:
     void Summarise();
 
     [[nodiscard]] QByteArray ToJson() const;
-    /** One header row and one row per photo, RFC 4180 quoting, CR LF line ends, UTF-8. */
+    /**
+     * One header row and one row per photo, RFC 4180 quoting, CR LF line ends, UTF-8; names and messages
+     * as the log shows them (PrintableName), while the JSON form keeps the names themselves.
+     */
     [[nodiscard]] QByteArray ToCsv() const;
     /** Throws Exception naming path (and the fault) when the file is not a report of this format. */
     [[nodiscard]] static TRunReport FromJson(const QByteArray &json, const QString &path);

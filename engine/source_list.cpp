@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <functional>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "engine/folder_rules.h"
+#include "imaging/native_name.h"
 
 namespace vellumar
 {
@@ -75,7 +76,7 @@ int EnterError(const QString &folder)
     if (folder.contains(QChar(0)))
         return ENOENT;
     struct stat info = {};
-    const QByteArray path = folder.toUtf8();
+    const QByteArray path = NativePath(folder);
     if (::stat(path.constData(), &info) != 0)
         return errno;
     if (!S_ISDIR(info.st_mode))
@@ -93,7 +94,7 @@ public:
             mError = ENOENT;
             return;
         }
-        const int fd = ::open(folder.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd = ::open(NativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
             mError = errno;
             return;
@@ -124,11 +125,8 @@ public:
                 return errno;
             if (entry->d_name[0] == '.')
                 continue;
-            const QByteArray bytes(entry->d_name);
-            const QString name = QString::fromUtf8(bytes);
-            // A name that is not valid UTF-8 does not survive the trip through QString.
-            if (name.toUtf8() != bytes)
-                continue;
+            // A name that is not valid UTF-8 keeps its bytes as surrogates, to be written back unchanged.
+            const QString name = PathFromNative(QByteArrayView(entry->d_name));
             const std::u32string folded = Folded(name);
             if (std::none_of(patterns.begin(), patterns.end(), [&](const std::u32string &pattern) {
                     return MatchesFolded(folded, pattern);
@@ -174,16 +172,34 @@ TSourceNameOrder::TSourceNameOrder(const QLocale &locale)
 
 bool TSourceNameOrder::operator()(const QString &a, const QString &b) const
 {
-    if (const int order = mCollator.compare(a, b); order != 0)
+    return Before({ PrintableName(a), a }, { PrintableName(b), b });
+}
+
+bool TSourceNameOrder::Before(const TShownName &a, const TShownName &b) const
+{
+    // Names are compared as the log shows them: a byte kept as a surrogate is no text to collate.
+    if (const int order = mCollator.compare(a.Shown, b.Shown); order != 0)
         return order < 0;
-    if (const int order = mCaseCollator.compare(a, b); order != 0)
+    if (const int order = mCaseCollator.compare(a.Shown, b.Shown); order != 0)
         return order < 0;
-    return a.toUtf8() < b.toUtf8();
+    // Different texts may share bytes (two lone surrogates that are no byte); the text itself decides then.
+    if (const QByteArray nativeA = NativePath(a.Name), nativeB = NativePath(b.Name); nativeA != nativeB)
+        return nativeA < nativeB;
+    return a.Name < b.Name;
 }
 
 void TSourceNameOrder::Sort(QStringList &names) const
 {
-    std::sort(names.begin(), names.end(), std::cref(*this));
+    // Each name is escaped once, not at every comparison.
+    std::vector<TShownName> shown;
+    shown.reserve(std::size_t(names.size()));
+    for (QString &name : names)
+        shown.push_back({ PrintableName(name), std::move(name) });
+    std::sort(shown.begin(), shown.end(), [this](const TShownName &a, const TShownName &b) {
+        return Before(a, b);
+    });
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = std::move(shown[std::size_t(i)].Name);
 }
 
 TSourceList::TSourceList(const QLocale &locale)

@@ -51,6 +51,12 @@ public:
     void Sort(QStringList &names) const;
 
 private:
+    struct TShownName {
+        QString Shown; ///< as PrintableName shows it
+        QString Name;
+    };
+    [[nodiscard]] bool Before(const TShownName &a, const TShownName &b) const;
+
     QCollator mCollator;
     QCollator mCaseCollator;
 };
@@ -60,13 +66,14 @@ private:
  *
  * Listed are the regular files (and symbolic links to regular files) whose stored name matches one of
  * the mask's patterns, except hidden files (names beginning with "."). Folders, devices, pipes, sockets
- * and dangling links never are, and neither are names that are not valid UTF-8, since no path built
- * from a QString could reach them. Each file is listed once, however many patterns it matches.
+ * and dangling links never are. A name that is not valid UTF-8 is listed too, each invalid byte held
+ * as a lone surrogate (PathFromNative), so that paths built from it reach the file's very bytes; each
+ * such byte is one character for the patterns. Each file is listed once, however many patterns it matches.
  *
- * The order is the collation of the given locale without regard to case and without numeric ordering
- * (img10.jpg before img2.jpg); names that collate equal (a.jpg and A.jpg, or two Unicode spellings of
- * one name) are ordered by case-sensitive collation, then by their UTF-8 bytes, so every folder has
- * exactly one order.
+ * The order is the collation of the given locale, applied to the names as the log shows them
+ * (PrintableName), without regard to case and without numeric ordering (img10.jpg before img2.jpg);
+ * names that collate equal (a.jpg and A.jpg, or two Unicode spellings of one name) are ordered by
+ * case-sensitive collation, then by their bytes on disk, so every folder has exactly one order.
  *
  * The list never changes the process's current directory and does not watch its folder: it changes
  * only through ChangeListFolder, ReadListFiles and SetMask.

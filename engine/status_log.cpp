@@ -8,6 +8,7 @@
 
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
+#include "imaging/native_name.h"
 
 namespace vellumar
 {
@@ -19,7 +20,7 @@ namespace
 // nobody may write to is kept, as a read-only file is elsewhere (also for root).
 bool IsReadOnlyFile(const QString &path)
 {
-    const QByteArray native = path.toUtf8();
+    const QByteArray native = NativePath(path);
     struct stat info = {};
     if (::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
@@ -30,9 +31,11 @@ bool IsReadOnlyFile(const QString &path)
 
 void TStatusLog::AddStatusLine(const QString &line)
 {
-    mLines.append(line);
+    // Every line is one line: a name's control characters and undecodable bytes cannot start another.
+    const QString shown = PrintableName(line);
+    mLines.append(shown);
     if (mOnChange)
-        mOnChange(TChange::LineAdded, line);
+        mOnChange(TChange::LineAdded, shown);
 }
 
 void TStatusLog::Clear()

@@ -6,7 +6,7 @@ namespace vellumar
 QString WrapMessage(std::string_view action, const QString &path, const std::exception &inner)
 {
     return QString::fromUtf8(action.data(), qsizetype(action.size())) + path + QStringLiteral(" - Error: ")
-        + QString::fromUtf8(inner.what());
+        + PathFromNative(inner.what());
 }
 
 } // namespace vellumar

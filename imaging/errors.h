@@ -6,19 +6,24 @@
 
 #include <QString>
 
+#include "imaging/native_name.h"
+
 namespace vellumar
 {
 
-/** The general error class: a message only, UTF-8 text. */
+/**
+ * The general error class: a message only, UTF-8 text. A name in it keeps its bytes (NativePath), so
+ * Message() gives back the very name; it is escaped only where it is shown.
+ */
 class Exception : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
     explicit Exception(const QString &message)
-        : std::runtime_error(message.toStdString())
+        : std::runtime_error(NativePath(message).toStdString())
     {
     }
-    [[nodiscard]] QString Message() const { return QString::fromUtf8(what()); }
+    [[nodiscard]] QString Message() const { return PathFromNative(what()); }
 };
 
 // File and stream errors.

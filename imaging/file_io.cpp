@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "imaging/errors.h"
+#include "imaging/native_name.h"
 
 namespace vellumar
 {
@@ -251,17 +252,17 @@ void RewriteInPlace(const std::string &target, const QString &path, std::span<co
 
 std::filesystem::path ToPath(const QString &path)
 {
-    return std::filesystem::path(path.toStdString());
+    return std::filesystem::path(NativePath(path).toStdString());
 }
 
 QString FromPath(const std::filesystem::path &path)
 {
-    return QString::fromStdString(path.string());
+    return PathFromNative(path.native());
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const QString &path)
 {
-    const QByteArray native = path.toUtf8();
+    const QByteArray native = NativePath(path);
     const auto openError = [&] {
         return EFOpenError(QStringLiteral("Cannot open file %1").arg(path));
     };
@@ -337,14 +338,23 @@ bool FileExists(const QString &path)
 {
     struct stat info {
     };
-    return !path.isEmpty() && ::stat(path.toUtf8().constData(), &info) == 0 && S_ISREG(info.st_mode);
+    return !path.isEmpty() && ::stat(NativePath(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool DirectoryExists(const QString &path)
 {
     struct stat info {
     };
-    return !path.isEmpty() && ::stat(path.toUtf8().constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    return !path.isEmpty() && ::stat(NativePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+qint64 RegularFileSize(const QString &path)
+{
+    struct stat info {
+    };
+    if (path.isEmpty() || ::stat(NativePath(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return -1;
+    return qint64(info.st_size);
 }
 
 } // namespace vellumar

@@ -57,5 +57,7 @@ void RemovePendingTemporaryFiles() noexcept;
 [[nodiscard]] bool FileExists(const QString &path);
 /** True when path names an existing directory. */
 [[nodiscard]] bool DirectoryExists(const QString &path);
+/** The size in bytes of the regular file (or link to one) at path; -1 when there is none. */
+[[nodiscard]] qint64 RegularFileSize(const QString &path);
 
 } // namespace vellumar

@@ -23,6 +23,8 @@
 #include "engine/run_plan.h"
 #include "imaging/dialog_font.h"
 #include "imaging/errors.h"
+#include "imaging/file_io.h"
+#include "imaging/native_name.h"
 #include "mainwindow/frm_output_options.h"
 #include "mainwindow/frm_plan.h"
 #include "mainwindow/frm_preview.h"
@@ -428,7 +430,7 @@ void TfrmMain::RefreshPreview()
     mPreview->ShowPreview([task, samples, sources](const TCancelled &cancelled) {
         std::int64_t listedBytes = 0;
         for (const QString &source : sources)
-            listedBytes += QFileInfo(source).size();
+            listedBytes += std::max<qint64>(RegularFileSize(source), 0);
         return MakeOutputPreview(task, samples, listedBytes, int(sources.size()), cancelled);
     });
 }
@@ -553,7 +555,7 @@ void TfrmMain::ShowSourceList()
     const QIcon fileIcon(QStringLiteral(":/icons/file.xpm"));
     ui->lbSrc->clear();
     for (const QString &name : mSourceList.Names())
-        new QListWidgetItem(fileIcon, name, ui->lbSrc);
+        new QListWidgetItem(fileIcon, PrintableName(name), ui->lbSrc);
 }
 
 void TfrmMain::ShowLogChange(TStatusLog::TChange change, const QString &line)

@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 
+#include "imaging/native_name.h"
 #include "ui_frm_plan.h"
 
 namespace vellumar
@@ -43,16 +44,17 @@ void TfrmPlan::FormCreate(const TDryRun &plan)
         replacing += photo.Replaces == TReplaces::Nothing ? 0 : 1;
         problems += photo.Problem.isEmpty() ? 0 : 1;
         const QStringList cells { QString::number(photo.Position + 1),
-            photo.SourceName,
-            photo.OutputName,
+            PrintableName(photo.SourceName),
+            PrintableName(photo.OutputName),
             SizeText(photo.SourceSize),
-            photo.Problem.isEmpty() ? SizeText(photo.PlannedSize) : photo.Problem,
+            photo.Problem.isEmpty() ? SizeText(photo.PlannedSize) : PrintableName(photo.Problem),
             ReplacesText(photo.Replaces) };
         for (int column = 0; column < int(cells.size()); ++column)
             ui->tblPlan->setItem(row, column, new QTableWidgetItem(cells[column])); // the table owns its items
     }
     ui->tblPlan->resizeColumnsToContents();
-    QString summary = QStringLiteral("%1 photos into %2").arg(plan.Rows.size()).arg(plan.DestinationFolder);
+    QString summary =
+        QStringLiteral("%1 photos into %2").arg(plan.Rows.size()).arg(PrintableName(plan.DestinationFolder));
     if (replacing > 0)
         summary += QStringLiteral("; %1 would replace a file").arg(replacing);
     if (problems > 0)
@@ -60,7 +62,8 @@ void TfrmPlan::FormCreate(const TDryRun &plan)
     ui->lblSummary->setText(summary + QLatin1Char('.'));
     ui->lblClashes->setVisible(!plan.Clashes.isEmpty());
     ui->lbClashes->setVisible(!plan.Clashes.isEmpty());
-    ui->lbClashes->addItems(plan.Clashes);
+    for (const QString &clash : plan.Clashes)
+        ui->lbClashes->addItem(PrintableName(clash));
 }
 
 } // namespace vellumar

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include "imaging/native_name.h"
 #include "ui_frm_preview.h"
 
 namespace vellumar
@@ -84,7 +85,7 @@ void TfrmPreview::ShowPreview(TJob job)
                 return promise.isCanceled();
             });
         } catch (const std::exception &error) {
-            preview.Problem = QString::fromUtf8(error.what());
+            preview.Problem = PathFromNative(error.what());
         }
         promise.addResult(std::move(preview));
     });
@@ -118,13 +119,14 @@ void TfrmPreview::PreviewReady()
     for (QScrollBar *bar : { ui->saSource->horizontalScrollBar(), ui->saSource->verticalScrollBar() })
         bar->setValue(bar->maximum() / 2);
     FollowScroll(ui->saSource, ui->saOutput);
-    QString facts = QStringLiteral("%1: %2, %3")
-                        .arg(preview.SourceName, SizeText(preview.SourceSize), ByteSizeText(preview.SourceBytes));
+    QString facts =
+        QStringLiteral("%1: %2, %3")
+            .arg(PrintableName(preview.SourceName), SizeText(preview.SourceSize), ByteSizeText(preview.SourceBytes));
     if (preview.Problem.isEmpty())
         facts += QStringLiteral("  \u2192  output %1, %2")
                      .arg(SizeText(preview.OutputSize), ByteSizeText(std::int64_t(preview.OutputBytes.size())));
     else
-        facts += QStringLiteral("  \u2192  ") + preview.Problem;
+        facts += QStringLiteral("  \u2192  ") + PrintableName(preview.Problem);
     ui->lblFacts->setText(facts);
     if (preview.EstimatedRunBytes)
         ui->lblEstimate->setText(

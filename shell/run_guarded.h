@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include "imaging/native_name.h"
+
 class QWidget;
 
 namespace vellumar
@@ -33,7 +35,7 @@ void RunGuarded(QWidget *parent, F &&body)
     try {
         std::forward<F>(body)();
     } catch (const std::exception &error) {
-        ShowErrorBox(parent, QString::fromUtf8(error.what()));
+        ShowErrorBox(parent, PathFromNative(error.what()));
     }
 }
 

@@ -99,7 +99,7 @@ TEST(SourceList, Utf8NamesAndPatternsWorkByCharacter)
 {
     TTempDir dir;
     Touch(dir, { "\u5199\u771f.JPG", "\U0001F642.jpeg", "\u00dcber.jpg", "na\u0308he.jpg" });
-    // A name that is not UTF-8 cannot be addressed through a QString path, so it is left out.
+    // A name that is not UTF-8 is listed too, its bytes kept (see NativePath), and sorted as it is shown.
     const QByteArray invalid = QFile::encodeName(dir.Path()) + "/\xff\xfe.jpg";
     ASSERT_GE(::close(::open(invalid.constData(), O_CREAT | O_WRONLY, 0644)), 0);
     // QTemporaryDir cannot remove what a QString cannot name.
@@ -108,12 +108,15 @@ TEST(SourceList, Utf8NamesAndPatternsWorkByCharacter)
     });
 
     TSourceList list(dir.Path());
-    EXPECT_EQ(list.Count(), 4);
+    EXPECT_EQ(list.Count(), 5);
+    EXPECT_EQ(list.Name(0), QStringView(u"\xdcff\xdcfe.jpg").toString());
     for (int i = 0; i < list.Count(); ++i)
         EXPECT_TRUE(FileExists(list.FullPath(i))) << list.FullPath(i).toStdString();
 
     list.SetMask(QStringLiteral("?.jpeg;??.jpg"));
-    EXPECT_EQ(list.Names(), (QStringList { "\u5199\u771f.JPG", "\U0001F642.jpeg" }));
+    // Each byte that is not UTF-8 counts as one character.
+    EXPECT_EQ(list.Names(), (QStringList { list.Name(0), "\u5199\u771f.JPG", "\U0001F642.jpeg" }));
+    EXPECT_EQ(list.Name(0), QStringView(u"\xdcff\xdcfe.jpg").toString());
     list.SetMask(QStringLiteral(";;"));
     EXPECT_EQ(list.Count(), 0);
 }

@@ -55,6 +55,12 @@ TEST(StatusLog, SavesExactlyTheLinesEachEndedByCrLf)
     log.SaveStatusReport(path);
     EXPECT_EQ(Content(path), QByteArray("\r\nSource Folder is: /fotos/\xc3\xa9t\xc3\xa9 \xe5\x86\x99\xe7\x9c\x9f\r\n"));
     EXPECT_EQ(log.Lines().size(), 2);
+
+    // A name's line break or undecodable byte cannot start a line of its own in the log or its report.
+    log.Clear();
+    log.AddStatusLine(QStringLiteral("Resizing: x\nFINISHED\t") + QChar(char16_t(0xDCE9)) + QStringLiteral(".jpg..."));
+    log.SaveStatusReport(path);
+    EXPECT_EQ(Content(path), QByteArray("Resizing: x\\nFINISHED\\t\\xe9.jpg...\r\n"));
 }
 
 TEST(StatusLog, ViewFollowsAddsAndClears)
