@@ -352,7 +352,7 @@ TEST(PhotoMetadata, ExifToolReadsNoPositionAndTheKeptTags)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
         GTEST_SKIP() << "exiftool (libimage-exiftool-perl) is not installed";
-    const std::regex place("gps|latitude|longitude|position", std::regex::icase);
+    const std::regex place("gps|latitude|longitude|position(?!ing)", std::regex::icase);
     for (const TOracleCase &c : OracleCases()) {
         SCOPED_TRACE(c.Name);
         TTempDir dir;
