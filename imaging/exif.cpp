@@ -19,12 +19,18 @@ constexpr std::size_t kTiffStart = sizeof(kExifSignature);
 constexpr std::size_t kEntrySize = 12;
 constexpr std::uint16_t kTagOrientation = 0x0112;
 constexpr std::uint16_t kTagGpsIfd = 0x8825;
+constexpr std::uint16_t kTagExifIfd = 0x8769;
+constexpr std::uint16_t kTagInteropIfd = 0xA005;
+constexpr std::uint16_t kTagXmp = 0x02BC;
+constexpr std::uint16_t kTagPhotoshop = 0x8649;
 constexpr std::uint16_t kTagThumbnailOffset = 0x0201;
 constexpr std::uint16_t kTagThumbnailLength = 0x0202;
 constexpr std::uint16_t kTagStripOffsets = 0x0111;
 constexpr std::uint16_t kTagStripByteCounts = 0x0117;
 constexpr std::uint16_t kTypeShort = 3;
 constexpr std::uint16_t kTypeLong = 4;
+// Readers follow a handful of directory pointers; a hostile web of them is not followed further.
+constexpr std::size_t kMaxDirectories = 32;
 
 // Bytes per value of each TIFF field type; 0 for unknown types, whose values are never followed.
 std::uint32_t TypeSize(std::uint16_t type)
@@ -131,17 +137,22 @@ public:
         return std::nullopt;
     }
 
-    // Where the entry's values lie when they do not fit in the entry itself; nothing when they do or when
-    // they would reach past the data.
+    // Where the entry's values lie when they do not fit in the entry itself, cut at the end of the data; nothing
+    // when they fit in the entry or start past the data.
     [[nodiscard]] std::optional<TRange> OutOfLineValues(std::size_t entry) const
     {
         const std::uint64_t bytes = std::uint64_t(Count(entry)) * TypeSize(Type(entry));
         if (bytes <= 4)
             return std::nullopt;
-        const std::uint64_t offset = Read32(entry + 8);
-        if (offset + bytes > mTiff.size())
+        return Clamped(Read32(entry + 8), bytes);
+    }
+
+    // offset and length counted from the TIFF header, cut at the end of the data; nothing when empty.
+    [[nodiscard]] std::optional<TRange> Clamped(std::uint64_t offset, std::uint64_t length) const
+    {
+        if (offset >= mTiff.size() || length == 0)
             return std::nullopt;
-        return TRange { std::size_t(offset), std::size_t(offset + bytes) };
+        return TRange { std::size_t(offset), std::size_t(std::min<std::uint64_t>(offset + length, mTiff.size())) };
     }
 
     // The i-th value of a SHORT or LONG array, read inline or out of line.
@@ -202,85 +213,93 @@ bool Overlaps(const TRange &a, const TRange &b)
     return a.Begin < b.End && b.Begin < a.End;
 }
 
-// Zeroes ranges of the TIFF data that are dropped, never touching the TIFF header or IFD0's own directory (a
-// hostile offset may point into them), and remembers them so that a dropped tail can be cut off.
-class TDropper
+// ranges sorted and joined where they touch or overlap, empty ones left out.
+std::vector<TRange> Joined(std::vector<TRange> ranges)
 {
-public:
-    TDropper(TTiff &tiff, TRange ifd0)
-        : mTiff(tiff)
-        , mKept { TRange { 0, 8 }, ifd0 }
-    {
+    std::sort(ranges.begin(), ranges.end(), [](const TRange &a, const TRange &b) {
+        return a.Begin < b.Begin;
+    });
+    std::vector<TRange> joined;
+    for (const TRange &range : ranges) {
+        if (range.End <= range.Begin)
+            continue;
+        if (!joined.empty() && range.Begin <= joined.back().End)
+            joined.back().End = std::max(joined.back().End, range.End);
+        else
+            joined.push_back(range);
     }
+    return joined;
+}
 
-    void Drop(TRange range)
-    {
-        if (range.End <= range.Begin || range.End > mTiff.Size() || Overlaps(range, mKept[0])
-            || Overlaps(range, mKept[1]))
-            return;
-        std::fill(mTiff.Bytes().begin() + std::ptrdiff_t(range.Begin),
-            mTiff.Bytes().begin() + std::ptrdiff_t(range.End),
-            std::uint8_t(0));
-        mDropped.push_back(range);
+// The parts of dropped that lie outside every kept range; both are Joined.
+std::vector<TRange> Outside(const std::vector<TRange> &dropped, const std::vector<TRange> &kept)
+{
+    std::vector<TRange> parts;
+    auto next = kept.begin();
+    for (TRange range : dropped) {
+        while (next != kept.end() && next->End <= range.Begin)
+            ++next;
+        for (auto k = next; k != kept.end() && k->Begin < range.End; ++k) {
+            if (k->Begin > range.Begin)
+                parts.push_back({ range.Begin, k->Begin });
+            range.Begin = std::max(range.Begin, k->End);
+        }
+        if (range.Begin < range.End)
+            parts.push_back(range);
     }
+    return parts;
+}
 
-    // A directory with the values its entries hold out of line, and for IFD1 the thumbnail they locate.
-    // The directory is read in full before any of it is zeroed.
-    void DropDirectory(std::size_t directory)
-    {
-        // Checked again here: moving IFD0's entries may have changed a directory that overlaps it.
-        if (!mTiff.DirectoryFits(directory))
-            return;
-        std::vector<TRange> ranges { mTiff.Directory(directory) };
-        const std::size_t count = mTiff.EntryCount(directory);
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t entry = mTiff.Entry(directory, i);
-            if (const std::optional<TRange> values = mTiff.OutOfLineValues(entry))
-                ranges.push_back(*values);
+// The bytes an entry reaches beyond its 12 bytes: its values held out of line, and the picture that a
+// thumbnail offset or strip offsets locate (with the length entries of the same directory).
+void AddReach(const TTiff &tiff, std::size_t directory, std::size_t entry, std::vector<TRange> &ranges)
+{
+    if (const std::optional<TRange> values = tiff.OutOfLineValues(entry))
+        ranges.push_back(*values);
+    if (tiff.Tag(entry) == kTagThumbnailOffset) {
+        const std::optional<std::size_t> length = tiff.Find(directory, kTagThumbnailLength);
+        const std::optional<std::uint32_t> begin = tiff.Scalar(entry);
+        const std::optional<std::uint32_t> bytes = length ? tiff.Scalar(*length) : std::nullopt;
+        if (begin && bytes) {
+            if (const std::optional<TRange> thumbnail = tiff.Clamped(*begin, *bytes))
+                ranges.push_back(*thumbnail);
         }
-        const std::optional<std::size_t> offset = mTiff.Find(directory, kTagThumbnailOffset);
-        const std::optional<std::size_t> length = mTiff.Find(directory, kTagThumbnailLength);
-        if (offset && length) {
-            const std::optional<std::uint32_t> begin = mTiff.Scalar(*offset);
-            const std::optional<std::uint32_t> bytes = mTiff.Scalar(*length);
-            if (begin && bytes)
-                ranges.push_back({ *begin, std::size_t(std::uint64_t(*begin) + *bytes) });
-        }
+    } else if (tiff.Tag(entry) == kTagStripOffsets) {
         // Uncompressed thumbnails lie in strips; strip counts are bounded by the entries' own checks.
-        const std::optional<std::size_t> strips = mTiff.Find(directory, kTagStripOffsets);
-        const std::optional<std::size_t> stripBytes = mTiff.Find(directory, kTagStripByteCounts);
-        if (strips && stripBytes) {
-            const std::uint32_t stripCount = std::min(mTiff.Count(*strips), mTiff.Count(*stripBytes));
-            for (std::uint32_t i = 0; i < stripCount && i < mTiff.Size(); ++i) {
-                const std::optional<std::uint32_t> begin = mTiff.ArrayValue(*strips, i);
-                const std::optional<std::uint32_t> bytes = mTiff.ArrayValue(*stripBytes, i);
-                if (!begin || !bytes)
-                    break;
-                ranges.push_back({ *begin, std::size_t(std::uint64_t(*begin) + *bytes) });
-            }
+        const std::optional<std::size_t> stripBytes = tiff.Find(directory, kTagStripByteCounts);
+        if (!stripBytes)
+            return;
+        const std::uint32_t stripCount = std::min(tiff.Count(entry), tiff.Count(*stripBytes));
+        for (std::uint32_t i = 0; i < stripCount && i < tiff.Size(); ++i) {
+            const std::optional<std::uint32_t> begin = tiff.ArrayValue(entry, i);
+            const std::optional<std::uint32_t> bytes = tiff.ArrayValue(*stripBytes, i);
+            if (!begin || !bytes)
+                break;
+            if (const std::optional<TRange> strip = tiff.Clamped(*begin, *bytes))
+                ranges.push_back(*strip);
         }
-        for (const TRange &range : ranges)
-            Drop(range);
     }
+}
 
-    // Where the data may end: at the start of a dropped run that reaches the end, never inside IFD0.
-    [[nodiscard]] std::size_t KeptLength()
-    {
-        std::sort(mDropped.begin(), mDropped.end(), [](const TRange &a, const TRange &b) {
-            return a.Begin < b.Begin;
-        });
-        std::size_t end = mTiff.Size();
-        for (auto it = mDropped.rbegin(); it != mDropped.rend(); ++it) {
-            if (it->End >= end && it->Begin < end)
-                end = it->Begin;
-        }
-        return std::max(end, mKept[1].End);
-    }
+// The entries a rewrite takes out of the directories it keeps. Thumbnail pointers and Photoshop's resources
+// (which may hold a thumbnail) would show the old picture; without GPS, the GPS pointers and the XMP packet
+// that readers also take from a TIFF directory go as well.
+bool IsRemoved(std::uint16_t tag, const TExifEdit &edit)
+{
+    if (tag == kTagThumbnailOffset || tag == kTagThumbnailLength || tag == kTagPhotoshop)
+        return true;
+    return edit.RemoveGps && (tag == kTagGpsIfd || tag == kTagXmp);
+}
 
-private:
-    TTiff &mTiff;
-    TRange mKept[2];
-    std::vector<TRange> mDropped;
+bool Holds(const std::vector<std::size_t> &list, std::size_t value)
+{
+    return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+// Bytes of one kept directory that a rewrite changes.
+struct TDirectoryEdit {
+    std::size_t Directory = 0;
+    TRange Bytes;
 };
 
 } // namespace
@@ -315,34 +334,117 @@ std::vector<std::uint8_t> RewriteExif(std::span<const std::uint8_t> payload, con
         throw EInvalidGraphic(QStringLiteral("Malformed EXIF data (%1)").arg(QLatin1String(tiff.Reason())));
     const std::size_t ifd0 = tiff.Ifd0();
 
-    if (edit.ResetOrientation) {
-        const std::optional<std::size_t> entry = tiff.Find(ifd0, kTagOrientation);
-        if (entry && tiff.Type(*entry) == kTypeShort && tiff.Count(*entry) == 1)
-            tiff.Write16(*entry + 8, 1);
-    }
-
-    std::optional<std::size_t> gps;
-    if (edit.RemoveGps) {
-        if (const std::optional<std::size_t> entry = tiff.Find(ifd0, kTagGpsIfd)) {
-            if (const std::optional<std::uint32_t> offset = tiff.Scalar(*entry); offset && tiff.DirectoryFits(*offset))
-                gps = *offset;
-            // The entries after the pointer, and the next-IFD link, move up over it; the freed last slot is zeroed.
-            const std::size_t end = tiff.NextLink(ifd0) + 4;
-            std::memmove(&out[kTiffStart + *entry], &out[kTiffStart + *entry + kEntrySize], end - *entry - kEntrySize);
-            std::fill(&out[kTiffStart + end - kEntrySize], &out[kTiffStart + end], std::uint8_t(0));
-            tiff.Write16(ifd0, std::uint16_t(tiff.EntryCount(ifd0) - 1));
+    // The directories that stay, each once: IFD0 and what its Exif and interoperability pointers reach (and the
+    // GPS directories while GPS stays). A GPS directory that is also reached as another kind stays as that.
+    std::vector<std::size_t> kept { ifd0 };
+    std::vector<std::size_t> gone;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        for (std::size_t index = 0; index < tiff.EntryCount(kept[i]); ++index) {
+            const std::size_t entry = tiff.Entry(kept[i], index);
+            const std::uint16_t tag = tiff.Tag(entry);
+            const std::optional<std::uint32_t> offset = tiff.Scalar(entry);
+            if ((tag != kTagExifIfd && tag != kTagInteropIfd && tag != kTagGpsIfd) || !offset
+                || !tiff.DirectoryFits(*offset) || kept.size() + gone.size() >= kMaxDirectories)
+                continue;
+            std::vector<std::size_t> &list = IsRemoved(tag, edit) ? gone : kept;
+            if (!Holds(list, *offset))
+                list.push_back(*offset);
         }
     }
-    // Only now is IFD0 final: everything dropped below is kept clear of it.
-    TDropper dropper(tiff, tiff.Directory(ifd0));
-    if (gps)
-        dropper.DropDirectory(*gps);
-    const std::size_t link = tiff.NextLink(ifd0);
-    const std::uint32_t ifd1 = tiff.Read32(link);
-    tiff.Write32(link, 0);
+    // The thumbnail's directory always goes: it would show the old picture.
+    const std::uint32_t ifd1 = tiff.Read32(tiff.NextLink(ifd0));
     if (ifd1 != 0 && tiff.DirectoryFits(ifd1))
-        dropper.DropDirectory(ifd1);
-    out.resize(kTiffStart + dropper.KeptLength());
+        gone.push_back(ifd1);
+    std::erase_if(gone, [&](std::size_t directory) {
+        return Holds(kept, directory);
+    });
+
+    // Every byte a kept entry reaches stays as it is: a hostile file may let a dropped directory share its
+    // bytes with kept ones (a GPS pointer into IFD0, IFD1 looping back to IFD0).
+    std::vector<TRange> keptRanges { TRange { 0, 8 } };
+    std::vector<TRange> dropped;
+    std::vector<TDirectoryEdit> edits;
+    for (const std::size_t directory : kept) {
+        keptRanges.push_back(tiff.Directory(directory));
+        std::optional<std::size_t> firstRemoved;
+        for (std::size_t index = 0; index < tiff.EntryCount(directory); ++index) {
+            const std::size_t entry = tiff.Entry(directory, index);
+            const bool removed = IsRemoved(tiff.Tag(entry), edit);
+            AddReach(tiff, directory, entry, removed ? dropped : keptRanges);
+            if (removed && !firstRemoved)
+                firstRemoved = entry;
+        }
+        if (firstRemoved)
+            edits.push_back({ directory, { *firstRemoved, tiff.Directory(directory).End } });
+    }
+    for (const std::size_t directory : gone) {
+        dropped.push_back(tiff.Directory(directory));
+        for (std::size_t index = 0; index < tiff.EntryCount(directory); ++index)
+            AddReach(tiff, directory, tiff.Entry(directory, index), dropped);
+    }
+    if (ifd1 != 0)
+        edits.push_back({ ifd0, { tiff.NextLink(ifd0), tiff.NextLink(ifd0) + 4 } });
+    // An orientation the pixels no longer need, or one no reader can use (0, above 8, not one SHORT), says 1.
+    std::vector<std::size_t> orientations;
+    for (std::size_t index = 0; index < tiff.EntryCount(ifd0); ++index) {
+        const std::size_t entry = tiff.Entry(ifd0, index);
+        if (tiff.Tag(entry) != kTagOrientation)
+            continue;
+        const std::optional<std::uint32_t> value = tiff.Type(entry) == kTypeShort ? tiff.Scalar(entry) : std::nullopt;
+        if (!value || *value < 1 || *value > 8 || (edit.ResetOrientation && *value != 1)) {
+            orientations.push_back(entry);
+            edits.push_back({ ifd0, { entry + 2, entry + kEntrySize } });
+        }
+    }
+
+    // An edit may change only its own directory: when other kept data share those bytes, no rewrite keeps both.
+    for (const TDirectoryEdit &change : edits) {
+        const TRange own = tiff.Directory(change.Directory);
+        for (const TRange &range : keptRanges) {
+            if ((range.Begin != own.Begin || range.End != own.End) && Overlaps(change.Bytes, range))
+                throw EInvalidGraphic("Malformed EXIF data (directories share bytes)");
+        }
+    }
+
+    for (const std::size_t entry : orientations) {
+        tiff.Write16(entry + 2, kTypeShort);
+        tiff.Write32(entry + 4, 1);
+        tiff.Write32(entry + 8, 0);
+        tiff.Write16(entry + 8, 1);
+    }
+    std::vector<TRange> cleared = Outside(Joined(dropped), Joined(keptRanges));
+    // Removed entries leave their directory: the rest move up, the link follows, the freed slots are cleared.
+    for (const std::size_t directory : kept) {
+        const std::size_t end = tiff.Directory(directory).End;
+        const std::uint32_t next = directory == ifd0 ? 0 : tiff.Read32(tiff.NextLink(directory));
+        std::size_t count = 0;
+        for (std::size_t index = 0; index < tiff.EntryCount(directory); ++index) {
+            const std::size_t entry = tiff.Entry(directory, index);
+            if (IsRemoved(tiff.Tag(entry), edit))
+                continue;
+            const std::size_t to = tiff.Entry(directory, count++);
+            std::copy_n(tiff.Bytes().begin() + std::ptrdiff_t(entry),
+                kEntrySize,
+                tiff.Bytes().begin() + std::ptrdiff_t(to));
+        }
+        if (count == tiff.EntryCount(directory) && directory != ifd0)
+            continue;
+        tiff.Write16(directory, std::uint16_t(count));
+        tiff.Write32(tiff.NextLink(directory), next);
+        cleared.push_back({ tiff.Directory(directory).End, end });
+    }
+    for (const TRange &range : cleared) {
+        std::fill(tiff.Bytes().begin() + std::ptrdiff_t(range.Begin),
+            tiff.Bytes().begin() + std::ptrdiff_t(range.End),
+            std::uint8_t(0));
+    }
+
+    // Cleared bytes that end the data are cut off; they never reach into kept data.
+    cleared = Joined(std::move(cleared));
+    std::size_t length = tiff.Size();
+    if (!cleared.empty() && cleared.back().End == length)
+        length = cleared.back().Begin;
+    out.resize(kTiffStart + length);
     return out;
 }
 

@@ -23,19 +23,28 @@ inline constexpr std::uint8_t kExifSignature[6] = { 'E', 'x', 'i', 'f', 0, 0 };
  */
 [[nodiscard]] int ExifOrientation(std::span<const std::uint8_t> payload);
 
-/** What RewriteExif changes. The thumbnail (IFD1 and its data) always goes: it would show the old picture. */
+/**
+ * What RewriteExif changes beyond what it always does: the thumbnail (IFD1, its picture, and thumbnail or
+ * Photoshop-resource entries in any directory) always goes, as it would show the old picture, and an
+ * Orientation no reader can use (0, above 8, not one SHORT) always says 1.
+ */
 struct TExifEdit {
     /** Set the Orientation tag to 1 (the pixels have been turned upright). */
     bool ResetOrientation = false;
-    /** Drop the GPS IFD pointer from IFD0 and blank the GPS IFD with its values. */
+    /**
+     * Drop every GPS pointer (and the XMP packet a TIFF directory may hold) from every directory kept, and
+     * clear the GPS directories with their values where nothing kept shares their bytes.
+     */
     bool RemoveGps = false;
 };
 
 /**
- * A copy of an EXIF APP1 payload with edit applied, in the source's byte order: never longer than payload
- * (dropped parts are zeroed, and cut off when they end the segment). Throws EInvalidGraphic "Malformed EXIF
- * data (<reason>)" when payload is not EXIF or its TIFF header or IFD0 does not fit inside it; a GPS IFD or
- * IFD1 pointing outside the payload is simply dropped.
+ * A copy of an EXIF APP1 payload with edit applied, in the source's byte order: never longer than payload.
+ * Only the directories a reader keeps (IFD0 and those its Exif and interoperability pointers reach) are
+ * edited, in place, so that maker notes and every other offset keep working; dropped bytes are zeroed where
+ * nothing kept reaches them, and cut off when they end the segment. Throws EInvalidGraphic "Malformed EXIF
+ * data (<reason>)" when payload is not EXIF, its TIFF header or IFD0 does not fit inside it, or an edit would
+ * change bytes that another kept part shares; a directory pointing outside the payload is simply not followed.
  */
 [[nodiscard]] std::vector<std::uint8_t> RewriteExif(std::span<const std::uint8_t> payload, const TExifEdit &edit);
 

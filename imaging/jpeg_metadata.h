@@ -13,9 +13,12 @@ namespace vellumar
 enum class TMetadataMode {
     /** Only the colour profile. */
     mmNone,
-    /** The profile, EXIF (without its thumbnail), XMP and IPTC. */
+    /** The profile, EXIF (without its thumbnail), XMP and IPTC (the IPTC-IIM resource of APP13 only). */
     mmKeep,
-    /** As mmKeep, without the GPS data of EXIF and without an XMP packet that holds GPS data. */
+    /**
+     * As mmKeep, without the GPS directories of EXIF, without an XMP packet that names a place (an element or
+     * attribute name holding gps, latitude, longitude or location) and without extended XMP.
+     */
     mmKeepNoGps,
 };
 
@@ -25,7 +28,8 @@ enum class TMetadataMode {
 /**
  * The markers to write with a picture re-encoded from a source with source's markers. turnedUpright tells
  * that the pixels were turned by the source's orientation: the Orientation tags (EXIF and XMP) then say 1.
- * Segments only ever shrink. A malformed EXIF segment is left out and warning gets a text for the log
+ * Segments never grow beyond kMaxSegmentPayload. The rules are allow-lists: what is not known to be safe for
+ * the mode is left out. A malformed EXIF segment is left out and warning gets a text for the log
  * ("EXIF data dropped: ..."); otherwise warning is left empty. Throws nothing.
  */
 [[nodiscard]] TJpegMarkers

@@ -1,8 +1,10 @@
 // Feeds the fuzzed bytes to the EXIF reader and rewriter as an APP1 payload, and through the choice of output
-// segments. Every rewrite must be no longer than its input, say orientation 1 when asked to, and be readable
-// again; anything else must end in the program's own exception.
+// segments as EXIF, as an XMP packet and as a Photoshop segment. Every rewrite must be no longer than its
+// input, say orientation 1 when asked to, and be readable again; anything else must end in the program's own
+// exception. A chosen segment never outgrows what a segment can hold.
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include <QString>
 
@@ -37,14 +39,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
 
-    TJpegMarkers markers;
-    markers.Segments.push_back({ 0xE1, payload });
-    for (const TMetadataMode mode : { TMetadataMode::mmNone, TMetadataMode::mmKeep, TMetadataMode::mmKeepNoGps }) {
-        QString warning;
-        const TJpegMarkers out = OutputMarkers(markers, mode, true, warning);
-        VELLUMAR_FUZZ_CHECK(out.Segments.size() <= 1);
-        for (const TJpegSegment &segment : out.Segments)
-            VELLUMAR_FUZZ_CHECK(segment.Payload.size() <= payload.size());
+    std::vector<TJpegSegment> segments { { 0xE1, payload } };
+    for (const std::string_view signature :
+        { std::string_view("http://ns.adobe.com/xap/1.0/\0", 29), std::string_view("Photoshop 3.0\0", 14) }) {
+        std::vector<std::uint8_t> other(signature.begin(), signature.end());
+        if (size > 0)
+            other.insert(other.end(), data + 1, data + size);
+        segments.push_back({ signature[0] == 'P' ? 0xED : 0xE1, other });
+    }
+    for (const TJpegSegment &segment : segments) {
+        TJpegMarkers markers;
+        markers.Segments.push_back(segment);
+        for (const TMetadataMode mode : { TMetadataMode::mmNone, TMetadataMode::mmKeep, TMetadataMode::mmKeepNoGps }) {
+            QString warning;
+            const TJpegMarkers out = OutputMarkers(markers, mode, true, warning);
+            VELLUMAR_FUZZ_CHECK(out.Segments.size() <= 1);
+            for (const TJpegSegment &kept : out.Segments) {
+                VELLUMAR_FUZZ_CHECK(kept.Payload.size() <= kMaxSegmentPayload);
+                VELLUMAR_FUZZ_CHECK(kept.Payload.size() <= segment.Payload.size() + (kept.Marker == 0xED ? 1 : 0));
+            }
+        }
     }
     return 0;
 }

@@ -395,6 +395,22 @@ void WriteExifSeeds(const fs::path &folder)
             WriteSeed(folder, std::string(big ? "big" : "little") + (gps ? "_gps" : "") + ".bin", seed);
         }
     }
+    // The same bytes are also tried as the body of an XMP packet and of a Photoshop segment.
+    const std::string xmp = "<x:xmpmeta><rdf:Description exif:GPSLatitude=\"1\" tiff:Orientation=\"6\"/></x:xmpmeta>";
+    TBytes utf16 { 0, 0xFE, 0xFF };
+    for (const char c : xmp)
+        PutBytes(utf16, { 0, std::uint8_t(c) });
+    WriteSeed(folder, "xmp_utf16.bin", utf16);
+    TBytes photoshop { 0 };
+    for (const unsigned id : { 0x0404u, 0x040Cu, 0x0424u }) {
+        const std::string data = id == 0x0424u ? xmp : std::string("\x1C\x02\x05\x00\x01T", 6);
+        PutBytes(photoshop, { '8', 'B', 'I', 'M', std::uint8_t(id >> 8), std::uint8_t(id), 0, 0, 0, 0, 0 });
+        photoshop.push_back(std::uint8_t(data.size()));
+        photoshop.insert(photoshop.end(), data.begin(), data.end());
+        if (data.size() % 2 != 0)
+            photoshop.push_back(0);
+    }
+    WriteSeed(folder, "photoshop.bin", photoshop);
 }
 
 } // namespace

@@ -105,6 +105,83 @@ std::vector<std::uint8_t> MakeExif(const TExifOptions &options)
     return payload;
 }
 
+TTiffEntry AsciiEntry(std::uint16_t tag, const std::string &text)
+{
+    return { tag, 2, std::uint32_t(text.size() + 1), text + '\0' };
+}
+
+TTiffEntry ShortEntry(std::uint16_t tag, std::uint16_t value)
+{
+    return { tag, 3, 1, std::string { char(value & 0xFF), char(value >> 8) } };
+}
+
+TTiffEntry RationalEntry(std::uint16_t tag, const std::vector<std::uint32_t> &numerators)
+{
+    TTiffWriter values(false);
+    for (std::size_t i = 0; i < numerators.size(); ++i) {
+        values.Put32(8 * i, numerators[i]);
+        values.Put32(8 * i + 4, 1);
+    }
+    return { tag, 5, std::uint32_t(numerators.size()), { values.Bytes().begin(), values.Bytes().end() } };
+}
+
+TTiffEntry UndefinedEntry(std::uint16_t tag, const std::string &bytes)
+{
+    return { tag, 7, std::uint32_t(bytes.size()), bytes };
+}
+
+TTiffEntry PointerEntry(std::uint16_t tag, int directory)
+{
+    return { tag, 4, 1, {}, directory };
+}
+
+std::vector<std::uint8_t> MakeTiffExif(const std::vector<TTiffDirectory> &directories)
+{
+    const auto outOfLine = [](const TTiffEntry &entry) {
+        return entry.Target < 0 && entry.Value.size() > 4;
+    };
+    std::vector<std::size_t> offsets;
+    std::size_t at = 8;
+    for (const TTiffDirectory &directory : directories) {
+        offsets.push_back(at);
+        at += 2 + 12 * directory.Entries.size() + 4;
+        for (const TTiffEntry &entry : directory.Entries)
+            at += outOfLine(entry) ? (entry.Value.size() + 1) & ~std::size_t(1) : 0;
+    }
+    TTiffWriter tiff(false);
+    tiff.Text(0, "II");
+    tiff.Put16(2, 42);
+    tiff.Put32(4, 8);
+    for (std::size_t d = 0; d < directories.size(); ++d) {
+        const TTiffDirectory &directory = directories[d];
+        std::size_t entry = offsets[d];
+        std::size_t values = entry + 2 + 12 * directory.Entries.size() + 4;
+        tiff.Put16(entry, unsigned(directory.Entries.size()));
+        entry += 2;
+        for (const TTiffEntry &e : directory.Entries) {
+            tiff.Put16(entry, e.Tag);
+            tiff.Put16(entry + 2, e.Type);
+            tiff.Put32(entry + 4, e.Count);
+            if (e.Target >= 0) {
+                tiff.Put32(entry + 8, std::uint32_t(offsets[std::size_t(e.Target)]));
+            } else if (outOfLine(e)) {
+                tiff.Put32(entry + 8, std::uint32_t(values));
+                tiff.Text(values, e.Value);
+                values += (e.Value.size() + 1) & ~std::size_t(1);
+            } else {
+                tiff.Put32(entry + 8, 0);
+                tiff.Text(entry + 8, e.Value);
+            }
+            entry += 12;
+        }
+        tiff.Put32(entry, directory.Next >= 0 ? std::uint32_t(offsets[std::size_t(directory.Next)]) : 0);
+    }
+    tiff.Bytes().resize(at);
+    std::vector<std::uint8_t> payload { 'E', 'x', 'i', 'f', 0, 0 };
+    payload.insert(payload.end(), tiff.Bytes().begin(), tiff.Bytes().end());
+    return payload;
+}
+
 std::vector<std::uint8_t>
 IccChunk(int number, int count, const std::vector<std::uint8_t>::const_iterator first, std::size_t length)
 {
