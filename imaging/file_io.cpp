@@ -579,7 +579,7 @@ void WriteFileAtomic(const TFileRef &target, std::span<const std::uint8_t> bytes
             ThrowCreateError(path, QStringLiteral("it is not a regular file"));
         if (::faccessat(write.Folder, write.Name.constData(), W_OK, 0) != 0)
             ThrowCreateError(path, SystemReason(errno));
-        write.Kept = TKept { info.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO), info.st_uid, info.st_gid };
+        write.Kept = TKept { info.st_mode & 07777, info.st_uid, info.st_gid };
     } else if (errno != ENOENT) {
         ThrowCreateError(path, SystemReason(errno));
     }

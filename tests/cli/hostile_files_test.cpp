@@ -91,7 +91,12 @@ TEST(HostileFiles, NamesUpToTheLimitWork)
     WriteFileAtomic(longest, TBytes { 2 });
     EXPECT_EQ(ReadBytes(longest), TBytes { 2 });
     const QString tooLong = dir.File(QString(256, QLatin1Char('n')));
-    EXPECT_THROW(WriteFileAtomic(tooLong, TBytes { 4 }), EFCreateError);
+    try {
+        WriteFileAtomic(tooLong, TBytes { 4 });
+        ADD_FAILURE() << "a name over the limit was written";
+    } catch (const EFCreateError &error) {
+        EXPECT_EQ(error.Message(), QStringLiteral("Cannot create file %1: File name too long").arg(tooLong));
+    }
     EXPECT_EQ(Entries(dir.Path()).size(), 1);
 }
 
@@ -212,6 +217,31 @@ TEST(HostileFiles, AnUnprivilegedUserNeverReplacesWhatItMayNotWrite)
         << intoLocked->Lines.join('\n').toStdString();
     EXPECT_EQ(ReadBytes(writable), (TBytes { 'k', 'e', 'e', 'p' }));
     EXPECT_EQ(Entries(locked), QStringList { QStringLiteral("new.jpg") });
+}
+
+// A file of a group the user is not in would change hands if replaced: it is refused instead.
+TEST(HostileFiles, AnUnprivilegedUserNeverGivesAReplacedFileAnotherGroup)
+{
+    TTempDir dir;
+    SetMode(dir.Path(), 0755);
+    const QString source = Mkdir(dir, QStringLiteral("src"), 0755);
+    const QString destination = Mkdir(dir, QStringLiteral("dst"), 0777);
+    dir.Write(QStringLiteral("src/photo.jpg"), MakeJpeg({ .Width = 80, .Height = 60 }));
+    const QString theirs = dir.WriteText(QStringLiteral("dst/photo.jpg"), "keep");
+    ASSERT_EQ(::chown(theirs.toUtf8().constData(), 65534, 23456), ::geteuid() == 0 ? 0 : -1);
+    SetMode(theirs, 0664);
+
+    const std::optional<TBatchRun> run = RunAsNobody(Arguments(QStringLiteral("--resize 50"), { source, destination }));
+    if (!run)
+        GTEST_SKIP() << "switching to user nobody needs root and setpriv or runuser";
+    EXPECT_EQ(run->ExitCode, 1);
+    EXPECT_TRUE(run->Lines.contains(QStringLiteral("ERROR: Cannot create file %1: the file it would replace belongs to "
+                                                   "an owner or group it cannot keep (Operation not permitted); it is "
+                                                   "not replaced")
+                                        .arg(theirs)))
+        << run->Lines.join('\n').toStdString();
+    EXPECT_EQ(ReadBytes(theirs), (TBytes { 'k', 'e', 'e', 'p' }));
+    EXPECT_EQ(Entries(destination), QStringList { QStringLiteral("photo.jpg") });
 }
 
 // Starts a run over photos large enough to take a while, and waits until its first image is under way.
