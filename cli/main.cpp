@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include <QDir>
@@ -24,6 +26,7 @@
 #include "engine/source_list.h"
 #include "engine/status_log.h"
 #include "imaging/dialog_font.h"
+#include "imaging/errors.h"
 #include "imaging/file_io.h"
 #include "imaging/native_name.h"
 #include "version/app_metadata.h"
@@ -327,8 +330,14 @@ int Run(const QStringList &arguments)
         PrintRefusal(clashes);
         return kExitUsage;
     }
-    if (!QDir().mkpath(destination)) {
-        PrintLine(stderr, QStringLiteral("vellumar-batch: cannot create the destination folder %1").arg(destination));
+    std::error_code made;
+    std::filesystem::create_directories(ToPath(destination), made);
+    if (made || !DirectoryExists(destination)) {
+        // A file in the way makes no error of its own, but is no folder either.
+        const QString reason = made ? QString::fromStdString(made.message()) : SystemReason(ENOTDIR);
+        PrintLine(stderr,
+            QStringLiteral("vellumar-batch: ")
+                + WithReason(QStringLiteral("cannot create the destination folder %1").arg(destination), reason));
         return kExitFolder;
     }
 

@@ -4,9 +4,11 @@
 #include <deque>
 #include <exception>
 #include <future>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 
 #include "engine/fixed_job.h"
 #include "engine/folder_rules.h"
@@ -31,8 +33,49 @@ int ProgressPercent(int done, int count)
     return int(std::int64_t(done) * 100 / count);
 }
 
+// The folders a run reads and writes, each opened once, and the files it writes: the run works in the
+// folders it checked, whatever their paths name later.
+struct TRunFolders {
+    std::optional<TFolder> Source;
+    // By the path the job names; a folder chosen during the run is opened when first met.
+    std::map<QString, TFolder> Destinations;
+    // Planned outputs with nothing at their place when the run began.
+    std::set<QString> NewAtStart;
+    TWrittenFiles Written;
+
+    const TFolder *Destination(const QString &path)
+    {
+        if (path.isEmpty())
+            return nullptr;
+        if (const auto found = Destinations.find(path); found != Destinations.end())
+            return &found->second;
+        std::optional<TFolder> folder = TFolder::TryOpen(path);
+        return folder ? &Destinations.emplace(path, std::move(*folder)).first->second : nullptr;
+    }
+};
+
+TFileRef SourceOf(const TImageTask &task)
+{
+    return task.SourceFolder != nullptr ? TFileRef(*task.SourceFolder, task.ListedName, task.SourcePath)
+                                        : TFileRef(task.SourcePath);
+}
+
+TFileRef DestinationOf(const TImageTask &task)
+{
+    TFileRef destination = task.DestinationFolder != nullptr
+        ? TFileRef(*task.DestinationFolder, task.OutputName, task.DestinationPath)
+        : TFileRef(task.DestinationPath);
+    destination.MustBeNew = task.NewOutput;
+    return destination;
+}
+
 // Reads every setting the image needs now, on the run's thread, and advances the running number.
-TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name, int index, TOutputGuard &guard)
+TImageTask PlanImage(TJobSource &job,
+    const QString &folder,
+    const QString &name,
+    int index,
+    TOutputGuard &guard,
+    TRunFolders &folders)
 {
     TImageTask task;
     task.ListedName = name;
@@ -47,6 +90,10 @@ TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name
     const QString destination = job.DestinationFolder();
     task.DestinationPath = PathInFolder(destination, task.OutputName);
     ReadTaskSettings(job, task);
+    task.SourceFolder = folders.Source ? &*folders.Source : nullptr;
+    task.DestinationFolder = folders.Destination(destination);
+    task.NewOutput = folders.NewAtStart.contains(task.DestinationPath);
+    task.Written = &folders.Written;
     // The window's settings may have changed since Start: each image is checked again as it is planned.
     if (task.Rename || task.Resize || task.Overlay) {
         if (destination.isEmpty())
@@ -60,16 +107,25 @@ TImageTask PlanImage(TJobSource &job, const QString &folder, const QString &name
 }
 
 // Why the image must not write at all, checked just before it would: a name that cannot be a file name
-// (it would leave the destination folder), or a destination folder that is missing.
+// (it would leave the destination folder), a destination folder that is missing, or a file this run has
+// already written under another spelling of the name.
 QString WriteRefusal(const TImageTask &task)
 {
     if (!task.Refusal.isEmpty())
         return task.Refusal;
+    const QString &path = task.DestinationPath;
     if (task.OutputName.contains(QLatin1Char('/')) || task.OutputName.contains(QChar(0)))
-        return QStringLiteral("Cannot create file %1: a file name cannot hold \"/\"").arg(task.DestinationPath);
-    const QString folder = task.DestinationPath.left(task.DestinationPath.lastIndexOf(QLatin1Char('/')) + 1);
-    if (!DirectoryExists(folder))
-        return QStringLiteral("Cannot create file %1: the folder %2 does not exist").arg(task.DestinationPath, folder);
+        return CannotCreateFileText(path, QStringLiteral("a file name cannot hold \"/\""));
+    const QString folder = path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+    if (task.DestinationFolder != nullptr ? task.DestinationFolder->Removed() : !DirectoryExists(folder))
+        return CannotCreateFileText(path, QStringLiteral("the folder %1 does not exist").arg(folder));
+    if (task.Written != nullptr) {
+        if (const std::optional<TFileFacts> facts = StatFile(DestinationOf(task))) {
+            if (const QString written = task.Written->WrittenAs(facts->Identity); !written.isEmpty())
+                return CannotCreateFileText(path,
+                    QStringLiteral("this run has already written that file as %1; it is not replaced").arg(written));
+        }
+    }
     return QString();
 }
 
@@ -170,8 +226,10 @@ TImageOutcome ProcessImage(const TImageTask &task)
     };
     const TFixedOverlaySettings overlay(task.OverlaySettings);
     const TPhotoOptions photo { .AutoOrient = task.AutoOrient, .Metadata = task.Metadata };
+    const TFileRef source = SourceOf(task);
+    const TFileRef destination = DestinationOf(task);
     // Taken before any write: the output may replace the image's own source.
-    outcome.SourceBytes = RegularFileSize(task.SourcePath);
+    outcome.SourceBytes = RegularFileSize(source);
     const bool copy = task.Rename && !task.Resize && !task.Overlay;
     if (task.Rename)
         log(QStringLiteral("Renaming: ") + task.ListedName + QStringLiteral(" to ") + task.OutputName);
@@ -189,7 +247,7 @@ TImageOutcome ProcessImage(const TImageTask &task)
     QStringList warnings;
     if (copy) {
         QString reason;
-        if (CopyImageFile(task.SourcePath, task.DestinationPath, &reason))
+        if (CopyImageFile(source, destination, &reason))
             outcome.OutputPath = task.DestinationPath;
         else
             fail(QStringLiteral("ERROR: ") + reason);
@@ -197,8 +255,8 @@ TImageOutcome ProcessImage(const TImageTask &task)
         try {
             TReportedSize reported;
             TImageOutput made;
-            if (ResizeJpegFile(task.SourcePath,
-                    task.DestinationPath,
+            if (ResizeJpegFile(source,
+                    destination,
                     task.Quality,
                     ScaleFromPercent(task.ResizePercent),
                     task.Overlay,
@@ -226,12 +284,11 @@ TImageOutcome ProcessImage(const TImageTask &task)
     } else if (task.Overlay) {
         try {
             TImageOutput made;
-            AddOverlayToFile(task.SourcePath, task.DestinationPath, overlay, &warnings, &made, photo);
+            AddOverlayToFile(source, destination, overlay, &warnings, &made, photo);
             // The folder checked before the step may have gone since: then nothing was written.
             if (made.OutputSize.Width == 0) {
                 const QString refusal = WriteRefusal(task);
-                throw EFCreateError(
-                    refusal.isEmpty() ? QStringLiteral("Cannot create file %1").arg(task.DestinationPath) : refusal);
+                throw EFCreateError(refusal.isEmpty() ? CannotCreateFileText(task.DestinationPath) : refusal);
             }
             outcome.OutputPath = task.DestinationPath;
             outcome.SourceSize = made.SourceSize;
@@ -248,8 +305,12 @@ TImageOutcome ProcessImage(const TImageTask &task)
         outcome.Warnings = warnings;
         outcome.Failed = true;
     }
-    if (!outcome.OutputPath.isEmpty())
-        outcome.OutputBytes = RegularFileSize(outcome.OutputPath);
+    if (!outcome.OutputPath.isEmpty()) {
+        const std::optional<TFileFacts> written = StatFile(destination);
+        outcome.OutputBytes = written && written->Regular ? qint64(written->Size) : -1;
+        if (written && task.Written != nullptr)
+            task.Written->Note(written->Identity, task.DestinationPath);
+    }
     outcome.Elapsed = std::chrono::steady_clock::now() - startTime;
     return outcome;
 }
@@ -268,8 +329,17 @@ QString SummaryLine(const TRunSummary &summary)
 TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, TShard shard, std::uint64_t memoryBudget)
 {
     const auto startTime = std::chrono::steady_clock::now();
-    if (QStringList clashes = PlanClashes(job); !clashes.isEmpty())
-        throw ERunRefused(std::move(clashes));
+    TRunPlan plan = PlanRun(job);
+    if (!plan.Clashes.isEmpty())
+        throw ERunRefused(std::move(plan.Clashes));
+    TRunFolders folders;
+    folders.Source = TFolder::TryOpen(job.SourceFolder());
+    if (const TFolder *destination = folders.Destination(job.DestinationFolder())) {
+        for (const TPlannedOutput &output : plan.Outputs) {
+            if (!output.OutputPath.isEmpty() && !StatFile(TFileRef(*destination, output.OutputName, output.OutputPath)))
+                folders.NewAtStart.insert(output.OutputPath);
+        }
+    }
     sink.SetProgress(0);
     sink.ClearStopRequest();
     sink.AddStatusLine(QString());
@@ -345,7 +415,7 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, TShard shard, st
                 numbered = position + 1;
                 next->Header = ImageHeader(position, listed);
                 next->Position = position;
-                next->Task = PlanImage(job, folder, names[position], position, guard);
+                next->Task = PlanImage(job, folder, names[position], position, guard, folders);
                 if (parallel > 1)
                     next->Estimate = EstimateTaskMemory(next->Task);
                 waiting = std::move(next);

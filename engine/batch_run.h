@@ -53,6 +53,8 @@ public:
 
 struct TImageTask;
 struct TImageOutcome;
+class TFolder;
+class TWrittenFiles;
 
 /** Where a run reports: the status log, the progress bar, the event pump and the stop flag. */
 class TRunSink
@@ -94,6 +96,16 @@ struct TImageTask {
     TOverlaySettings OverlaySettings;
     /** Set when planning found that the image must not write (one line, logged after "ERROR: "). */
     QString Refusal;
+    /**
+     * The run's open folders, which the image reads its photo from and writes its output into whatever
+     * their paths name meanwhile; null: by SourcePath and DestinationPath. Owned by the run.
+     */
+    const TFolder *SourceFolder = nullptr;
+    const TFolder *DestinationFolder = nullptr;
+    /** Nothing was at the output's place when the run began: nothing that appears there is replaced. */
+    bool NewOutput = false;
+    /** The run's written files, so that no image lands on another's output; null outside a run. */
+    TWrittenFiles *Written = nullptr;
 };
 
 /** What became of one image: its log lines and the facts a report or a summary needs. */

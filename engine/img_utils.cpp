@@ -25,18 +25,29 @@ void KeepWarnings(const QStringList &found, QStringList *warnings)
         *warnings += found;
 }
 
+// A new output is no more readable than its photo, as a copy by hand would be.
+TWriteOptions OutputOptions(const TFileRef &source)
+{
+    const std::optional<TFileFacts> facts = StatFile(source);
+    return TWriteOptions { .NewFileMode = facts ? facts->Permissions : 0666u };
+}
+
 } // namespace
 
-bool CopyImageFile(const QString &source, const QString &destination, QString *reason)
+std::vector<std::uint8_t> CopiedBytes(const TFileRef &source)
+{
+    std::vector<std::uint8_t> bytes = ReadWholeFile(source);
+    if (bytes.empty())
+        throw Exception(QStringLiteral("%1 is empty (0 bytes); it is not copied").arg(source.Path));
+    if (bytes.size() < 3 || bytes[0] != 0xFF || bytes[1] != 0xD8 || bytes[2] != 0xFF)
+        throw Exception(QStringLiteral("%1 is not a JPEG file").arg(source.Path));
+    return bytes;
+}
+
+bool CopyImageFile(const TFileRef &source, const TFileRef &destination, QString *reason)
 {
     try {
-        const std::vector<std::uint8_t> bytes = ReadWholeFile(source);
-        if (bytes.empty()) {
-            if (reason != nullptr)
-                *reason = QStringLiteral("%1 is empty (0 bytes); it is not copied").arg(source);
-            return false;
-        }
-        WriteFileAtomic(destination, bytes);
+        WriteFileAtomic(destination, CopiedBytes(source), OutputOptions(source));
         return true;
     } catch (const std::exception &error) {
         // The copy reports failure as its result; the caller decides whether to log the reason.
@@ -46,7 +57,7 @@ bool CopyImageFile(const QString &source, const QString &destination, QString *r
     }
 }
 
-TImageOutput ReduceJpeg(const QString &source,
+TImageOutput ReduceJpeg(const TFileRef &source,
     int quality,
     double scale,
     const TOverlaySettings *overlay,
@@ -120,7 +131,7 @@ TImageOutput ReduceJpeg(const QString &source,
     return made;
 }
 
-TImageOutput OverlayJpeg(const QString &source,
+TImageOutput OverlayJpeg(const TFileRef &source,
     const QString &destination,
     const TOverlaySettings &overlay,
     const TPhotoOptions &photo)
@@ -147,8 +158,8 @@ TImageOutput OverlayJpeg(const QString &source,
     return made;
 }
 
-bool ResizeJpegFile(const QString &source,
-    const QString &destination,
+bool ResizeJpegFile(const TFileRef &source,
+    const TFileRef &destination,
     int quality,
     double scale,
     bool addOverlay,
@@ -166,7 +177,7 @@ bool ResizeJpegFile(const QString &source,
     TImageOutput output = ReduceJpeg(source, quality, scale, addOverlay ? &settings : nullptr, options, photo);
     reported = output.Reported;
     KeepWarnings(output.Warnings, warnings);
-    WriteFileAtomic(destination, output.Bytes);
+    WriteFileAtomic(destination, output.Bytes, OutputOptions(source));
     if (made != nullptr) {
         output.Bytes.clear();
         *made = std::move(output);
@@ -174,22 +185,22 @@ bool ResizeJpegFile(const QString &source,
     return FileExists(destination);
 }
 
-void AddOverlayToFile(const QString &source,
-    const QString &destination,
+void AddOverlayToFile(const TFileRef &source,
+    const TFileRef &destination,
     const TOverlaySettingsProvider &overlay,
     QStringList *warnings,
     TImageOutput *made,
     const TPhotoOptions &photo)
 {
-    const QString folder = QFileInfo(destination).path();
-    if (!folder.isEmpty() && !DirectoryExists(folder))
+    const QString folder = QFileInfo(destination.Path).path();
+    if (destination.Folder == nullptr && !folder.isEmpty() && !DirectoryExists(folder))
         return;
-    TImageOutput output = OverlayJpeg(source, destination, overlay.CurrentOverlaySettings(), photo);
+    TImageOutput output = OverlayJpeg(source, destination.Path, overlay.CurrentOverlaySettings(), photo);
     KeepWarnings(output.Warnings, warnings);
     try {
-        WriteFileAtomic(destination, output.Bytes);
+        WriteFileAtomic(destination, output.Bytes, OutputOptions(source));
     } catch (const std::exception &error) {
-        throw EOverlayException(WrapMessage("Error saving ", destination, error));
+        throw EOverlayException(WrapMessage("Error saving ", destination.Path, error));
     }
     if (made != nullptr) {
         output.Bytes.clear();

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "engine/pixel_size.h"
+#include "imaging/file_io.h"
 #include "imaging/jpeg_metadata.h"
 #include "overlay/overlay_settings.h"
 
@@ -44,7 +45,7 @@ struct TImageOutput {
  * upright (sizes are then those of the upright picture) and chooses the metadata; a malformed EXIF left
  * out is told among the warnings.
  */
-[[nodiscard]] TImageOutput ReduceJpeg(const QString &source,
+[[nodiscard]] TImageOutput ReduceJpeg(const TFileRef &source,
     int quality,
     double scale,
     const TOverlaySettings *overlay,
@@ -55,17 +56,28 @@ struct TImageOutput {
  * The output of drawing overlay onto the JPEG at source: what AddOverlayToFile writes to destination
  * (named in the messages only). Throws as AddOverlayToFile does.
  */
-[[nodiscard]] TImageOutput OverlayJpeg(const QString &source,
+[[nodiscard]] TImageOutput OverlayJpeg(const TFileRef &source,
     const QString &destination,
     const TOverlaySettings &overlay,
     const TPhotoOptions &photo = {});
 
 /**
- * Copies source to destination byte for byte (atomically). False, and nothing written, when the source
- * cannot be read or is empty, or the destination cannot be written; reason (when given) then receives
- * why, as one line. Raises nothing.
+ * The bytes a plain copy of source writes: the whole file. Only a JPEG is copied, so that a link put in
+ * a photo's place never publishes another file: throws Exception "<path> is empty (0 bytes); it is not
+ * copied" or "<path> is not a JPEG file" (it does not begin with the SOI marker FF D8 FF), and the
+ * errors of ReadWholeFile.
  */
-[[nodiscard]] bool CopyImageFile(const QString &source, const QString &destination, QString *reason = nullptr);
+[[nodiscard]] std::vector<std::uint8_t> CopiedBytes(const TFileRef &source);
+
+/**
+ * Copies source to destination byte for byte (atomically), as CopiedBytes says. False, and nothing
+ * written, when the source cannot be read or is not a JPEG, or the destination cannot be written; reason
+ * (when given) then receives why, as one line. Raises nothing.
+ *
+ * Every output written by this file's functions is a new file with the permission bits of its source
+ * (less the umask), or replaces a file and keeps that file's bits, owner and group (WriteFileAtomic).
+ */
+[[nodiscard]] bool CopyImageFile(const TFileRef &source, const TFileRef &destination, QString *reason = nullptr);
 
 /**
  * Reduces the JPEG at source by scale (0 < scale < 1; each side becomes the whole part of its exact
@@ -86,8 +98,8 @@ struct TImageOutput {
  * edge or a fit is written again at its own size and quality (not copied). made, when given, receives the
  * written output's sizes (its bytes are not kept). Sizes are those of the upright picture when photo turns it.
  */
-[[nodiscard]] bool ResizeJpegFile(const QString &source,
-    const QString &destination,
+[[nodiscard]] bool ResizeJpegFile(const TFileRef &source,
+    const TFileRef &destination,
     int quality,
     double scale,
     bool addOverlay,
@@ -100,13 +112,13 @@ struct TImageOutput {
 
 /**
  * Draws the overlay (settings read now from overlay) onto source and writes destination at quality 90.
- * Does nothing when destination's folder does not exist. Throws EOverlayException for files that
+ * Does nothing when destination is a path whose folder does not exist. Throws EOverlayException for files that
  * cannot be opened or saved, and the codec's error for a stream that fails while decoding. The codec's
  * warnings about the source, and a malformed EXIF left out, are added to warnings when given; made receives
  * the output's sizes. The text is placed on the picture as photo turns it.
  */
-void AddOverlayToFile(const QString &source,
-    const QString &destination,
+void AddOverlayToFile(const TFileRef &source,
+    const TFileRef &destination,
     const TOverlaySettingsProvider &overlay,
     QStringList *warnings = nullptr,
     TImageOutput *made = nullptr,

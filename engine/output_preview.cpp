@@ -46,11 +46,8 @@ TImageOutput MakeOutput(const TImageTask &task)
     if (task.Overlay)
         return OverlayJpeg(task.SourcePath, task.DestinationPath, task.OverlaySettings, photo);
     TImageOutput copy;
-    if (task.Rename) {
-        copy.Bytes = ReadWholeFile(task.SourcePath);
-        if (copy.Bytes.empty())
-            throw Exception(QStringLiteral("%1 is empty (0 bytes); it is not copied").arg(task.SourcePath));
-    }
+    if (task.Rename)
+        copy.Bytes = CopiedBytes(task.SourcePath);
     return copy;
 }
 

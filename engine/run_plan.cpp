@@ -1,8 +1,7 @@
 #include "engine/run_plan.h"
 
 #include <limits>
-
-#include <sys/stat.h>
+#include <optional>
 
 #include "engine/batch_run.h"
 #include "engine/folder_rules.h"
@@ -45,39 +44,53 @@ TOutputGuard::TOutputGuard(const QString &sourceFolder, const QStringList &sourc
     , mListed(int(sourceNames.size()))
 {
     for (int i = 0; i < int(sourceNames.size()); ++i)
-        for (const QString &key : KeysOf(PathInFolder(sourceFolder, sourceNames[i])))
+        for (const QString &key : KeysOf(PathInFolder(sourceFolder, sourceNames[i])).Keys)
             mSources.emplace(key, i);
 }
 
 TOutputGuard::TFileKeys TOutputGuard::KeysOf(const QString &path)
 {
-    TFileKeys keys { NormalisedFile(path) };
-    struct stat info = {};
-    if (::stat(NativePath(path).constData(), &info) == 0)
-        keys.push_back(QStringLiteral("%1:%2").arg(info.st_dev).arg(info.st_ino));
+    TFileKeys keys { .Keys = { NormalisedFile(path) } };
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString name = path.mid(slash + 1);
+    const std::optional<TFolder> folder = TFolder::TryOpen(slash < 0 ? QStringLiteral(".")
+            : slash == 0                                             ? QStringLiteral("/")
+                                                                     : path.left(slash));
+    if (!folder)
+        return keys;
+    // Two spellings of one name are one file where the file system folds case, whether or not it exists.
+    keys.Folded = folder->FoldsCase();
+    const TFileIdentity place = folder->Identity();
+    keys.Keys.push_back(
+        QStringLiteral("%1:%2/%3").arg(place.Device).arg(place.Inode).arg(keys.Folded ? name.toCaseFolded() : name));
+    if (const std::optional<TFileFacts> facts = StatFile(TFileRef(*folder, name, path)))
+        keys.Keys.push_back(QStringLiteral("%1:%2").arg(facts->Identity.Device).arg(facts->Identity.Inode));
     return keys;
 }
 
-int TOutputGuard::Find(const std::map<QString, int> &files, const TFileKeys &keys, int index)
+std::pair<int, bool> TOutputGuard::Find(const std::map<QString, int> &files, const TFileKeys &keys, int index)
 {
-    for (const QString &key : keys)
-        if (const auto found = files.find(key); found != files.end() && found->second != index)
-            return found->second;
-    return -1;
+    for (std::size_t i = 0; i < keys.Keys.size(); ++i)
+        if (const auto found = files.find(keys.Keys[i]); found != files.end() && found->second != index)
+            return { found->second, keys.Folded && i == 1 };
+    return { -1, false };
 }
 
 QString TOutputGuard::Refusal(int index, const QString &outputPath)
 {
     const TFileKeys keys = KeysOf(outputPath);
     const QString name = mNames.value(index);
-    if (const int source = Find(mSources, keys, index); source >= 0) {
-        if (source >= mListed)
-            return QStringLiteral("%1 -> %2 would replace %3").arg(name, outputPath, mNames.value(source));
-        return QStringLiteral("%1 -> %2 would replace the listed photo %3").arg(name, outputPath, mNames.value(source));
+    const QString folded =
+        QStringLiteral(" (its folder's file system does not tell upper from lower case, so the names are one file)");
+    if (const auto [source, byCase] = Find(mSources, keys, index); source >= 0) {
+        const QString replaced = source >= mListed ? QStringLiteral("%1 -> %2 would replace %3")
+                                                   : QStringLiteral("%1 -> %2 would replace the listed photo %3");
+        return replaced.arg(name, outputPath, mNames.value(source)) + (byCase ? folded : QString());
     }
-    if (const int planned = Find(mPlanned, keys, index); planned >= 0)
-        return QStringLiteral("%1 -> %2 is also the output of %3").arg(name, outputPath, mNames.value(planned));
-    for (const QString &key : keys)
+    if (const auto [planned, byCase] = Find(mPlanned, keys, index); planned >= 0)
+        return QStringLiteral("%1 -> %2 is also the output of %3").arg(name, outputPath, mNames.value(planned))
+            + (byCase ? folded : QString());
+    for (const QString &key : keys.Keys)
         mPlanned.emplace(key, index);
     return QString();
 }
@@ -91,8 +104,21 @@ int TOutputGuard::AddOtherFile(const QString &label)
 void TOutputGuard::AddOtherSource(const QString &label, const QString &path)
 {
     const int index = AddOtherFile(label);
-    for (const QString &key : KeysOf(path))
+    for (const QString &key : KeysOf(path).Keys)
         mSources.emplace(key, index);
+}
+
+void TWrittenFiles::Note(const TFileIdentity &identity, const QString &path)
+{
+    const std::lock_guard lock(mMutex);
+    mFiles.emplace(identity, path);
+}
+
+QString TWrittenFiles::WrittenAs(const TFileIdentity &identity) const
+{
+    const std::lock_guard lock(mMutex);
+    const auto found = mFiles.find(identity);
+    return found != mFiles.end() ? found->second : QString();
 }
 
 namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include <QStringList>
 
 #include "imaging/errors.h"
+#include "imaging/file_io.h"
 
 namespace vellumar
 {
@@ -17,8 +19,9 @@ class TJobSource;
 /**
  * Knows the listed sources of a run and the outputs planned so far, and tells when an output must not
  * be written: it would replace a listed photo other than the image's own, or a file already planned
- * for another image. Files are compared by their place on disk when they exist, else by their
- * normalised paths.
+ * for another image. Files are compared by their place on disk when they exist, else by their folder's
+ * place on disk and their name, or by their normalised paths. In a folder whose file system does not
+ * tell upper from lower case (TFolder::FoldsCase) names are compared case-folded.
  */
 class TOutputGuard
 {
@@ -40,16 +43,39 @@ public:
     void AddOtherSource(const QString &label, const QString &path);
 
 private:
-    // A file's normalised path, and its device and inode while it exists: either one names it.
-    using TFileKeys = std::vector<QString>;
+    // A file's normalised path, its folder's identity with its name (case-folded where the folder folds
+    // case), and its device and inode while it exists: any one names it.
+    struct TFileKeys {
+        std::vector<QString> Keys;
+        bool Folded = false;
+    };
     [[nodiscard]] static TFileKeys KeysOf(const QString &path);
-    [[nodiscard]] static int Find(const std::map<QString, int> &files, const TFileKeys &keys, int index);
+    // The other image that holds one of keys, and whether only a case-folded name matched; -1 for none.
+    [[nodiscard]] static std::pair<int, bool>
+    Find(const std::map<QString, int> &files, const TFileKeys &keys, int index);
 
     // The listed names, then the labels of the other files.
     QStringList mNames;
     int mListed = 0;
     std::map<QString, int> mSources;
     std::map<QString, int> mPlanned;
+};
+
+/**
+ * The files a run has written, by their place on disk, so that no image replaces another's output
+ * under another spelling of its name. Safe on any thread.
+ */
+class TWrittenFiles
+{
+public:
+    /** Notes that the file at identity was written as path. */
+    void Note(const TFileIdentity &identity, const QString &path);
+    /** The path under which the file at identity was written; empty when this run did not write it. */
+    [[nodiscard]] QString WrittenAs(const TFileIdentity &identity) const;
+
+private:
+    mutable std::mutex mMutex;
+    std::map<TFileIdentity, QString> mFiles;
 };
 
 /** One listed image's output as planned at Start. */

@@ -56,7 +56,7 @@ QString TStatusLog::Text() const
 void TStatusLog::SaveStatusReport(const QString &path) const
 {
     if (IsReadOnlyFile(path))
-        throw EFCreateError(QStringLiteral("Cannot create file %1").arg(path));
+        throw EFCreateError(CannotCreateFileText(path, QStringLiteral("it is read-only")));
     const QByteArray bytes = Text().toUtf8();
     // A report may be saved over a writable file in a folder the user cannot add to.
     WriteFileAtomic(path,

@@ -58,6 +58,15 @@ class EJPEG : public Exception
     using Exception::Exception;
 };
 
+/** The system's text for an errno value, e.g. "No space left on device". */
+[[nodiscard]] QString SystemReason(int error);
+
+/** text + ": " + reason; text alone when reason is empty. Every message that gives a cause this way. */
+[[nodiscard]] QString WithReason(const QString &text, const QString &reason);
+
+/** "Cannot create file <path>", then ": <reason>" when there is one: the one place this message is built. */
+[[nodiscard]] QString CannotCreateFileText(const QString &path, const QString &reason = QString());
+
 /** action + path + " - Error: " + inner.what(): the one place that builds wrapped messages. */
 [[nodiscard]] QString WrapMessage(std::string_view action, const QString &path, const std::exception &inner);
 

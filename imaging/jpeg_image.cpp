@@ -72,10 +72,15 @@ void TJPEGImage::DrawOnto(TCanvas &canvas, const TRect &rect)
     DecodedBitmap().DrawOnto(canvas, rect);
 }
 
-void TJPEGImage::LoadJpegFile(const QString &path)
+void TJPEGImage::LoadFromFile(const QString &path)
+{
+    LoadJpegFile(path);
+}
+
+void TJPEGImage::LoadJpegFile(const TFileRef &file)
 {
     auto data = std::make_shared<TJPEGData>();
-    data->Data = ReadWholeFile(path);
+    data->Data = ReadWholeFile(file);
     QStringList warnings;
     // A 0-byte file is kept as an empty buffer: 0 by 0, not empty, and an error once decoded.
     if (!data->Data.empty()) {

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include "imaging/bitmap.h"
+#include "imaging/file_io.h"
 #include "imaging/graphic.h"
 #include "imaging/jpeg_bridge.h"
 
@@ -44,10 +45,10 @@ public:
     [[nodiscard]] int Width() const override { return ImageWidth(); }
     [[nodiscard]] int Height() const override { return ImageHeight(); }
     void DrawOnto(TCanvas &canvas, const TRect &rect) override;
-    void LoadFromFile(const QString &path) override { LoadJpegFile(path); }
+    void LoadFromFile(const QString &path) override;
 
     /** Reads the whole file and its header (size, gray flag, scans); decodes nothing. */
-    void LoadJpegFile(const QString &path);
+    void LoadJpegFile(const TFileRef &file);
     /** Builds the compressed data if there is none, then writes it atomically in one piece. */
     void SaveJpegFile(const QString &path);
 

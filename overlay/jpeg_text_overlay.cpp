@@ -17,13 +17,13 @@ TJPEGTextOverlay::~TJPEGTextOverlay() = default;
 bool TJPEGTextOverlay::ProcessFile()
 {
     TJpegMarkers markers;
-    if (!SourceFile.isEmpty()) {
+    if (!SourceFile.Path.isEmpty()) {
         try {
             mSourceImage.LoadJpegFile(SourceFile);
             if (!mSourceImage.CompressedData().empty())
                 markers = ReadJpegStreamMarkers(mSourceImage.CompressedData());
         } catch (const std::exception &error) {
-            throw EOverlayException(WrapMessage("Error opening ", SourceFile, error));
+            throw EOverlayException(WrapMessage("Error opening ", SourceFile.Path, error));
         }
     }
     const int orientation = AutoOrient ? MarkersOrientation(markers) : 1;

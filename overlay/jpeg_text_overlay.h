@@ -4,6 +4,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/errors.h"
+#include "imaging/file_io.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/jpeg_metadata.h"
 #include "overlay/overlay_settings.h"
@@ -50,7 +51,7 @@ public:
     /** libjpeg's warnings about the source met by ProcessFile (see TJPEGImage::Warnings). */
     [[nodiscard]] const QStringList &SourceWarnings() const { return mSourceImage.Warnings(); }
 
-    QString SourceFile;
+    TFileRef SourceFile { QString() };
     /** May name SourceFile: the source is read whole before anything is written. */
     QString OutputFile;
     TOverlaySettings Settings { .Text = {}, .FontName = QStringLiteral("Arial"), .SizeClass = 1 };

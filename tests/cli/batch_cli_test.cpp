@@ -243,12 +243,24 @@ TEST(BatchCli, CreatesNoRuntimeFolder)
     EXPECT_EQ(Sorted(destination.Path()).size(), 2);
 }
 
-TEST(BatchCli, UnreadableSourceFolderExitsWithThree)
+TEST(BatchCli, UnusableFoldersExitWithThreeAndSayWhy)
 {
     TTempDir destination;
     const TBatchResult result = RunBatchCli({ destination.File(QStringLiteral("missing")), destination.Path() });
     EXPECT_EQ(result.ExitCode, 3);
     EXPECT_TRUE(result.Lines.isEmpty());
+
+    // A file where the destination folder should be: the message ends with the system's reason.
+    TTempDir source;
+    source.Write(QStringLiteral("a.jpg"), MakeJpeg());
+    QFile blocker(destination.File(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const TBatchResult blocked = RunBatchCli({ "--resize", "50", source.Path(), blocker.fileName() + "/dst" });
+    EXPECT_EQ(blocked.ExitCode, 3);
+    EXPECT_TRUE(blocked.Errors.contains(QStringLiteral("cannot create the destination folder ") + blocker.fileName()
+        + QStringLiteral("/dst: Not a directory")))
+        << blocked.Errors.toStdString();
 }
 
 TEST(BatchCli, PrintsTheWindowsLogAndSavesTheReport)

@@ -94,7 +94,12 @@ TEST(HostileFiles, NamesUpToTheLimitWork)
     WriteFileAtomic(longest, TBytes { 2 });
     EXPECT_EQ(ReadBytes(longest), TBytes { 2 });
     const QString tooLong = dir.File(QString(256, QLatin1Char('n')));
-    EXPECT_THROW(WriteFileAtomic(tooLong, TBytes { 4 }), EFCreateError);
+    try {
+        WriteFileAtomic(tooLong, TBytes { 4 });
+        ADD_FAILURE() << "a name over the limit was written";
+    } catch (const EFCreateError &error) {
+        EXPECT_EQ(error.Message(), QStringLiteral("Cannot create file %1: File name too long").arg(tooLong));
+    }
     EXPECT_EQ(Entries(dir.Path()).size(), 1);
 }
 
@@ -190,12 +195,12 @@ TEST(HostileFiles, AnUnprivilegedUserNeverReplacesWhatItMayNotWrite)
     if (!run)
         GTEST_SKIP() << "switching to user nobody needs root and setpriv or runuser";
     EXPECT_EQ(run->ExitCode, 1);
-    EXPECT_TRUE(run->Lines.contains(QStringLiteral("ERROR: Cannot create file ") + readOnly))
+    EXPECT_TRUE(run->Lines.contains(QStringLiteral("ERROR: Cannot create file %1: Permission denied").arg(readOnly)))
         << run->Lines.join('\n').toStdString();
     EXPECT_EQ(ReadBytes(readOnly), (TBytes { 'k', 'e', 'e', 'p' }));
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    EXPECT_EQ(ModeOf(destination + QStringLiteral("/new.jpg")), 0666 & ~mask);
+    EXPECT_EQ(ModeOf(destination + QStringLiteral("/new.jpg")), ModeOf(source + QStringLiteral("/new.jpg")) & ~mask);
     QFile written(report);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_TRUE(written.readAll().startsWith("Source Folder is: "));
@@ -210,10 +215,36 @@ TEST(HostileFiles, AnUnprivilegedUserNeverReplacesWhatItMayNotWrite)
     const std::optional<TBatchRun> intoLocked =
         RunAsNobody(Arguments(QStringLiteral("--resize 50 --jobs 1"), { source, locked }));
     ASSERT_TRUE(intoLocked);
-    EXPECT_TRUE(intoLocked->Lines.contains(QStringLiteral("ERROR: Cannot create file ") + writable))
+    EXPECT_TRUE(
+        intoLocked->Lines.contains(QStringLiteral("ERROR: Cannot create file %1: Permission denied").arg(writable)))
         << intoLocked->Lines.join('\n').toStdString();
     EXPECT_EQ(ReadBytes(writable), (TBytes { 'k', 'e', 'e', 'p' }));
     EXPECT_EQ(Entries(locked), QStringList { QStringLiteral("new.jpg") });
+}
+
+// A file of a group the user is not in would change hands if replaced: it is refused instead.
+TEST(HostileFiles, AnUnprivilegedUserNeverGivesAReplacedFileAnotherGroup)
+{
+    TTempDir dir;
+    SetMode(dir.Path(), 0755);
+    const QString source = Mkdir(dir, QStringLiteral("src"), 0755);
+    const QString destination = Mkdir(dir, QStringLiteral("dst"), 0777);
+    dir.Write(QStringLiteral("src/photo.jpg"), MakeJpeg({ .Width = 80, .Height = 60 }));
+    const QString theirs = dir.WriteText(QStringLiteral("dst/photo.jpg"), "keep");
+    ASSERT_EQ(::chown(theirs.toUtf8().constData(), 65534, 23456), ::geteuid() == 0 ? 0 : -1);
+    SetMode(theirs, 0664);
+
+    const std::optional<TBatchRun> run = RunAsNobody(Arguments(QStringLiteral("--resize 50"), { source, destination }));
+    if (!run)
+        GTEST_SKIP() << "switching to user nobody needs root and setpriv or runuser";
+    EXPECT_EQ(run->ExitCode, 1);
+    EXPECT_TRUE(run->Lines.contains(QStringLiteral("ERROR: Cannot create file %1: the file it would replace belongs to "
+                                                   "an owner or group it cannot keep (Operation not permitted); it is "
+                                                   "not replaced")
+                                        .arg(theirs)))
+        << run->Lines.join('\n').toStdString();
+    EXPECT_EQ(ReadBytes(theirs), (TBytes { 'k', 'e', 'e', 'p' }));
+    EXPECT_EQ(Entries(destination), QStringList { QStringLiteral("photo.jpg") });
 }
 
 // Starts a run over photos large enough to take a while, and waits until its first image is under way.

@@ -255,8 +255,11 @@ TEST_F(PipelineFailures, TextNamedJpg)
 {
     const QString source = Dir.WriteText(QStringLiteral("notes.jpg"), "not a picture\n");
     const QString copy = Dir.File(QStringLiteral("copy.jpg"));
-    EXPECT_TRUE(Copy(source, copy)) << "a copy does not look inside";
-    EXPECT_EQ(ReadBytes(copy), ReadBytes(source));
+    // A plain copy takes only a JPEG: a link put in a photo's place cannot publish another file.
+    QString reason;
+    EXPECT_FALSE(CopyImageFile(source, copy, &reason));
+    EXPECT_EQ(reason, QStringLiteral("%1 is not a JPEG file").arg(source));
+    EXPECT_FALSE(QFile::exists(copy));
     const QString destination = Dir.File(QStringLiteral("out.jpg"));
     EXPECT_TRUE(MessageOf<EJPEG>([&] {
         (void)Resize(source, destination);
@@ -275,7 +278,7 @@ TEST_F(PipelineFailures, MissingDestinationFolder)
     EXPECT_EQ(MessageOf<EFCreateError>([&] {
         (void)Resize(source, destination);
     }),
-        QStringLiteral("Cannot create file %1").arg(destination));
+        QStringLiteral("Cannot create file %1: No such file or directory").arg(destination));
     EXPECT_NO_THROW(AddOverlay(source, destination)) << "a missing folder is skipped quietly";
     EXPECT_EQ(Entries(Dir.Path()), QStringList { QStringLiteral("photo.jpg") });
 }
@@ -290,7 +293,7 @@ TEST_F(PipelineFailures, UnwritableDestination)
     EXPECT_EQ(MessageOf<EFCreateError>([&] {
         (void)Resize(source, underFile);
     }),
-        QStringLiteral("Cannot create file %1").arg(underFile));
+        QStringLiteral("Cannot create file %1: Not a directory").arg(underFile));
     EXPECT_NO_THROW(AddOverlay(source, underFile)) << "not a folder: skipped like a missing one";
 
     // A destination that is a folder: the final rename fails and the folder stays as it was.
@@ -300,11 +303,11 @@ TEST_F(PipelineFailures, UnwritableDestination)
     EXPECT_EQ(MessageOf<EFCreateError>([&] {
         (void)Resize(source, folder);
     }),
-        QStringLiteral("Cannot create file %1").arg(folder));
+        QStringLiteral("Cannot create file %1: Is a directory").arg(folder));
     EXPECT_EQ(MessageOf<EOverlayException>([&] {
         AddOverlay(source, folder);
     }),
-        QStringLiteral("Error saving %1 - Error: Cannot create file %1").arg(folder));
+        QStringLiteral("Error saving %1 - Error: Cannot create file %1: Is a directory").arg(folder));
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_TRUE(Entries(folder).isEmpty());
     EXPECT_EQ(Entries(Dir.Path()),
@@ -325,7 +328,7 @@ TEST_F(PipelineFailures, ReadOnlyDestinationFolder)
     EXPECT_EQ(MessageOf<EFCreateError>([&] {
         (void)Resize(source, destination);
     }),
-        QStringLiteral("Cannot create file %1").arg(destination));
+        QStringLiteral("Cannot create file %1: No such file or directory").arg(destination));
     EXPECT_EQ(MessageOf<EOverlayException>([&] {
         AddOverlay(source, destination);
     }),

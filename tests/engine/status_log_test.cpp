@@ -83,12 +83,13 @@ TEST(StatusLog, UnwritableTargetsGiveCannotCreate)
     TStatusLog log;
     log.AddStatusLine("A");
     const QString missing = dir.File("no/such/report.txt");
-    EXPECT_EQ(CreateErrorOf(log, missing), QStringLiteral("Cannot create file ") + missing);
-    EXPECT_EQ(CreateErrorOf(log, dir.Path()), QStringLiteral("Cannot create file ") + dir.Path());
+    EXPECT_EQ(CreateErrorOf(log, missing),
+        QStringLiteral("Cannot create file %1: No such file or directory").arg(missing));
+    EXPECT_EQ(CreateErrorOf(log, dir.Path()), QStringLiteral("Cannot create file %1: Is a directory").arg(dir.Path()));
 
     const QString readOnly = dir.WriteText("ro.txt", "keep");
     ASSERT_EQ(::chmod(readOnly.toUtf8().constData(), 0444), 0);
-    EXPECT_EQ(CreateErrorOf(log, readOnly), QStringLiteral("Cannot create file ") + readOnly);
+    EXPECT_EQ(CreateErrorOf(log, readOnly), QStringLiteral("Cannot create file %1: it is read-only").arg(readOnly));
     EXPECT_EQ(Content(readOnly), QByteArray("keep"));
 }
 

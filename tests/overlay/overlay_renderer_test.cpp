@@ -274,7 +274,8 @@ TEST(OverlayRenderer, FailuresNameTheFile)
         process(photo, missing);
         ADD_FAILURE() << "nothing raised";
     } catch (const EOverlayException &error) {
-        EXPECT_EQ(error.Message(), QStringLiteral("Error saving %1 - Error: Cannot create file %1").arg(missing));
+        EXPECT_EQ(error.Message(),
+            QStringLiteral("Error saving %1 - Error: Cannot create file %1: No such file or directory").arg(missing));
     }
 }
 
