@@ -1,4 +1,4 @@
-#include "shell/url_label.h"
+#include "widgets/url_label.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>
