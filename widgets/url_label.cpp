@@ -27,7 +27,6 @@ void TURLLabel::OpenLink()
     if (target.isEmpty())
         return;
     if (mOpener(QUrl::fromUserInput(target))) {
-        mVisited = true;
         setForegroundRole(QPalette::Dark);
         update();
     }
