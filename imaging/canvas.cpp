@@ -1,10 +1,7 @@
 #include "imaging/canvas.h"
 
+#include <algorithm>
 #include <cmath>
-
-#include <QGuiApplication>
-#include <QPalette>
-#include <QScreen>
 
 #include "imaging/bitmap.h"
 #include "imaging/errors.h"
@@ -23,38 +20,7 @@ int RoundHalfAway(double value)
     return int(std::lround(value));
 }
 
-struct TScreenFacts {
-    int PixelsPerInch = 96;
-    int BitsPerPixel = 24;
-};
-
-// Read once: the facts of the screen at start-up, or the usual display's when there is none.
-const TScreenFacts &ScreenFacts()
-{
-    static const TScreenFacts facts = [] {
-        TScreenFacts read;
-        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr) {
-            if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-                read.PixelsPerInch = std::max(1, int(std::lround(screen->logicalDotsPerInchY())));
-                read.BitsPerPixel = screen->depth() > 0 ? screen->depth() : 24;
-            }
-        }
-        return read;
-    }();
-    return facts;
-}
-
 } // namespace
-
-int ScreenPixelsPerInch()
-{
-    return ScreenFacts().PixelsPerInch;
-}
-
-int ScreenBitsPerPixel()
-{
-    return ScreenFacts().BitsPerPixel;
-}
 
 std::uint32_t ColorToRgb(TColor color)
 {
@@ -68,8 +34,9 @@ std::uint32_t ColorToRgb(TColor color)
     return 0xFF000000u | (red << 16) | (green << 8) | blue;
 }
 
-TFont::TFont()
+TFont::TFont(int pixelsPerInch)
     : mName(QStringLiteral("MS Sans Serif"))
+    , mPixelsPerInch(std::max(1, pixelsPerInch))
 {
     SetSize(8);
 }
@@ -83,12 +50,12 @@ void TFont::SetName(const QString &name)
 
 int TFont::Size() const
 {
-    return -RoundHalfAway(double(mHeight) * 72.0 / double(ScreenPixelsPerInch()));
+    return -RoundHalfAway(double(mHeight) * 72.0 / double(mPixelsPerInch));
 }
 
 void TFont::SetSize(int size)
 {
-    mHeight = -RoundHalfAway(double(size) * double(ScreenPixelsPerInch()) / 72.0);
+    mHeight = -RoundHalfAway(double(size) * double(mPixelsPerInch) / 72.0);
 }
 
 TCanvas::TCanvas(TBitmap &bitmap)

@@ -16,17 +16,17 @@ enum TFontStyle : std::uint8_t { fsBold = 0x01, fsItalic = 0x02 };
 using TFontStyles = std::uint8_t;
 
 /**
- * The screen's logical pixels per inch (vertical), read once; 96 when there is no screen.
- * Also the bits per pixel of the screen, read once; 24 when there is no screen.
+ * The pixels per inch the layouts are designed for. Everything written to a file is drawn at it, never
+ * at the screen's: the same run must give the same bytes on every machine.
  */
-[[nodiscard]] int ScreenPixelsPerInch();
-[[nodiscard]] int ScreenBitsPerPixel();
+constexpr int kLayoutPixelsPerInch = 96;
 
-/** A font: Size (points) and Height (pixels) are two views of one value. */
+/** A font: Size (points) and Height (pixels) are two views of one value, at P pixels per inch. */
 class TFont
 {
 public:
-    TFont();
+    /** "MS Sans Serif" at 8 points; P is the layouts' unless a window shows the font on its screen. */
+    explicit TFont(int pixelsPerInch = kLayoutPixelsPerInch);
 
     [[nodiscard]] QString Name() const { return mName; }
     /** An empty name changes nothing; a longer name is cut to its first 31 characters. */
@@ -42,12 +42,17 @@ public:
     void SetColor(TColor color) { mColor = color; }
     [[nodiscard]] TFontStyles Style() const { return mStyle; }
     void SetStyle(TFontStyles style) { mStyle = style; }
+    [[nodiscard]] int PixelsPerInch() const { return mPixelsPerInch; }
 
-    /** The platform font: pixel height from Height, weight 700 for bold else 400, italic, face. */
+    /**
+     * The platform font: pixel height from Height (Height 0: the application font's size at P), weight
+     * 700 for bold else 400, italic, face.
+     */
     [[nodiscard]] QFont ToQFont() const;
 
 private:
     QString mName;
+    int mPixelsPerInch;
     int mHeight = 0;
     TColor mColor = clWindowText;
     TFontStyles mStyle = 0;

@@ -17,23 +17,7 @@
 namespace vellumar
 {
 
-namespace
-{
-
-// The screen is asked once; every image made afterwards starts with the same format.
-TJPEGPixelFormat DefaultOutputFormat()
-{
-    static const TJPEGPixelFormat format =
-        ScreenBitsPerPixel() <= 8 ? TJPEGPixelFormat::jf8Bit : TJPEGPixelFormat::jf24Bit;
-    return format;
-}
-
-} // namespace
-
-TJPEGImage::TJPEGImage()
-    : mOutputFormat(DefaultOutputFormat())
-{
-}
+TJPEGImage::TJPEGImage() = default;
 
 TJPEGImage::~TJPEGImage() = default;
 

@@ -34,7 +34,7 @@ constexpr int kMaxBitmapPixelSize = 64;
 /** Sizes beyond this are clamped: no picture in this system comes near it. */
 constexpr int kMaxPixelSize = 32767;
 
-int DefaultPixelSize()
+int DefaultPixelSize(int pixelsPerInch)
 {
     if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()) == nullptr)
         return kDefaultPixelHeight;
@@ -42,7 +42,7 @@ int DefaultPixelSize()
     if (font.pixelSize() > 0)
         return font.pixelSize();
     if (font.pointSizeF() > 0)
-        return std::max(1, int(std::lround(font.pointSizeF() * ScreenPixelsPerInch() / 72.0)));
+        return std::max(1, int(std::lround(font.pointSizeF() * pixelsPerInch / 72.0)));
     return kDefaultPixelHeight;
 }
 
@@ -241,13 +241,17 @@ QFont TFont::ToQFont() const
     QFont font(mName);
     font.setWeight((mStyle & fsBold) != 0 ? QFont::Bold : QFont::Normal);
     font.setItalic((mStyle & fsItalic) != 0);
+    // The glyphs must not depend on the machine: the platform's default hinting follows its font settings
+    // and turns off under a scaled (high-dpi) screen. Light vertical hinting is the usual default. The size
+    // is always in pixels, so no device's resolution converts it.
+    font.setHintingPreference(QFont::PreferVerticalHinting);
     if (mHeight < 0) {
         // The character height without internal leading: Qt's pixel size is the em size.
         font.setPixelSize(int(std::min<std::int64_t>(-std::int64_t(mHeight), kMaxPixelSize)));
     } else if (mHeight > 0) {
         font.setPixelSize(PixelSizeForCell(font, std::min(mHeight, kMaxPixelSize)));
     } else {
-        font.setPixelSize(DefaultPixelSize());
+        font.setPixelSize(DefaultPixelSize(mPixelsPerInch));
     }
     return font;
 }

@@ -116,7 +116,6 @@ public:
     void SetRemembered(const QString &path) { mRemembered = path; }
 
     /** The key of the caption tables; the system's language by default. */
-    [[nodiscard]] QString LanguageKey() const { return mLanguageKey; }
     void SetLanguageKey(const QString &key) { mLanguageKey = key; }
     [[nodiscard]] QString PromptText() const;
     [[nodiscard]] QString NewFolderCaption() const;

@@ -25,14 +25,14 @@
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
 #include "imaging/native_name.h"
+#include "mainwindow/frm_about.h"
 #include "mainwindow/frm_output_options.h"
 #include "mainwindow/frm_plan.h"
 #include "mainwindow/frm_preview.h"
-#include "shell/frm_about.h"
-#include "shell/run_guarded.h"
 #include "ui_frm_main.h"
 #include "version/app_metadata.h"
 #include "version/version_info.h"
+#include "widgets/run_guarded.h"
 
 // The icons live in this static library; naming their initialiser keeps the linker from dropping them.
 // Q_INIT_RESOURCE declares a function, so it must be used outside any namespace.

@@ -65,7 +65,6 @@ public:
     void SetSameFolderWarning(TSameFolderWarning warning) { mWarnSameFolder = std::move(warning); }
 
     [[nodiscard]] const TStatusLog &StatusLog() const { return mLog; }
-    [[nodiscard]] const TSourceList &SourceList() const { return mSourceList; }
     /** A run is in progress (the Start handler has not returned). */
     [[nodiscard]] bool Running() const { return mRunning; }
 

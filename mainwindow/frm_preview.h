@@ -42,7 +42,6 @@ public:
     void ShowPreview(TJob job);
     /** Cancels any preview in progress and shows why there is nothing to preview. */
     void ShowNothing(const QString &why);
-    [[nodiscard]] bool Busy() const { return mWatcher != nullptr; }
 
 signals:
     /** A finished preview is on show. */

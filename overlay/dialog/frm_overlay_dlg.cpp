@@ -17,8 +17,8 @@
 #include "imaging/dialog_font.h"
 #include "overlay/dialog/picture_view.h"
 #include "overlay/dialog/preview_label.h"
-#include "shell/run_guarded.h"
 #include "ui_frm_overlay_dlg.h"
+#include "widgets/run_guarded.h"
 
 namespace vellumar
 {

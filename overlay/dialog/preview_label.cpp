@@ -1,8 +1,11 @@
 #include "overlay/dialog/preview_label.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include <QGuiApplication>
 #include <QPainter>
+#include <QScreen>
 
 #include "imaging/bitmap.h"
 #include "overlay/draw_overlay.h"
@@ -28,6 +31,15 @@ QImage Tinted(const QImage &coverage, TColor color)
 }
 
 } // namespace
+
+int ScreenPixelsPerInch()
+{
+    static const int pixelsPerInch = [] {
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        return screen != nullptr ? std::max(1, int(std::lround(screen->logicalDotsPerInchY()))) : kLayoutPixelsPerInch;
+    }();
+    return pixelsPerInch;
+}
 
 TPreviewLabel::TPreviewLabel(QWidget *parent)
     : QLabel(parent)

@@ -9,6 +9,12 @@ namespace vellumar
 {
 
 /**
+ * The screen's logical pixels per inch (vertical), read once; 96 without a screen. Only what a window
+ * shows follows it: the preview is drawn at the size the user sees the dialog's other text.
+ */
+[[nodiscard]] int ScreenPixelsPerInch();
+
+/**
  * The overlay dialog's preview of the text. It has no background of its own: the caption is drawn over
  * whatever lies beneath, broken at word boundaries and line breaks to the label's width, placed by one of
  * nine alignments, first in black 2 pixels right and down, then in the font's colour. An "&" hides itself
@@ -45,7 +51,7 @@ private:
     /** The caption's coverage (0 to 255 a pixel) over the label's area, in the current font and alignment. */
     [[nodiscard]] QImage TextCoverage() const;
 
-    TFont mFont;
+    TFont mFont { ScreenPixelsPerInch() };
     int mAlignment = 4;
 };
 

@@ -243,6 +243,47 @@ TEST(BatchCli, CreatesNoRuntimeFolder)
     EXPECT_EQ(Sorted(destination.Path()).size(), 2);
 }
 
+// The text is drawn at the layouts' 96 pixels per inch wherever the program runs: a screen of 144, scaled
+// (other hinting) or not (other font sizes), makes the same files, the default size of text on a tiny
+// photo included.
+TEST(BatchCli, TheScreensResolutionDoesNotChangeTheFiles)
+{
+    TTempDir source;
+    TTempDir config;
+    source.Write(QStringLiteral("photo.jpg"), MakeJpeg(TJpegFixtureOptions { .Width = 320, .Height = 240 }));
+    source.Write(QStringLiteral("tiny.jpg"), MakeJpeg(TJpegFixtureOptions { .Width = 60, .Height = 16 }));
+    const QString screen = QStringLiteral("offscreen:configfile=")
+        + config.WriteText(QStringLiteral("screen.json"),
+            R"({"screens":[{"name":"s","x":0,"y":0,"width":800,"height":600,"logicalDpi":144,"logicalBaseDpi":96,"dpr":1}]})");
+    const auto run = [&](const QString &platform, const QString &scaling) {
+        TTempDir destination;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        environment.insert(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"), scaling);
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VELLUMAR_BATCH_EXE),
+            { QStringLiteral("--overlay"),
+                QStringLiteral("--text"),
+                QStringLiteral("Same\\nbytes"),
+                QStringLiteral("--quiet"),
+                source.Path(),
+                destination.Path() });
+        EXPECT_TRUE(process.waitForFinished(240000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
+        return std::pair { ReadBytes(destination.File(QStringLiteral("photo.jpg"))),
+            ReadBytes(destination.File(QStringLiteral("tiny.jpg"))) };
+    };
+    const auto plain = run(QStringLiteral("offscreen"), QStringLiteral("1"));
+    ASSERT_FALSE(plain.first.empty());
+    ASSERT_FALSE(plain.second.empty());
+    for (const QString &scaling : { QStringLiteral("1"), QStringLiteral("0") }) {
+        const auto atScreen = run(screen, scaling);
+        EXPECT_TRUE(atScreen.first == plain.first) << "photo.jpg, scaling " << scaling.toStdString();
+        EXPECT_TRUE(atScreen.second == plain.second) << "tiny.jpg, scaling " << scaling.toStdString();
+    }
+}
+
 TEST(BatchCli, UnusableFoldersExitWithThreeAndSayWhy)
 {
     TTempDir destination;

@@ -33,12 +33,12 @@
 #include "mainwindow/frm_output_options.h"
 #include "mainwindow/frm_plan.h"
 #include "mainwindow/frm_preview.h"
-#include "shell/run_guarded.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/modal.h"
 #include "tests/support/report_schema.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/widgets.h"
+#include "widgets/run_guarded.h"
 
 namespace vellumar
 {

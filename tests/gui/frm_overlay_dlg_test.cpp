@@ -28,11 +28,11 @@
 #include "overlay/dialog/frm_overlay_dlg.h"
 #include "overlay/dialog/picture_view.h"
 #include "overlay/dialog/preview_label.h"
-#include "shell/run_guarded.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/modal.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/widgets.h"
+#include "widgets/run_guarded.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString &text, std::ostream *out)

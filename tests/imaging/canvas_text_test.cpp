@@ -104,7 +104,7 @@ TRect CalcRect(TBitmap &bitmap, const QString &text, TRect rect, unsigned flags)
 
 TEST(Font, SizeAndHeightAreTwoViewsOfOneValue)
 {
-    ASSERT_EQ(ScreenPixelsPerInch(), 96);
+    ASSERT_EQ(kLayoutPixelsPerInch, 96);
     TFont font;
     font.SetSize(12);
     EXPECT_EQ(font.Height(), -16);

@@ -104,8 +104,6 @@ TBytes ReferenceEncoding(const TBitmap &bitmap, int quality)
 
 TEST(OverlayRenderer, BottomRightGeometryOnRealPixels)
 {
-    if (ScreenPixelsPerInch() != 96)
-        GTEST_SKIP() << "the sizes below are those of 96 pixels per inch";
     TTempDir dir;
     TJPEGTextOverlay renderer;
     UseRedDejaVu(renderer, GrayPicture(dir, QStringLiteral("gray.jpg"), 1024, 768));

@@ -24,11 +24,11 @@
 #include "imaging/dialog_font.h"
 #include "imaging/jpeg_image.h"
 #include "mainwindow/folder_dialog.h"
+#include "mainwindow/frm_about.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/frm_plan.h"
 #include "mainwindow/frm_preview.h"
 #include "overlay/dialog/frm_overlay_dlg.h"
-#include "shell/frm_about.h"
 #include "version/app_metadata.h"
 
 namespace vellumar

@@ -26,9 +26,6 @@ public:
 
     [[nodiscard]] QString Address() const { return mAddress; }
     void SetAddress(const QString &address) { mAddress = address; }
-    [[nodiscard]] bool Visited() const { return mVisited; }
-    /** The colour the text is drawn in now. */
-    [[nodiscard]] QColor TextColor() const { return palette().color(foregroundRole()); }
     void SetOpener(TOpener opener);
 
     /** Opens the address; nothing happens when address and caption are both empty. */
@@ -39,7 +36,6 @@ protected:
 
 private:
     QString mAddress;
-    bool mVisited = false;
     TOpener mOpener;
 };
 

@@ -1,4 +1,4 @@
-#include "shell/url_label.h"
+#include "widgets/url_label.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>
@@ -27,7 +27,6 @@ void TURLLabel::OpenLink()
     if (target.isEmpty())
         return;
     if (mOpener(QUrl::fromUserInput(target))) {
-        mVisited = true;
         setForegroundRole(QPalette::Dark);
         update();
     }

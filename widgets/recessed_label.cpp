@@ -1,4 +1,4 @@
-#include "shell/recessed_label.h"
+#include "widgets/recessed_label.h"
 
 #include <QEvent>
 #include <QPainter>

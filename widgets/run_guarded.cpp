@@ -1,4 +1,4 @@
-#include "shell/run_guarded.h"
+#include "widgets/run_guarded.h"
 
 #include <QMessageBox>
 #include <QWidget>

@@ -1,8 +1,8 @@
-#include "shell/frm_about.h"
+#include "mainwindow/frm_about.h"
 
-#include "shell/run_guarded.h"
 #include "ui_frm_about.h"
 #include "version/version_info.h"
+#include "widgets/run_guarded.h"
 
 // The logo lives in a static library, whose resource initialiser the linker would otherwise drop.
 static void InitAboutResources()
