@@ -53,17 +53,26 @@ TOutputGuard::TFileKeys TOutputGuard::KeysOf(const QString &path)
     TFileKeys keys { .Keys = { NormalisedFile(path) } };
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const QString name = path.mid(slash + 1);
-    const std::optional<TFolder> folder = TFolder::TryOpen(slash < 0 ? QStringLiteral(".")
-            : slash == 0                                             ? QStringLiteral("/")
-                                                                     : path.left(slash));
-    if (!folder)
+    const QString folderPath = slash < 0 ? QStringLiteral(".") : slash == 0 ? QStringLiteral("/") : path.left(slash);
+    auto known = mFolders.find(folderPath);
+    if (known == mFolders.end()) {
+        TFolderFacts facts { .Folder = TFolder::TryOpen(folderPath), .Identity = {}, .FoldsCase = false };
+        if (facts.Folder) {
+            facts.Identity = facts.Folder->Identity();
+            facts.FoldsCase = facts.Folder->FoldsCase();
+        }
+        known = mFolders.emplace(folderPath, std::move(facts)).first;
+    }
+    const TFolderFacts &folder = known->second;
+    if (!folder.Folder)
         return keys;
     // Two spellings of one name are one file where the file system folds case, whether or not it exists.
-    keys.Folded = folder->FoldsCase();
-    const TFileIdentity place = folder->Identity();
-    keys.Keys.push_back(
-        QStringLiteral("%1:%2/%3").arg(place.Device).arg(place.Inode).arg(keys.Folded ? name.toCaseFolded() : name));
-    if (const std::optional<TFileFacts> facts = StatFile(TFileRef(*folder, name, path)))
+    keys.Folded = folder.FoldsCase;
+    keys.Keys.push_back(QStringLiteral("%1:%2/%3")
+                            .arg(folder.Identity.Device)
+                            .arg(folder.Identity.Inode)
+                            .arg(keys.Folded ? name.toCaseFolded() : name));
+    if (const std::optional<TFileFacts> facts = StatFile(TFileRef(*folder.Folder, name, path)))
         keys.Keys.push_back(QStringLiteral("%1:%2").arg(facts->Identity.Device).arg(facts->Identity.Inode));
     return keys;
 }

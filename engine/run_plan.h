@@ -2,6 +2,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -49,7 +50,7 @@ private:
         std::vector<QString> Keys;
         bool Folded = false;
     };
-    [[nodiscard]] static TFileKeys KeysOf(const QString &path);
+    [[nodiscard]] TFileKeys KeysOf(const QString &path);
     // The other image that holds one of keys, and whether only a case-folded name matched; -1 for none.
     [[nodiscard]] static std::pair<int, bool>
     Find(const std::map<QString, int> &files, const TFileKeys &keys, int index);
@@ -59,6 +60,13 @@ private:
     int mListed = 0;
     std::map<QString, int> mSources;
     std::map<QString, int> mPlanned;
+    // Each folder met, opened once: a run plans thousands of outputs into one or two folders.
+    struct TFolderFacts {
+        std::optional<TFolder> Folder;
+        TFileIdentity Identity;
+        bool FoldsCase = false;
+    };
+    std::map<QString, TFolderFacts> mFolders;
 };
 
 /**
