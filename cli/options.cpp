@@ -1,6 +1,8 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 
 namespace vellumar
@@ -76,7 +78,218 @@ QString NameText(const QString &name, const QString &text)
     return text;
 }
 
+using TApply = std::function<void(TBatchOptions &, const QString &, const QString &)>;
+
+TApply Flag(bool TBatchOptions::*member, bool value = true)
+{
+    return [member, value](TBatchOptions &options, const QString &, const QString &) {
+        options.*member = value;
+    };
+}
+
+template<typename TWhole>
+TApply Whole(TWhole TBatchOptions::*member, std::int64_t low, std::int64_t high)
+{
+    return [member, low, high](TBatchOptions &options, const QString &name, const QString &value) {
+        options.*member = TWhole(ParseWhole(name, value, low, high));
+    };
+}
+
+TApply Text(QString TBatchOptions::*member)
+{
+    return [member](TBatchOptions &options, const QString &, const QString &value) {
+        options.*member = value;
+    };
+}
+
+TApply NamePart(QString TBatchOptions::*member)
+{
+    return [member](TBatchOptions &options, const QString &name, const QString &value) {
+        options.*member = NameText(name, value);
+    };
+}
+
+// One of a few exact spellings; expected says which, after the value, in the error message.
+template<typename TChoice>
+TChoice Choose(const QString &name,
+    const QString &value,
+    std::initializer_list<std::pair<const char *, TChoice>> choices,
+    const char *expected)
+{
+    for (const auto &[spelled, choice] : choices) {
+        if (value == QLatin1String(spelled))
+            return choice;
+    }
+    throw EUsageError(QStringLiteral("%1: \"%2\" %3").arg(name, value, QLatin1String(expected)));
+}
+
+void SetColour(TBatchOptions &options, const QString &name, const QString &value)
+{
+    const std::optional<TColor> color = ParseOverlayColor(value);
+    if (!color)
+        throw EUsageError(QStringLiteral("%1: \"%2\" is neither a colour name nor #RRGGBB").arg(name, value));
+    options.OverlaySettings.FontColor = *color;
+}
+
+TApply FontStyle(TFontStyle style)
+{
+    return [style](TBatchOptions &options, const QString &, const QString &) {
+        options.OverlaySettings.FontStyle |= style;
+    };
+}
+
+// The options that choose the size; one at the most.
+constexpr std::array<const char *, 3> kSizeOptions { "--resize", "--long-edge", "--fit" };
+
+// What --help says before and after the options, and the column where the options' descriptions start.
+constexpr const char *kUsageStart =
+    "Usage: vellumar-batch [options] SOURCE DEST\n"
+    "       vellumar-batch --merge-reports OUT REPORT.json...\n"
+    "Prepares every JPEG of the folder SOURCE for publishing and writes the results into DEST.\n"
+    "The status log goes to standard output, line by line, as the window would show it.\n"
+    "\n";
+constexpr const char *kUsageEnd =
+    "\n"
+    "Exit status: 0 all photos done, 1 a photo failed, 2 usage error, 3 a folder cannot be read,\n"
+    "130 stopped by Ctrl-C, 143 by SIGTERM, 129 by SIGHUP.\n";
+constexpr qsizetype kHelpColumn = 22;
+
+std::vector<TBatchOption> MakeBatchOptionTable()
+{
+    // One option to a row: group, name, argument (nullptr: a flag), help (a '\n' continues it), what it sets.
+    // clang-format off
+    return {
+        { "Reduce", "--resize", "PERCENT", "reduce every photo by PERCENT (1 to 99)",
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                options.Resize = true;
+                options.ResizePercent = int(ParseWhole(name, value, 1, 99));
+            } },
+        { "Reduce", "--long-edge", "N", "or: reduce every photo so that its longer side is N pixels",
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                options.Resize = true;
+                options.ResizeOptions.Mode = TSizeMode::LongEdge;
+                options.ResizeOptions.LongEdge = int(ParseWhole(name, value, 1, kMaxSide));
+            } },
+        { "Reduce", "--fit", "WxH", "or: reduce every photo to fit inside W x H pixels\n"
+                                    "(aspect kept, never enlarged: a smaller photo is written at its own size)",
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                options.Resize = true;
+                options.ResizeOptions.Mode = TSizeMode::Fit;
+                options.ResizeOptions.Box = ParseBox(name, value);
+            } },
+        { "Reduce", "--filter", "FILTER", "nearest (default: exact, one source pixel each) or smooth (filtered)",
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                options.ResizeOptions.Filter = Choose<TResizeFilter>(name, value,
+                    { { "nearest", TResizeFilter::Nearest }, { "smooth", TResizeFilter::Smooth } },
+                    "is neither nearest nor smooth");
+            } },
+        { "Reduce", "--quality", "Q", "JPEG quality of reduced photos (1 to 100, default 90)",
+            Whole(&TBatchOptions::Quality, 1, 100) },
+        { "Rename", "--rename", nullptr, "give every photo a new name: PREFIX NUMBER SUFFIX .jpg",
+            Flag(&TBatchOptions::Rename) },
+        { "Rename", "--prefix", "TEXT", "text before the number", NamePart(&TBatchOptions::Prefix) },
+        { "Rename", "--number", "N", "the first number (default 1)",
+            Whole(&TBatchOptions::Number, std::numeric_limits<std::int64_t>::min() + 1,
+                std::numeric_limits<std::int64_t>::max()) },
+        { "Rename", "--padding", "K", "at least K+1 digits, zero-filled (0 to 4, default 0)",
+            Whole(&TBatchOptions::Padding, 0, 4) },
+        { "Rename", "--suffix", "TEXT", "text after the number", NamePart(&TBatchOptions::Suffix) },
+        { "Overlay", "--overlay", nullptr, "draw a text with a drop shadow onto every photo (written at quality 90)",
+            Flag(&TBatchOptions::Overlay) },
+        { "Overlay", "--text", "TEXT", "the text; \\n starts a new line (default \"Sample Overlay Text\")",
+            [](TBatchOptions &options, const QString &, const QString &value) {
+                // A typed backslash-n starts a new line; lines are separated by CR LF as in the dialog.
+                options.OverlaySettings.Text = QString(value).replace(QLatin1String("\\n"), QLatin1String("\r\n"));
+            } },
+        { "Overlay", "--font", "FAMILY", "the font family (default Arial where installed)",
+            [](TBatchOptions &options, const QString &, const QString &value) {
+                options.OverlaySettings.FontName = value;
+            } },
+        { "Overlay", "--color", "COLOUR", "a colour name (black, maroon, green, olive, navy, purple, teal, gray,\n"
+                                          "silver, red, lime, yellow, blue, fuchsia, aqua, white) or #RRGGBB",
+            SetColour },
+        { "Overlay", "--colour", "COLOUR", "the same as --color", SetColour },
+        { "Overlay", "--bold", nullptr, "a bold font", FontStyle(fsBold) },
+        { "Overlay", "--italic", nullptr, "an italic font", FontStyle(fsItalic) },
+        { "Overlay", "--size", "SIZE", "small, medium, large, larger or largest (default medium)",
+            [](TBatchOptions &options, const QString &, const QString &value) {
+                options.OverlaySettings.SizeClass = ParseSize(value);
+            } },
+        { "Overlay", "--position", "POS", "top-left, top-centre, top-right, centre-left, centre, centre-right,\n"
+                                          "bottom-left, bottom-centre or bottom-right (default centre)",
+            [](TBatchOptions &options, const QString &, const QString &value) {
+                options.OverlaySettings.TextPosition = ParsePosition(value);
+            } },
+        { "Photos", "--no-auto-orient", nullptr,
+            "keep reduced and overlaid photos as stored; by default they are turned\n"
+            "upright as the camera's orientation tag says",
+            Flag(&TBatchOptions::AutoOrient, false) },
+        { "Photos", "--metadata", "WHAT",
+            "none (default), keep, or keep-no-gps: the camera data (EXIF, without its\n"
+            "thumbnail), XMP and IPTC that reduced and overlaid photos keep; their\n"
+            "colour profile is always kept; a plain copy keeps every byte",
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                options.Metadata = Choose<TMetadataMode>(name, value,
+                    { { "none", TMetadataMode::mmNone }, { "keep", TMetadataMode::mmKeep },
+                        { "keep-no-gps", TMetadataMode::mmKeepNoGps } },
+                    "is not one of none, keep, keep-no-gps");
+            } },
+        { "Run", "--report", "FILE", "also save the status log as FILE", Text(&TBatchOptions::ReportFile) },
+        { "Run", "--report-json", "FILE", "save what was done to each photo as JSON (also when stopped)",
+            Text(&TBatchOptions::ReportJson) },
+        { "Run", "--report-csv", "FILE", "the same per-photo records as CSV", Text(&TBatchOptions::ReportCsv) },
+        { "Run", "--dry-run", nullptr,
+            "write nothing; print each photo's output name, sizes and what it would\n"
+            "replace, then the clashes that would refuse the run (exit 2 if any)",
+            Flag(&TBatchOptions::DryRun) },
+        { "Run", "--shard", "K/N",
+            "process only photos K, K+N, K+2N ... of the listing, numbered as in the\n"
+            "whole run, so that N shards on N machines make the files of one run",
+            [](TBatchOptions &options, const QString &, const QString &value) {
+                options.Shard = ParseShard(value);
+                if (!options.Shard)
+                    throw EUsageError(QStringLiteral("--shard: \"%1\" is not K/N with 1 <= K <= N").arg(value));
+            } },
+        { "Run", "--merge-reports", "OUT", "merge the JSON reports of the N shards of a run into OUT",
+            [](TBatchOptions &options, const QString &, const QString &value) {
+                if (value.isEmpty())
+                    throw EUsageError(QStringLiteral("--merge-reports needs an output file name"));
+                options.MergeOutput = value;
+            } },
+        { "Run", "--no-progress", nullptr, "no progress bar (it is drawn only when standard error is a terminal)",
+            Flag(&TBatchOptions::NoProgress) },
+        { "Run", "--jobs", "N", "process N photos at once (default: the number of processors)",
+            Whole(&TBatchOptions::Jobs, 1, 256) },
+        { "Run", "--memory", "MIB",
+            "start a photo only while the photos in hand fit in MIB mebibytes, as\n"
+            "estimated from their headers (default: half the memory, at most 2048)",
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                // In MiB, from 64 MiB to 1 TiB.
+                options.MemoryBudget = std::uint64_t(ParseWhole(name, value, 64, std::int64_t(1) << 20)) << 20;
+            } },
+        { "Run", "--quiet", nullptr, "print no status log", Flag(&TBatchOptions::Quiet) },
+        { "Run", "--help", nullptr, "show this help", Flag(&TBatchOptions::Help) },
+        { "Run", "--version", nullptr, "show the version", Flag(&TBatchOptions::Version) },
+    };
+    // clang-format on
+}
+
+const TBatchOption *FindOption(const QString &name)
+{
+    for (const TBatchOption &option : BatchOptionTable()) {
+        if (name == QLatin1String(option.Name))
+            return &option;
+    }
+    return nullptr;
+}
+
 } // namespace
+
+const std::vector<TBatchOption> &BatchOptionTable()
+{
+    static const std::vector<TBatchOption> table = MakeBatchOptionTable();
+    return table;
+}
 
 TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySettings &defaults)
 {
@@ -102,128 +315,24 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
             name = argument.left(equals);
             inlineValue = argument.mid(equals + 1);
         }
-        const auto value = [&]() -> QString {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= arguments.size())
-                throw EUsageError(QStringLiteral("%1 needs a value").arg(name));
-            return arguments[++i];
-        };
-        const auto flag = [&](bool &target) {
+        const TBatchOption *option = FindOption(name);
+        if (option == nullptr)
+            throw EUsageError(QStringLiteral("unknown option %1").arg(name));
+        QString value;
+        if (option->Argument == nullptr) {
             if (inlineValue)
                 throw EUsageError(QStringLiteral("%1 takes no value").arg(name));
-            target = true;
-        };
-        if (name == QLatin1String("--resize")) {
-            sizeOptions << name;
-            options.Resize = true;
-            options.ResizePercent = int(ParseWhole(name, value(), 1, 99));
-        } else if (name == QLatin1String("--long-edge")) {
-            sizeOptions << name;
-            options.Resize = true;
-            options.ResizeOptions.Mode = TSizeMode::LongEdge;
-            options.ResizeOptions.LongEdge = int(ParseWhole(name, value(), 1, kMaxSide));
-        } else if (name == QLatin1String("--fit")) {
-            sizeOptions << name;
-            options.Resize = true;
-            options.ResizeOptions.Mode = TSizeMode::Fit;
-            options.ResizeOptions.Box = ParseBox(name, value());
-        } else if (name == QLatin1String("--filter")) {
-            filterGiven = true;
-            const QString filter = value();
-            if (filter == QLatin1String("nearest"))
-                options.ResizeOptions.Filter = TResizeFilter::Nearest;
-            else if (filter == QLatin1String("smooth"))
-                options.ResizeOptions.Filter = TResizeFilter::Smooth;
-            else
-                throw EUsageError(QStringLiteral("--filter: \"%1\" is neither nearest nor smooth").arg(filter));
-        } else if (name == QLatin1String("--quality")) {
-            options.Quality = int(ParseWhole(name, value(), 1, 100));
-        } else if (name == QLatin1String("--rename")) {
-            flag(options.Rename);
-        } else if (name == QLatin1String("--prefix")) {
-            options.Prefix = NameText(name, value());
-        } else if (name == QLatin1String("--number")) {
-            options.Number = ParseWhole(name,
-                value(),
-                std::numeric_limits<std::int64_t>::min() + 1,
-                std::numeric_limits<std::int64_t>::max());
-        } else if (name == QLatin1String("--padding")) {
-            options.Padding = int(ParseWhole(name, value(), 0, 4));
-        } else if (name == QLatin1String("--suffix")) {
-            options.Suffix = NameText(name, value());
-        } else if (name == QLatin1String("--overlay")) {
-            flag(options.Overlay);
-        } else if (name == QLatin1String("--text")) {
-            // A typed backslash-n starts a new line; lines are separated by CR LF as in the dialog.
-            options.OverlaySettings.Text = value().replace(QLatin1String("\\n"), QLatin1String("\r\n"));
-        } else if (name == QLatin1String("--font")) {
-            options.OverlaySettings.FontName = value();
-        } else if (name == QLatin1String("--color") || name == QLatin1String("--colour")) {
-            const QString text = value();
-            const std::optional<TColor> color = ParseOverlayColor(text);
-            if (!color)
-                throw EUsageError(QStringLiteral("%1: \"%2\" is neither a colour name nor #RRGGBB").arg(name, text));
-            options.OverlaySettings.FontColor = *color;
-        } else if (name == QLatin1String("--bold")) {
-            bool bold = false;
-            flag(bold);
-            options.OverlaySettings.FontStyle |= fsBold;
-        } else if (name == QLatin1String("--italic")) {
-            bool italic = false;
-            flag(italic);
-            options.OverlaySettings.FontStyle |= fsItalic;
-        } else if (name == QLatin1String("--size")) {
-            options.OverlaySettings.SizeClass = ParseSize(value());
-        } else if (name == QLatin1String("--position")) {
-            options.OverlaySettings.TextPosition = ParsePosition(value());
-        } else if (name == QLatin1String("--no-auto-orient")) {
-            bool off = false;
-            flag(off);
-            options.AutoOrient = false;
-        } else if (name == QLatin1String("--metadata")) {
-            const QString text = value();
-            if (text == QLatin1String("none"))
-                options.Metadata = TMetadataMode::mmNone;
-            else if (text == QLatin1String("keep"))
-                options.Metadata = TMetadataMode::mmKeep;
-            else if (text == QLatin1String("keep-no-gps"))
-                options.Metadata = TMetadataMode::mmKeepNoGps;
-            else
-                throw EUsageError(QStringLiteral("--metadata: \"%1\" is not one of none, keep, keep-no-gps").arg(text));
-        } else if (name == QLatin1String("--memory")) {
-            // In MiB, from 64 MiB to 1 TiB.
-            options.MemoryBudget = std::uint64_t(ParseWhole(name, value(), 64, std::int64_t(1) << 20)) << 20;
-        } else if (name == QLatin1String("--report")) {
-            options.ReportFile = value();
-        } else if (name == QLatin1String("--report-json")) {
-            options.ReportJson = value();
-        } else if (name == QLatin1String("--report-csv")) {
-            options.ReportCsv = value();
-        } else if (name == QLatin1String("--dry-run")) {
-            flag(options.DryRun);
-        } else if (name == QLatin1String("--no-progress")) {
-            flag(options.NoProgress);
-        } else if (name == QLatin1String("--shard")) {
-            const QString text = value();
-            options.Shard = ParseShard(text);
-            if (!options.Shard)
-                throw EUsageError(QStringLiteral("--shard: \"%1\" is not K/N with 1 <= K <= N").arg(text));
-        } else if (name == QLatin1String("--merge-reports")) {
-            options.MergeOutput = value();
-            if (options.MergeOutput.isEmpty())
-                throw EUsageError(QStringLiteral("--merge-reports needs an output file name"));
-        } else if (name == QLatin1String("--jobs")) {
-            options.Jobs = int(ParseWhole(name, value(), 1, 256));
-        } else if (name == QLatin1String("--quiet")) {
-            flag(options.Quiet);
-        } else if (name == QLatin1String("--help")) {
-            flag(options.Help);
-        } else if (name == QLatin1String("--version")) {
-            flag(options.Version);
+        } else if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
         } else {
-            throw EUsageError(QStringLiteral("unknown option %1").arg(name));
+            throw EUsageError(QStringLiteral("%1 needs a value").arg(name));
         }
+        option->Apply(options, name, value);
+        if (std::find(kSizeOptions.begin(), kSizeOptions.end(), name) != kSizeOptions.end())
+            sizeOptions << name;
+        filterGiven = filterGiven || name == QLatin1String("--filter");
     }
     if (options.Help || options.Version)
         return options;
@@ -251,60 +360,20 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
 
 QString BatchUsage()
 {
-    return QStringLiteral(
-        "Usage: vellumar-batch [options] SOURCE DEST\n"
-        "       vellumar-batch --merge-reports OUT REPORT.json...\n"
-        "Prepares every JPEG of the folder SOURCE for publishing and writes the results into DEST.\n"
-        "The status log goes to standard output, line by line, as the window would show it.\n"
-        "\n"
-        "Reduce:\n"
-        "  --resize PERCENT    reduce every photo by PERCENT (1 to 99)\n"
-        "  --long-edge N       or: reduce every photo so that its longer side is N pixels\n"
-        "  --fit WxH           or: reduce every photo to fit inside W x H pixels\n"
-        "                      (aspect kept, never enlarged: a smaller photo is written at its own size)\n"
-        "  --filter FILTER     nearest (default: exact, one source pixel each) or smooth (filtered)\n"
-        "  --quality Q         JPEG quality of reduced photos (1 to 100, default 90)\n"
-        "Rename:\n"
-        "  --rename            give every photo a new name: PREFIX NUMBER SUFFIX .jpg\n"
-        "  --prefix TEXT       text before the number\n"
-        "  --number N          the first number (default 1)\n"
-        "  --padding K         at least K+1 digits, zero-filled (0 to 4, default 0)\n"
-        "  --suffix TEXT       text after the number\n"
-        "Overlay:\n"
-        "  --overlay           draw a text with a drop shadow onto every photo (written at quality 90)\n"
-        "  --text TEXT         the text; \\n starts a new line (default \"Sample Overlay Text\")\n"
-        "  --font FAMILY       the font family (default Arial where installed)\n"
-        "  --color COLOUR      a colour name (black, maroon, green, olive, navy, purple, teal, gray,\n"
-        "                      silver, red, lime, yellow, blue, fuchsia, aqua, white) or #RRGGBB\n"
-        "  --bold, --italic    the font style\n"
-        "  --size SIZE         small, medium, large, larger or largest (default medium)\n"
-        "  --position POS      top-left, top-centre, top-right, centre-left, centre, centre-right,\n"
-        "                      bottom-left, bottom-centre or bottom-right (default centre)\n"
-        "Photos:\n"
-        "  --no-auto-orient    keep reduced and overlaid photos as stored; by default they are turned\n"
-        "                      upright as the camera's orientation tag says\n"
-        "  --metadata WHAT     none (default), keep, or keep-no-gps: the camera data (EXIF, without its\n"
-        "                      thumbnail), XMP and IPTC that reduced and overlaid photos keep; their\n"
-        "                      colour profile is always kept; a plain copy keeps every byte\n"
-        "Run:\n"
-        "  --report FILE       also save the status log as FILE\n"
-        "  --report-json FILE  save what was done to each photo as JSON (also when stopped)\n"
-        "  --report-csv FILE   the same per-photo records as CSV\n"
-        "  --dry-run           write nothing; print each photo's output name, sizes and what it would\n"
-        "                      replace, then the clashes that would refuse the run (exit 2 if any)\n"
-        "  --shard K/N         process only photos K, K+N, K+2N ... of the listing, numbered as in the\n"
-        "                      whole run, so that N shards on N machines make the files of one run\n"
-        "  --merge-reports OUT merge the JSON reports of the N shards of a run into OUT\n"
-        "  --no-progress       no progress bar (it is drawn only when standard error is a terminal)\n"
-        "  --jobs N            process N photos at once (default: the number of processors)\n"
-        "  --memory MIB        start a photo only while the photos in hand fit in MIB mebibytes, as\n"
-        "                      estimated from their headers (default: half the memory, at most 2048)\n"
-        "  --quiet             print no status log\n"
-        "  --help              show this help\n"
-        "  --version           show the version\n"
-        "\n"
-        "Exit status: 0 all photos done, 1 a photo failed, 2 usage error, 3 a folder cannot be read,\n"
-        "130 stopped by Ctrl-C, 143 by SIGTERM, 129 by SIGHUP.\n");
+    QString usage = QLatin1String(kUsageStart);
+    const QString indent = QLatin1Char('\n') + QString(kHelpColumn, QLatin1Char(' '));
+    const char *group = nullptr;
+    for (const TBatchOption &option : BatchOptionTable()) {
+        if (group == nullptr || std::strcmp(group, option.Group) != 0)
+            usage += QLatin1String(option.Group) + QStringLiteral(":\n");
+        group = option.Group;
+        QString spelled = QLatin1String(option.Name);
+        if (option.Argument != nullptr)
+            spelled += QLatin1Char(' ') + QLatin1String(option.Argument);
+        usage += (QStringLiteral("  ") + spelled).leftJustified(kHelpColumn - 1) + QLatin1Char(' ')
+            + QLatin1String(option.Help).toString().replace(QLatin1Char('\n'), indent) + QLatin1Char('\n');
+    }
+    return usage + QLatin1String(kUsageEnd);
 }
 
 } // namespace vellumar

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
@@ -56,12 +58,31 @@ class EUsageError : public Exception
 };
 
 /**
+ * One option of vellumar-batch: how it is spelled, its --help line, and what it does to the options.
+ * Parsing and --help both read one table of these, so neither can list an option the other lacks.
+ */
+struct TBatchOption {
+    /** The heading --help lists it under. */
+    const char *Group;
+    const char *Name;
+    /** The value's name in --help; nullptr for a flag, which takes no value. */
+    const char *Argument;
+    /** A '\n' starts a further line of the help. */
+    const char *Help;
+    /** Sets options from value (empty for a flag); name is the option as typed, for error messages. */
+    std::function<void(TBatchOptions &options, const QString &name, const QString &value)> Apply;
+};
+
+/** Every option, in the order --help lists them. */
+[[nodiscard]] const std::vector<TBatchOption> &BatchOptionTable();
+
+/**
  * Parses the arguments (without the program name). defaults supplies the overlay defaults (the
  * dialog's). Throws EUsageError naming the offending option or value.
  */
 [[nodiscard]] TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySettings &defaults);
 
-/** The --help text. */
+/** The --help text, one line per option of the table. */
 [[nodiscard]] QString BatchUsage();
 
 } // namespace vellumar
