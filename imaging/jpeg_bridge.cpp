@@ -392,53 +392,90 @@ QImage NewFrame(int width, int height, QImage::Format format)
     return image;
 }
 
-// Reads the remaining scanlines straight into the frame's rows, several per call when libjpeg can.
-void ReadRowsInto(TJpegDecompressor &jpeg, QImage &image)
+// One CMYK row (four bytes a pixel) turned into blue, green, red in place: each pixel's three bytes go where
+// its four were read from, left to right, so nothing is overwritten before it is read.
+void CmykRowToBgr(JSAMPLE *row, std::size_t width, bool inverted)
 {
-    std::vector<JSAMPROW> rows(std::size_t(image.height()));
-    for (int y = 0; y < image.height(); ++y)
-        rows[std::size_t(y)] = image.scanLine(y);
-    j_decompress_ptr info = &jpeg.Info;
-    while (info->output_scanline < info->output_height) {
-        JDIMENSION got = 0;
-        jpeg.Run([&] {
-            got = jpeg_read_scanlines(info,
-                rows.data() + info->output_scanline,
-                info->output_height - info->output_scanline);
-        });
-        // Never with this source (it does not suspend); finishing then reports the missing rows.
-        if (got == 0)
-            break;
+    for (std::size_t x = 0; x < width; ++x) {
+        const JSAMPLE c = row[x * 4];
+        const JSAMPLE m = row[x * 4 + 1];
+        const JSAMPLE y = row[x * 4 + 2];
+        const JSAMPLE k = row[x * 4 + 3];
+        row[x * 3] = CmykChannel(y, k, inverted);
+        row[x * 3 + 1] = CmykChannel(m, k, inverted);
+        row[x * 3 + 2] = CmykChannel(c, k, inverted);
     }
 }
 
-void ReadCmykRowsInto(TJpegDecompressor &jpeg, QImage &image)
+// Rows handed to a consumer: blue-green-red (3 bytes a pixel) or palette indices (1 byte), top to bottom.
+using TDecodedRows = std::span<const std::uint8_t *const>;
+
+// The one loop of every decode. read (one libjpeg call, given how many rows of the chunk are filled) is
+// repeated until chunk rows are in hand or the output is complete; consume then takes them, with the index of
+// the first. Finishing checks that no data is missing; then the warnings are handed over.
+template<typename Read, typename Consume>
+void PumpRows(TJpegDecompressor &jpeg, JDIMENSION chunk, Read &&read, Consume &&consume, QStringList *warnings)
 {
     j_decompress_ptr info = &jpeg.Info;
-    const std::size_t width = info->output_width;
-    const bool inverted = info->saw_Adobe_marker != FALSE;
-    std::vector<JSAMPLE> chunk(width * 4 * kChunkRows);
-    std::vector<JSAMPROW> chunkRows(kChunkRows);
-    for (std::size_t r = 0; r < chunkRows.size(); ++r)
-        chunkRows[r] = chunk.data() + r * width * 4;
     while (info->output_scanline < info->output_height) {
         const int first = int(info->output_scanline);
         JDIMENSION got = 0;
-        jpeg.Run([&] {
-            got = jpeg_read_scanlines(info, chunkRows.data(), kChunkRows);
-        });
+        while (got < chunk && info->output_scanline < info->output_height) {
+            JDIMENSION came = 0;
+            jpeg.Run([&] {
+                came = read(got);
+            });
+            // Never with this source (it does not suspend); finishing then reports the missing rows.
+            if (came == 0)
+                break;
+            got += came;
+        }
         if (got == 0)
             break;
-        for (int r = 0; r < int(got); ++r) {
-            const JSAMPLE *cmyk = chunkRows[std::size_t(r)];
-            std::uint8_t *bgr = image.scanLine(first + r);
-            for (std::size_t x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
-                bgr[0] = CmykChannel(cmyk[2], cmyk[3], inverted);
-                bgr[1] = CmykChannel(cmyk[1], cmyk[3], inverted);
-                bgr[2] = CmykChannel(cmyk[0], cmyk[3], inverted);
-            }
-        }
+        consume(first, got);
     }
+    jpeg.Run([&] {
+        jpeg_finish_decompress(info);
+    });
+    TakeWarnings(jpeg.Guard, warnings);
+}
+
+// Scanlines read into rows (a chunk reused for each call, or the frame's own rows when there is one for every
+// output line). Four-component output is CMYK, the only one asked for, and is converted here.
+template<typename Consume>
+void PumpScanlinesInto(TJpegDecompressor &jpeg, std::span<JSAMPROW> rows, Consume &&consume, QStringList *warnings)
+{
+    j_decompress_ptr info = &jpeg.Info;
+    const std::size_t width = info->output_width;
+    const bool cmyk = info->output_components == 4;
+    const bool inverted = info->saw_Adobe_marker != FALSE;
+    const auto chunk = JDIMENSION(rows.size());
+    PumpRows(
+        jpeg,
+        chunk,
+        [&](JDIMENSION filled) {
+            return jpeg_read_scanlines(info, rows.data() + filled, chunk - filled);
+        },
+        [&](int first, JDIMENSION got) {
+            if (cmyk) {
+                for (JDIMENSION r = 0; r < got; ++r)
+                    CmykRowToBgr(rows[r], width, inverted);
+            }
+            consume(first, TDecodedRows(const_cast<const std::uint8_t *const *>(rows.data()), got));
+        },
+        warnings);
+}
+
+// The same through a chunk of chunkRows rows of its own.
+template<typename Consume>
+void PumpScanlines(TJpegDecompressor &jpeg, JDIMENSION chunkRows, Consume &&consume, QStringList *warnings)
+{
+    const std::size_t rowBytes = std::size_t(jpeg.Info.output_width) * std::size_t(jpeg.Info.output_components);
+    std::vector<JSAMPLE> chunk(rowBytes * chunkRows);
+    std::vector<JSAMPROW> rows(chunkRows);
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        rows[r] = chunk.data() + r * rowBytes;
+    PumpScanlinesInto(jpeg, std::span<JSAMPROW>(rows), consume, warnings);
 }
 
 // Reads the header and starts decoding as every decode here does: full size, float DCT, block smoothing,
@@ -589,14 +626,27 @@ TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream,
         const std::vector<std::uint32_t> palette = QuantizedPalette(*info);
         frame.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
     }
-    if (format.FourComponents && !format.Quantize)
-        ReadCmykRowsInto(jpeg, frame);
-    else
-        ReadRowsInto(jpeg, frame);
-    jpeg.Run([&] {
-        jpeg_finish_decompress(info);
-    });
-    TakeWarnings(jpeg.Guard, warnings);
+    if (format.FourComponents && !format.Quantize) {
+        const auto rowBytes = std::size_t(width) * 3;
+        PumpScanlines(
+            jpeg,
+            kChunkRows,
+            [&](int first, TDecodedRows rows) {
+                for (std::size_t r = 0; r < rows.size(); ++r)
+                    std::memcpy(frame.scanLine(first + int(r)), rows[r], rowBytes);
+            },
+            warnings);
+        return TBitmap::FromImage(std::move(frame));
+    }
+    // Straight into the frame's rows, several per call when libjpeg can.
+    std::vector<JSAMPROW> frameRows(static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y)
+        frameRows[std::size_t(y)] = frame.scanLine(y);
+    PumpScanlinesInto(
+        jpeg,
+        std::span<JSAMPROW>(frameRows),
+        [](int, TDecodedRows) {},
+        warnings);
     return TBitmap::FromImage(std::move(frame));
 }
 
@@ -614,8 +664,6 @@ TBitmap DecodeJpegStreamStretched(std::span<const std::uint8_t> stream,
     j_decompress_ptr info = &jpeg.Info;
     const int sourceWidth = int(info->output_width);
     const int sourceHeight = int(info->output_height);
-    const bool cmyk = format.FourComponents && !format.Quantize;
-    const bool inverted = info->saw_Adobe_marker != FALSE;
 
     // Palette entries as blue, green, red, as the stretch copy turns an 8-bit picture into colour.
     std::array<std::uint8_t, std::size_t(256) * 3> lookup {};
@@ -633,53 +681,31 @@ TBitmap DecodeJpegStreamStretched(std::span<const std::uint8_t> stream,
 
     QImage image = NewFrame(width, height, QImage::Format_BGR888);
 
-    const std::size_t components = format.Quantize ? 1 : (cmyk ? 4 : 3);
-    const std::size_t sourceBytes = std::size_t(sourceWidth) * components;
-    std::vector<JSAMPLE> chunk(sourceBytes * kChunkRows);
-    std::vector<JSAMPROW> chunkRows(kChunkRows);
-    for (std::size_t r = 0; r < chunkRows.size(); ++r)
-        chunkRows[r] = chunk.data() + r * sourceBytes;
-
     int y = 0;
     int wanted = StretchSourceIndex(0, sourceHeight, rect.Bottom);
-    while (info->output_scanline < info->output_height) {
-        const int first = int(info->output_scanline);
-        JDIMENSION got = 0;
-        jpeg.Run([&] {
-            got = jpeg_read_scanlines(info, chunkRows.data(), kChunkRows);
-        });
-        // As for the whole frame: never with this source, and finishing then fails.
-        if (got == 0)
-            break;
-        // Rows never go back, so each sampled row is in this chunk or a later one.
-        for (; y < height && wanted < first + int(got); wanted = StretchSourceIndex(++y, sourceHeight, rect.Bottom)) {
-            const JSAMPLE *in = chunkRows[std::size_t(wanted - first)];
-            std::uint8_t *out = image.scanLine(y);
-            if (format.Quantize) {
-                for (const int column : columns) {
-                    std::memcpy(out, &lookup[std::size_t(in[column]) * 3], 3);
-                    out += 3;
-                }
-            } else if (cmyk) {
-                for (const int column : columns) {
-                    const JSAMPLE *pixel = in + std::size_t(column) * 4;
-                    out[0] = CmykChannel(pixel[2], pixel[3], inverted);
-                    out[1] = CmykChannel(pixel[1], pixel[3], inverted);
-                    out[2] = CmykChannel(pixel[0], pixel[3], inverted);
-                    out += 3;
-                }
-            } else {
-                for (const int column : columns) {
-                    std::memcpy(out, in + std::size_t(column) * 3, 3);
-                    out += 3;
+    PumpScanlines(
+        jpeg,
+        kChunkRows,
+        [&](int first, TDecodedRows rows) {
+            // Rows never go back, so each sampled row is in this chunk or a later one.
+            for (; y < height && wanted < first + int(rows.size());
+                 wanted = StretchSourceIndex(++y, sourceHeight, rect.Bottom)) {
+                const std::uint8_t *in = rows[std::size_t(wanted - first)];
+                std::uint8_t *out = image.scanLine(y);
+                if (format.Quantize) {
+                    for (const int column : columns) {
+                        std::memcpy(out, &lookup[std::size_t(in[column]) * 3], 3);
+                        out += 3;
+                    }
+                } else {
+                    for (const int column : columns) {
+                        std::memcpy(out, in + std::size_t(column) * 3, 3);
+                        out += 3;
+                    }
                 }
             }
-        }
-    }
-    jpeg.Run([&] {
-        jpeg_finish_decompress(info);
-    });
-    TakeWarnings(jpeg.Guard, warnings);
+        },
+        warnings);
     return TBitmap::FromImage(std::move(image));
 }
 
@@ -722,8 +748,8 @@ void YccToBgr(const QImage &luma, const QImage &blueDifference, const QImage &re
 
 // The components of a YCbCr or gray stream as libjpeg keeps them (no upsampling, no colour conversion), each
 // resampled on its own straight to the target, the colours converted only there: at a reduction that saves
-// the full-size work of both. The stream is started with raw output.
-QImage ResampleRawComponents(TJpegDecompressor &jpeg, int width, int height)
+// the full-size work of both. The stream is started with raw output, and is finished here.
+QImage ResampleRawComponents(TJpegDecompressor &jpeg, int width, int height, QStringList *warnings)
 {
     j_decompress_ptr info = &jpeg.Info;
     const auto components = std::size_t(info->num_components);
@@ -746,21 +772,22 @@ QImage ResampleRawComponents(TJpegDecompressor &jpeg, int width, int height)
             height,
             1));
     }
+    // Each call hands over one row of blocks of every component.
     const auto lines = JDIMENSION(info->max_v_samp_factor * info->min_DCT_scaled_size);
-    while (info->output_scanline < info->output_height) {
-        JDIMENSION got = 0;
-        jpeg.Run([&] {
-            got = jpeg_read_raw_data(info, planes.data(), lines);
-        });
-        // As for the whole frame: never with this source, and finishing then fails.
-        if (got == 0)
-            break;
-        for (std::size_t c = 0; c < components; ++c) {
-            const int planeHeight = int(info->comp_info[c].downsampled_height);
-            for (std::size_t r = 0; r < rows[c].size() && fed[c] < planeHeight; ++r, ++fed[c])
-                resamplers[c]->AddRow(rows[c][r]);
-        }
-    }
+    PumpRows(
+        jpeg,
+        lines,
+        [&](JDIMENSION) {
+            return jpeg_read_raw_data(info, planes.data(), lines);
+        },
+        [&](int, JDIMENSION) {
+            for (std::size_t c = 0; c < components; ++c) {
+                const int planeHeight = int(info->comp_info[c].downsampled_height);
+                for (std::size_t r = 0; r < rows[c].size() && fed[c] < planeHeight; ++r, ++fed[c])
+                    resamplers[c]->AddRow(rows[c][r]);
+            }
+        },
+        warnings);
     QImage out(width, height, QImage::Format_BGR888);
     if (out.isNull())
         throw EOutOfResources("Out of system resources");
@@ -812,53 +839,22 @@ TBitmap DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, 
         jpeg.Run([&] {
             jpeg_start_decompress(info);
         });
-        QImage image = ResampleRawComponents(jpeg, width, height);
-        jpeg.Run([&] {
-            jpeg_finish_decompress(info);
-        });
-        TakeWarnings(jpeg.Guard, warnings);
-        return TBitmap::FromImage(std::move(image));
+        return TBitmap::FromImage(ResampleRawComponents(jpeg, width, height, warnings));
     }
     const bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
     info->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
     jpeg.Run([&] {
         jpeg_start_decompress(info);
     });
-    const int sourceWidth = int(info->output_width);
-    const bool inverted = info->saw_Adobe_marker != FALSE;
-    TResampler resampler(sourceWidth, int(info->output_height), width, height);
-
-    const std::size_t sourceBytes = std::size_t(sourceWidth) * (cmyk ? 4 : 3);
-    std::vector<JSAMPLE> chunk(sourceBytes * kChunkRows);
-    std::vector<JSAMPROW> chunkRows(kChunkRows);
-    for (std::size_t r = 0; r < chunkRows.size(); ++r)
-        chunkRows[r] = chunk.data() + r * sourceBytes;
-    std::vector<std::uint8_t> bgr(cmyk ? std::size_t(sourceWidth) * 3 : 0);
-    while (info->output_scanline < info->output_height) {
-        JDIMENSION got = 0;
-        jpeg.Run([&] {
-            got = jpeg_read_scanlines(info, chunkRows.data(), kChunkRows);
-        });
-        // As for the whole frame: never with this source, and finishing then fails.
-        if (got == 0)
-            break;
-        for (JDIMENSION r = 0; r < got; ++r) {
-            const JSAMPLE *in = chunkRows[r];
-            if (cmyk) {
-                for (std::size_t x = 0; x < std::size_t(sourceWidth); ++x, in += 4) {
-                    bgr[x * 3] = CmykChannel(in[2], in[3], inverted);
-                    bgr[x * 3 + 1] = CmykChannel(in[1], in[3], inverted);
-                    bgr[x * 3 + 2] = CmykChannel(in[0], in[3], inverted);
-                }
-                in = bgr.data();
-            }
-            resampler.AddRow(in);
-        }
-    }
-    jpeg.Run([&] {
-        jpeg_finish_decompress(info);
-    });
-    TakeWarnings(jpeg.Guard, warnings);
+    TResampler resampler(int(info->output_width), int(info->output_height), width, height);
+    PumpScanlines(
+        jpeg,
+        kChunkRows,
+        [&](int, TDecodedRows rows) {
+            for (const std::uint8_t *row : rows)
+                resampler.AddRow(row);
+        },
+        warnings);
     return TBitmap::FromImage(resampler.TakeImage());
 }
 
@@ -970,53 +966,16 @@ TBitmap DecodeJpegStreamUpright(std::span<const std::uint8_t> stream,
         const std::vector<std::uint32_t> palette = QuantizedPalette(*info);
         frame.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
     }
-    const bool cmyk = format.FourComponents && !format.Quantize;
-    const bool inverted = info->saw_Adobe_marker != FALSE;
     const int bytesPerPixel = format.Quantize ? 1 : 3;
-    const std::size_t rowBytes = std::size_t(width) * std::size_t(cmyk ? 4 : bytesPerPixel);
     // Rows are gathered in larger chunks than libjpeg hands out, so that a quarter turn writes whole cache
     // lines of each upright row rather than a few bytes at a time.
-    std::vector<JSAMPLE> chunk(rowBytes * kUprightChunkRows);
-    std::vector<JSAMPROW> chunkRows(kUprightChunkRows);
-    for (std::size_t r = 0; r < chunkRows.size(); ++r)
-        chunkRows[r] = chunk.data() + r * rowBytes;
-    while (info->output_scanline < info->output_height) {
-        const int first = int(info->output_scanline);
-        JDIMENSION got = 0;
-        while (got < kUprightChunkRows && info->output_scanline < info->output_height) {
-            JDIMENSION read = 0;
-            jpeg.Run([&] {
-                read = jpeg_read_scanlines(info, chunkRows.data() + got, kUprightChunkRows - got);
-            });
-            // As for the whole frame: never with this source, and finishing then fails.
-            if (read == 0)
-                break;
-            got += read;
-        }
-        if (got == 0)
-            break;
-        if (cmyk) {
-            // In place: each pixel's three bytes go where its four were read from, left to right.
-            for (JDIMENSION r = 0; r < got; ++r) {
-                JSAMPLE *row = chunkRows[r];
-                for (std::size_t x = 0; x < std::size_t(width); ++x) {
-                    const JSAMPLE c = row[x * 4];
-                    const JSAMPLE m = row[x * 4 + 1];
-                    const JSAMPLE y = row[x * 4 + 2];
-                    const JSAMPLE k = row[x * 4 + 3];
-                    row[x * 3] = CmykChannel(y, k, inverted);
-                    row[x * 3 + 1] = CmykChannel(m, k, inverted);
-                    row[x * 3 + 2] = CmykChannel(c, k, inverted);
-                }
-            }
-        }
-        const std::span<const std::uint8_t *const> rows(const_cast<const std::uint8_t *const *>(chunkRows.data()), got);
-        PlaceRowsUpright(frame, orientation, width, height, first, rows, bytesPerPixel);
-    }
-    jpeg.Run([&] {
-        jpeg_finish_decompress(info);
-    });
-    TakeWarnings(jpeg.Guard, warnings);
+    PumpScanlines(
+        jpeg,
+        kUprightChunkRows,
+        [&](int first, TDecodedRows rows) {
+            PlaceRowsUpright(frame, orientation, width, height, first, rows, bytesPerPixel);
+        },
+        warnings);
     return TBitmap::FromImage(std::move(frame));
 }
 

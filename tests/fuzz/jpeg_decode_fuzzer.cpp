@@ -1,6 +1,8 @@
-// Loads the fuzzed bytes as a JPEG file, reads its markers and decodes them at full size (also turned upright),
-// 24-bit and 8-bit. Every input must end in a bitmap of the size its header declared or in one of the
-// program's exceptions.
+// Loads the fuzzed bytes as a JPEG file, reads its markers and decodes them every way a run does: at full size,
+// 24-bit and 8-bit, turned upright, and reduced (nearest or smooth) then turned. Every input must end in a bitmap
+// of the size its header declared (or asked for) or in one of the program's exceptions, and the nearest
+// reduction must give the pixels of the full decode stretched.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -13,6 +15,7 @@
 #include "imaging/errors.h"
 #include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/orientation.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace
@@ -39,6 +42,36 @@ void WriteMemoryFile(const std::uint8_t *data, std::size_t size)
     const int fd = MemoryFilePath().section(QLatin1Char('/'), -1).toInt();
     if (::ftruncate(fd, 0) != 0 || (size > 0 && ::pwrite(fd, data, size, 0) != ssize_t(size)))
         std::abort();
+}
+
+// How one input is decoded, taken from its last two bytes and its length: bytes after the end-of-image marker
+// are never read by the decoder, so appending or changing them varies only these, and the seeds, of many
+// lengths, start from many mixes.
+struct TDecodeKnobs {
+    int Orientation = 1;
+    bool Smooth = false;
+    bool EightBit = false;
+    // The nearest reduction's rect overhangs the bitmap by a pixel, as the exact percentage reduction's does.
+    bool Overhang = false;
+    int Percent = 100;
+};
+
+TDecodeKnobs KnobsOf(const std::uint8_t *data, std::size_t size)
+{
+    const unsigned first = size > 0 ? data[size - 1] ^ unsigned(size & 0xFF) : 0;
+    const unsigned second = size > 1 ? data[size - 2] ^ unsigned((size >> 8) & 0xFF) : 0;
+    TDecodeKnobs knobs;
+    knobs.Orientation = 1 + int(first & 7);
+    knobs.Smooth = (first & 8) != 0;
+    knobs.EightBit = (first & 16) != 0;
+    knobs.Overhang = (first & 32) != 0;
+    knobs.Percent = 1 + int(second % 100);
+    return knobs;
+}
+
+int Scaled(int side, int percent)
+{
+    return std::max(1, int(std::int64_t(side) * percent / 100));
 }
 
 } // namespace
@@ -71,11 +104,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (std::uint64_t(facts.Width) * std::uint64_t(facts.Height) > kMaxFuzzPixels)
         return 0;
 
-    // The markers, and a decode turned a quarter: the upright frame has the sides swapped.
+    const TDecodeKnobs knobs = KnobsOf(data, size);
+    const bool swap = OrientationSwapsSides(knobs.Orientation);
+
+    // The markers, and the full frame turned upright while it is decoded.
     try {
         (void)ReadJpegStreamMarkers(stream);
-        const TBitmap upright = DecodeJpegStreamUpright(stream, false, 6, {});
-        VELLUMAR_FUZZ_CHECK(upright.Width() == facts.Height && upright.Height() == facts.Width);
+        const TBitmap upright = DecodeJpegStreamUpright(stream, knobs.EightBit, knobs.Orientation, {});
+        VELLUMAR_FUZZ_CHECK(upright.Width() == (swap ? facts.Height : facts.Width));
+        VELLUMAR_FUZZ_CHECK(upright.Height() == (swap ? facts.Width : facts.Height));
+    } catch (const EJPEG &) {
+    }
+
+    // A reduction as a run makes it, decoded row by row and turned afterwards.
+    const int width = Scaled(facts.Width, knobs.Percent);
+    const int height = Scaled(facts.Height, knobs.Percent);
+    const TRect rect { 0, 0, width + (knobs.Overhang ? 1 : 0), height + (knobs.Overhang ? 1 : 0) };
+    TBitmap reduced;
+    try {
+        reduced = knobs.Smooth ? DecodeJpegStreamSmooth(stream, width, height)
+                               : DecodeJpegStreamStretched(stream, knobs.EightBit, width, height, rect);
+        VELLUMAR_FUZZ_CHECK(reduced.Width() == width && reduced.Height() == height);
+        VELLUMAR_FUZZ_CHECK(reduced.PixelFormat() == TPixelFormat::pf24bit);
+        const TBitmap turned = OrientBitmap(reduced, knobs.Orientation);
+        VELLUMAR_FUZZ_CHECK(turned.Width() == (swap ? height : width) && turned.Height() == (swap ? width : height));
     } catch (const EJPEG &) {
     }
 
@@ -87,6 +139,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             VELLUMAR_FUZZ_CHECK(bitmap.PixelFormat()
                 == (format == TJPEGPixelFormat::jf8Bit || facts.Grayscale ? TPixelFormat::pf8bit
                                                                           : TPixelFormat::pf24bit));
+            // The image holds its decoded frame now, so this is the plain stretch copy of it.
+            const bool eightBit = format == TJPEGPixelFormat::jf8Bit;
+            if (!knobs.Smooth && eightBit == knobs.EightBit && !reduced.Empty())
+                VELLUMAR_FUZZ_CHECK(image.StretchedBitmap(width, height, rect).Image24() == reduced.Image24());
         } catch (const EJPEG &) {
         }
     }
