@@ -157,15 +157,15 @@ public:
     void
     Report(const QStringList &header, int position, const TImageTask &task, const TImageOutcome &outcome, int started)
     {
-        for (const QString &line : header + outcome.Lines)
+        for (const QString &line : header + OutcomeLines(outcome))
             mSink.AddStatusLine(line);
         mSink.ImageReported(position, task, outcome);
         ++mReported;
         ++mSummary.Done;
-        mSummary.Failed += outcome.Failed ? 1 : 0;
+        mSummary.Failed += outcome.Failed() ? 1 : 0;
         mSummary.WithWarnings += outcome.Warnings.isEmpty() ? 0 : 1;
         WriteStopLineWhenDue();
-        if (outcome.Completed) {
+        if (outcome.Completed()) {
             mSink.SetProgress(ProgressPercent(mReported, mCount));
             ProcessPendingEvents(started);
         }
@@ -212,17 +212,52 @@ void ReadTaskSettings(const TJobSource &job, TImageTask &task)
         task.OverlaySettings = job.Overlay().CurrentOverlaySettings();
 }
 
+QStringList ProblemLines(const TImageOutcome &outcome)
+{
+    QStringList lines;
+    if (outcome.Failure) {
+        const bool overlay = outcome.Failure->Kind == TFailureKind::OverlayError;
+        lines << (overlay ? QStringLiteral("Overlay ERROR: ") : QStringLiteral("ERROR: ")) + outcome.Failure->Message;
+    }
+    for (const QString &warning : outcome.Warnings)
+        lines << QStringLiteral("WARNING: ") + warning;
+    return lines;
+}
+
+QStringList OutcomeLines(const TImageOutcome &outcome)
+{
+    QStringList lines;
+    if (outcome.Rename)
+        lines << QStringLiteral("Renaming: ") + outcome.ListedName + QStringLiteral(" to ") + outcome.OutputName;
+    if (outcome.Write == TImageWrite::Reduce)
+        lines << QStringLiteral("Resizing: ") + outcome.OutputName + QStringLiteral("...");
+    else if (outcome.Write == TImageWrite::Overlay)
+        lines << QStringLiteral("Adding overlay: ") + outcome.OutputName + QStringLiteral("...");
+    if (outcome.Reduced) {
+        lines << outcome.OutputName
+                + QStringLiteral(" resized: H%1 W%2").arg(outcome.Reduced->Height).arg(outcome.Reduced->Width);
+        // The overlay drawn alone was announced before its step; drawn into a reduction, it is told after.
+        if (outcome.OverlayAdded)
+            lines << QStringLiteral("Overlay Added");
+    }
+    return lines + ProblemLines(outcome);
+}
+
 TImageOutcome ProcessImage(const TImageTask &task)
 {
-    TImageOutcome outcome;
     const auto startTime = std::chrono::steady_clock::now();
-    const auto log = [&outcome](const QString &line) {
-        outcome.Lines << line;
-    };
-    const auto fail = [&outcome, &log](const QString &line) {
-        log(line);
-        outcome.Completed = false;
-        outcome.Failed = true;
+    TImageOutcome outcome;
+    outcome.ListedName = task.ListedName;
+    outcome.OutputName = task.OutputName;
+    outcome.Rename = task.Rename;
+    if (task.Resize)
+        outcome.Write = TImageWrite::Reduce;
+    else if (task.Overlay)
+        outcome.Write = TImageWrite::Overlay;
+    else if (task.Rename)
+        outcome.Write = TImageWrite::Copy;
+    const auto fail = [&outcome](TFailureKind kind, const QString &message) {
+        outcome.Failure = TImageFailure { .Kind = kind, .Message = message };
     };
     const TFixedOverlaySettings overlay(task.OverlaySettings);
     const TPhotoOptions photo { .AutoOrient = task.AutoOrient, .Metadata = task.Metadata };
@@ -230,28 +265,21 @@ TImageOutcome ProcessImage(const TImageTask &task)
     const TFileRef destination = DestinationOf(task);
     // Taken before any write: the output may replace the image's own source.
     outcome.SourceBytes = RegularFileSize(source);
-    const bool copy = task.Rename && !task.Resize && !task.Overlay;
-    if (task.Rename)
-        log(QStringLiteral("Renaming: ") + task.ListedName + QStringLiteral(" to ") + task.OutputName);
-    if (task.Resize)
-        log(QStringLiteral("Resizing: ") + task.OutputName + QStringLiteral("..."));
-    else if (task.Overlay)
-        log(QStringLiteral("Adding overlay: ") + task.OutputName + QStringLiteral("..."));
-    if (copy || task.Resize || task.Overlay) {
+    if (outcome.Write != TImageWrite::None) {
         if (QString refusal = WriteRefusal(task); !refusal.isEmpty()) {
-            fail(QStringLiteral("ERROR: ") + refusal);
+            fail(TFailureKind::Error, refusal);
             outcome.Elapsed = std::chrono::steady_clock::now() - startTime;
             return outcome;
         }
     }
     QStringList warnings;
-    if (copy) {
+    if (outcome.Write == TImageWrite::Copy) {
         QString reason;
         if (CopyImageFile(source, destination, &reason))
             outcome.OutputPath = task.DestinationPath;
         else
-            fail(QStringLiteral("ERROR: ") + reason);
-    } else if (task.Resize) {
+            fail(TFailureKind::Error, reason);
+    } else if (outcome.Write == TImageWrite::Reduce) {
         try {
             TReportedSize reported;
             TImageOutput made;
@@ -269,19 +297,18 @@ TImageOutcome ProcessImage(const TImageTask &task)
                 outcome.OutputPath = task.DestinationPath;
                 outcome.SourceSize = made.SourceSize;
                 outcome.OutputSize = made.OutputSize;
-                log(task.OutputName + QStringLiteral(" resized: H%1 W%2").arg(reported.Height).arg(reported.Width));
-                if (task.Overlay)
-                    log(QStringLiteral("Overlay Added"));
+                outcome.Reduced = reported;
+                outcome.OverlayAdded = task.Overlay;
             } else {
                 // The source went away since it was listed.
-                fail(QStringLiteral("ERROR: Cannot open file %1").arg(task.SourcePath));
+                fail(TFailureKind::Error, QStringLiteral("Cannot open file %1").arg(task.SourcePath));
             }
         } catch (const EOverlayException &error) {
-            fail(QStringLiteral("Overlay ERROR: ") + error.Message());
+            fail(TFailureKind::OverlayError, error.Message());
         } catch (const std::exception &error) {
-            fail(QStringLiteral("ERROR: ") + PathFromNative(error.what()));
+            fail(TFailureKind::Error, PathFromNative(error.what()));
         }
-    } else if (task.Overlay) {
+    } else if (outcome.Write == TImageWrite::Overlay) {
         try {
             TImageOutput made;
             AddOverlayToFile(source, destination, overlay, &warnings, &made, photo);
@@ -293,18 +320,14 @@ TImageOutcome ProcessImage(const TImageTask &task)
             outcome.OutputPath = task.DestinationPath;
             outcome.SourceSize = made.SourceSize;
             outcome.OutputSize = made.OutputSize;
+            outcome.OverlayAdded = true;
         } catch (const std::exception &error) {
-            // Codec failures while decoding are logged too: a broken photo never passes silently.
-            fail(QStringLiteral("Overlay ERROR: ") + PathFromNative(error.what()));
+            // Codec failures while decoding are reported too: a broken photo never passes silently.
+            fail(TFailureKind::OverlayError, PathFromNative(error.what()));
         }
     }
     // Damaged data decoded around: the photo is written, but the image counts as failed.
-    for (const QString &warning : warnings)
-        log(QStringLiteral("WARNING: ") + warning);
-    if (!warnings.isEmpty()) {
-        outcome.Warnings = warnings;
-        outcome.Failed = true;
-    }
+    outcome.Warnings = warnings;
     if (!outcome.OutputPath.isEmpty()) {
         const std::optional<TFileFacts> written = StatFile(destination);
         outcome.OutputBytes = written && written->Regular ? qint64(written->Size) : -1;
