@@ -69,7 +69,10 @@ public:
     virtual void AddStatusLine(const QString &line) = 0;
     virtual void SetProgress(int percent) = 0;
     virtual void ProcessPendingEvents() = 0;
-    /** Set by the owner's Stop (during ProcessPendingEvents); the run writes the "Aborting..." line itself. */
+    /**
+     * Set by the owner's Stop (during ProcessPendingEvents); the run writes the "Aborting..." line itself. A
+     * request that comes once every image has started is no stop: the run finishes.
+     */
     [[nodiscard]] virtual bool StopRequested() const = 0;
     virtual void ClearStopRequest() = 0;
     /**
@@ -199,9 +202,10 @@ struct TRunSummary {
  * tested before each image, failures logged and the run going on. Each image is planned on the calling
  * thread when its turn comes (so a window's live settings hold from the next image on). With jobs 1 the
  * images are done inline; with more, up to jobs at once on worker threads, their outcomes reported in
- * listing order, so the log, the progress and the files are those of a one-at-a-time run. A stop
- * request lets running images finish, starts no new one, and "Aborting..." follows the lines of every
- * image that was running when the stop was seen. Errors outside the guarded steps pass on.
+ * listing order (TScheduler), so the log, the progress and the files are those of a one-at-a-time run. A
+ * stop request lets running images finish, starts no new one, and "Aborting..." follows the lines of every
+ * image that was running when the stop was seen; once the last image has started, a request changes
+ * nothing. Errors outside the guarded steps pass on.
  * Before anything is written or logged, the whole run is planned with the settings as they stand: a
  * clash (see PlanClashes) throws ERunRefused. After "FINISHED" or "Processing ABORTED !" comes the
  * summary line; the same facts are returned.
