@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace vellumar
 {
@@ -102,7 +103,7 @@ void TScheduler::Run(const TNext &next, const TDeliver &deliver)
             if (mThreads.empty()) {
                 waiting->Item.Work();
                 waiting->Done = true;
-                held.push_back(std::move(waiting));
+                held.push_back(std::exchange(waiting, nullptr));
                 break;
             }
             {
@@ -114,7 +115,7 @@ void TScheduler::Run(const TNext &next, const TDeliver &deliver)
                 mQueue.push_back(waiting.get());
             }
             mWorkReady.notify_one();
-            held.push_back(std::move(waiting));
+            held.push_back(std::exchange(waiting, nullptr));
         }
         if (held.empty()) {
             // Nothing runs: a waiting item starts alone on the next pass.

@@ -1,5 +1,3 @@
-#include "engine/scheduler.h"
-
 #include <chrono>
 #include <future>
 #include <mutex>
@@ -9,6 +7,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "engine/scheduler.h"
 
 namespace vellumar
 {
@@ -69,8 +69,8 @@ TEST_P(Schedule, KeepsItsBoundsAndDeliversInOrder)
                 return std::nullopt;
             const std::uint64_t estimate = c.Estimates[std::size_t(index)];
             return TScheduler::TItem { .Estimate = estimate, .Work = [&work, index, estimate] {
-                                                 work(index, estimate);
-                                             } };
+                                          work(index, estimate);
+                                      } };
         },
         [&](int index) {
             delivered.push_back(index);
@@ -79,6 +79,7 @@ TEST_P(Schedule, KeepsItsBoundsAndDeliversInOrder)
     EXPECT_EQ(asked, given + 1);
     EXPECT_EQ(worked, given);
     std::vector<int> expected;
+    expected.reserve(std::size_t(given));
     for (int i = 0; i < given; ++i)
         expected.push_back(i);
     EXPECT_EQ(delivered, expected);
