@@ -130,9 +130,8 @@ public:
     void SetProgress(int) override { }
     void ProcessPendingEvents() override
     {
-        // The run writes "Aborting..." once the images in hand are logged. A stop that comes when every
-        // photo is done has nothing left to stop: the run finishes as it would have.
-        if (gInterrupted.load() != 0 && !mStopRequested && mReported < mCount)
+        // The run writes "Aborting...", or finishes when no photo was left to start.
+        if (gInterrupted.load() != 0)
             mStopRequested = true;
     }
     [[nodiscard]] bool StopRequested() const override { return mStopRequested; }
@@ -140,7 +139,6 @@ public:
     void ImageReported(int position, const TImageTask &task, const TImageOutcome &outcome) override
     {
         mRecorder.Add(position, task, outcome);
-        ++mReported;
         const TPixelSize decoded = outcome.SourceSize.value_or(TPixelSize {});
         mBar.Advance(double(decoded.Width) * decoded.Height / 1e6);
     }
@@ -148,8 +146,7 @@ public:
     void Start(const TJobSource &job, TShard shard)
     {
         mRecorder.Start(job, shard, ProgramVersionOrEmpty());
-        mCount = shard.Size(int(job.SourceNames().size()));
-        mBar.Start(mCount);
+        mBar.Start(shard.Size(int(job.SourceNames().size())));
     }
     void EraseProgress() { mBar.Erase(); }
     /** aborted: whether the run stopped before its last photo (TRunSummary::Stopped). */
@@ -173,8 +170,6 @@ private:
     TReportRecorder mRecorder;
     bool mStopRequested = false;
     bool mOutputClosed = false;
-    int mCount = 0;
-    int mReported = 0;
 };
 
 // --dry-run: one line per photo of the plan, then the clashes. Exit 0 when the run could start, else 2.

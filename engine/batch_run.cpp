@@ -1,12 +1,7 @@
 #include "engine/batch_run.h"
 
-#include <condition_variable>
 #include <deque>
-#include <exception>
-#include <future>
 #include <map>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 
@@ -16,6 +11,7 @@
 #include "engine/job_settings.h"
 #include "engine/memory_budget.h"
 #include "engine/run_plan.h"
+#include "engine/scheduler.h"
 #include "engine/source_list.h"
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
@@ -145,11 +141,12 @@ public:
     {
     }
 
-    // An event point: the owner's events run, and a new stop request is noted.
+    // An event point: the owner's events run, and a new stop request is noted. Once every image has
+    // started there is nothing left to stop: the run finishes, and its log, report and exit status say so.
     void ProcessPendingEvents(int started)
     {
         mSink.ProcessPendingEvents();
-        if (mStopSeenAfter < 0 && mSink.StopRequested()) {
+        if (mStopSeenAfter < 0 && started < mCount && mSink.StopRequested()) {
             mStopSeenAfter = started;
             WriteStopLineWhenDue();
         }
@@ -157,15 +154,15 @@ public:
     void
     Report(const QStringList &header, int position, const TImageTask &task, const TImageOutcome &outcome, int started)
     {
-        for (const QString &line : header + outcome.Lines)
+        for (const QString &line : header + OutcomeLines(outcome))
             mSink.AddStatusLine(line);
         mSink.ImageReported(position, task, outcome);
         ++mReported;
         ++mSummary.Done;
-        mSummary.Failed += outcome.Failed ? 1 : 0;
+        mSummary.Failed += outcome.Failed() ? 1 : 0;
         mSummary.WithWarnings += outcome.Warnings.isEmpty() ? 0 : 1;
         WriteStopLineWhenDue();
-        if (outcome.Completed) {
+        if (outcome.Completed()) {
             mSink.SetProgress(ProgressPercent(mReported, mCount));
             ProcessPendingEvents(started);
         }
@@ -212,17 +209,52 @@ void ReadTaskSettings(const TJobSource &job, TImageTask &task)
         task.OverlaySettings = job.Overlay().CurrentOverlaySettings();
 }
 
+QStringList ProblemLines(const TImageOutcome &outcome)
+{
+    QStringList lines;
+    if (outcome.Failure) {
+        const bool overlay = outcome.Failure->Kind == TFailureKind::OverlayError;
+        lines << (overlay ? QStringLiteral("Overlay ERROR: ") : QStringLiteral("ERROR: ")) + outcome.Failure->Message;
+    }
+    for (const QString &warning : outcome.Warnings)
+        lines << QStringLiteral("WARNING: ") + warning;
+    return lines;
+}
+
+QStringList OutcomeLines(const TImageOutcome &outcome)
+{
+    QStringList lines;
+    if (outcome.Rename)
+        lines << QStringLiteral("Renaming: ") + outcome.ListedName + QStringLiteral(" to ") + outcome.OutputName;
+    if (outcome.Write == TImageWrite::Reduce)
+        lines << QStringLiteral("Resizing: ") + outcome.OutputName + QStringLiteral("...");
+    else if (outcome.Write == TImageWrite::Overlay)
+        lines << QStringLiteral("Adding overlay: ") + outcome.OutputName + QStringLiteral("...");
+    if (outcome.Reduced) {
+        lines << outcome.OutputName
+                + QStringLiteral(" resized: H%1 W%2").arg(outcome.Reduced->Height).arg(outcome.Reduced->Width);
+        // The overlay drawn alone was announced before its step; drawn into a reduction, it is told after.
+        if (outcome.OverlayAdded)
+            lines << QStringLiteral("Overlay Added");
+    }
+    return lines + ProblemLines(outcome);
+}
+
 TImageOutcome ProcessImage(const TImageTask &task)
 {
-    TImageOutcome outcome;
     const auto startTime = std::chrono::steady_clock::now();
-    const auto log = [&outcome](const QString &line) {
-        outcome.Lines << line;
-    };
-    const auto fail = [&outcome, &log](const QString &line) {
-        log(line);
-        outcome.Completed = false;
-        outcome.Failed = true;
+    TImageOutcome outcome;
+    outcome.ListedName = task.ListedName;
+    outcome.OutputName = task.OutputName;
+    outcome.Rename = task.Rename;
+    if (task.Resize)
+        outcome.Write = TImageWrite::Reduce;
+    else if (task.Overlay)
+        outcome.Write = TImageWrite::Overlay;
+    else if (task.Rename)
+        outcome.Write = TImageWrite::Copy;
+    const auto fail = [&outcome](TFailureKind kind, const QString &message) {
+        outcome.Failure = TImageFailure { .Kind = kind, .Message = message };
     };
     const TFixedOverlaySettings overlay(task.OverlaySettings);
     const TPhotoOptions photo { .AutoOrient = task.AutoOrient, .Metadata = task.Metadata };
@@ -230,28 +262,21 @@ TImageOutcome ProcessImage(const TImageTask &task)
     const TFileRef destination = DestinationOf(task);
     // Taken before any write: the output may replace the image's own source.
     outcome.SourceBytes = RegularFileSize(source);
-    const bool copy = task.Rename && !task.Resize && !task.Overlay;
-    if (task.Rename)
-        log(QStringLiteral("Renaming: ") + task.ListedName + QStringLiteral(" to ") + task.OutputName);
-    if (task.Resize)
-        log(QStringLiteral("Resizing: ") + task.OutputName + QStringLiteral("..."));
-    else if (task.Overlay)
-        log(QStringLiteral("Adding overlay: ") + task.OutputName + QStringLiteral("..."));
-    if (copy || task.Resize || task.Overlay) {
+    if (outcome.Write != TImageWrite::None) {
         if (QString refusal = WriteRefusal(task); !refusal.isEmpty()) {
-            fail(QStringLiteral("ERROR: ") + refusal);
+            fail(TFailureKind::Error, refusal);
             outcome.Elapsed = std::chrono::steady_clock::now() - startTime;
             return outcome;
         }
     }
     QStringList warnings;
-    if (copy) {
+    if (outcome.Write == TImageWrite::Copy) {
         QString reason;
         if (CopyImageFile(source, destination, &reason))
             outcome.OutputPath = task.DestinationPath;
         else
-            fail(QStringLiteral("ERROR: ") + reason);
-    } else if (task.Resize) {
+            fail(TFailureKind::Error, reason);
+    } else if (outcome.Write == TImageWrite::Reduce) {
         try {
             TReportedSize reported;
             TImageOutput made;
@@ -269,19 +294,18 @@ TImageOutcome ProcessImage(const TImageTask &task)
                 outcome.OutputPath = task.DestinationPath;
                 outcome.SourceSize = made.SourceSize;
                 outcome.OutputSize = made.OutputSize;
-                log(task.OutputName + QStringLiteral(" resized: H%1 W%2").arg(reported.Height).arg(reported.Width));
-                if (task.Overlay)
-                    log(QStringLiteral("Overlay Added"));
+                outcome.Reduced = reported;
+                outcome.OverlayAdded = task.Overlay;
             } else {
                 // The source went away since it was listed.
-                fail(QStringLiteral("ERROR: Cannot open file %1").arg(task.SourcePath));
+                fail(TFailureKind::Error, QStringLiteral("Cannot open file %1").arg(task.SourcePath));
             }
         } catch (const EOverlayException &error) {
-            fail(QStringLiteral("Overlay ERROR: ") + error.Message());
+            fail(TFailureKind::OverlayError, error.Message());
         } catch (const std::exception &error) {
-            fail(QStringLiteral("ERROR: ") + PathFromNative(error.what()));
+            fail(TFailureKind::Error, PathFromNative(error.what()));
         }
-    } else if (task.Overlay) {
+    } else if (outcome.Write == TImageWrite::Overlay) {
         try {
             TImageOutput made;
             AddOverlayToFile(source, destination, overlay, &warnings, &made, photo);
@@ -293,18 +317,14 @@ TImageOutcome ProcessImage(const TImageTask &task)
             outcome.OutputPath = task.DestinationPath;
             outcome.SourceSize = made.SourceSize;
             outcome.OutputSize = made.OutputSize;
+            outcome.OverlayAdded = true;
         } catch (const std::exception &error) {
-            // Codec failures while decoding are logged too: a broken photo never passes silently.
-            fail(QStringLiteral("Overlay ERROR: ") + PathFromNative(error.what()));
+            // Codec failures while decoding are reported too: a broken photo never passes silently.
+            fail(TFailureKind::OverlayError, PathFromNative(error.what()));
         }
     }
     // Damaged data decoded around: the photo is written, but the image counts as failed.
-    for (const QString &warning : warnings)
-        log(QStringLiteral("WARNING: ") + warning);
-    if (!warnings.isEmpty()) {
-        outcome.Warnings = warnings;
-        outcome.Failed = true;
-    }
+    outcome.Warnings = warnings;
     if (!outcome.OutputPath.isEmpty()) {
         const std::optional<TFileFacts> written = StatFile(destination);
         outcome.OutputBytes = written && written->Regular ? qint64(written->Size) : -1;
@@ -357,27 +377,16 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, TShard shard, st
     TOutputGuard guard(folder, names);
     // Into the source folder, an output may replace a later input: one image at a time then.
     const int parallel = jobs > 1 && !NameSameFolder(job.DestinationFolder(), folder) ? jobs : 1;
-    // Finished images wait here for their turn; the bound keeps a slow image from piling up the rest.
-    const std::size_t windowSize = std::size_t(parallel) * 4;
     const std::uint64_t budget = memoryBudget > 0 ? memoryBudget : DefaultMemoryBudget();
 
+    // An image planned in its turn; the scheduler runs it and reports it back in listing order.
     struct TPending {
         QStringList Header;
         int Position = 0;
         TImageTask Task;
-        std::future<TImageOutcome> Outcome;
-        bool Done = false; // set under the mutex by the worker
-        /** The memory estimate it was started with (0 when done inline). */
-        std::uint64_t Estimate = 0;
+        TImageOutcome Outcome;
     };
-    std::mutex mutex;
-    std::condition_variable finished;
-    int running = 0;
-    std::uint64_t inFlight = 0; // the estimates of the running images
-    // An image planned in its turn that waits for memory to start; it has counted as started.
-    std::unique_ptr<TPending> waiting;
-    // Declared after what the workers use, so that its futures wait for them before those go away.
-    std::deque<std::unique_ptr<TPending>> pending;
+    std::deque<TPending> pending;
     TOrderedReport report(sink, count);
     TRunSummary &summary = report.Summary();
     summary.Listed = count;
@@ -387,101 +396,41 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, TShard shard, st
         sink.AddStatusLine(SummaryLine(summary));
         return summary;
     };
-    // Under the mutex: whether the waiting image fits beside the running ones (or runs alone).
-    const auto fits = [&] {
-        return running < parallel && (running == 0 || inFlight + waiting->Estimate <= budget);
-    };
     int started = 0;
     bool stopped = false;
-    for (;;) {
-        while (pending.size() < windowSize && (waiting || (!stopped && started < count))) {
-            {
-                const std::lock_guard lock(mutex);
-                if (running >= parallel)
-                    break;
-            }
-            if (!waiting) {
-                report.ProcessPendingEvents(started);
-                if (sink.StopRequested()) {
-                    stopped = true;
-                    break;
-                }
-                auto next = std::make_unique<TPending>();
-                const int position = positions[std::size_t(started)];
-                for (; numbered < position; ++numbered) {
-                    if (job.RenameOn())
-                        job.AdvanceNumber();
-                }
-                numbered = position + 1;
-                next->Header = ImageHeader(position, listed);
-                next->Position = position;
-                next->Task = PlanImage(job, folder, names[position], position, guard, folders);
-                if (parallel > 1)
-                    next->Estimate = EstimateTaskMemory(next->Task);
-                waiting = std::move(next);
-                ++started;
-            }
-            if (parallel == 1) {
-                std::promise<TImageOutcome> done;
-                done.set_value(ProcessImage(waiting->Task));
-                waiting->Outcome = done.get_future();
-                waiting->Done = true;
-                pending.push_back(std::move(waiting));
-                break;
-            }
-            {
-                const std::lock_guard lock(mutex);
-                if (!fits())
-                    break;
-                ++running;
-                inFlight += waiting->Estimate;
-            }
-            TPending *entry = waiting.get();
-            waiting->Outcome = std::async(std::launch::async, [entry, &mutex, &finished, &running, &inFlight] {
-                // Whatever happens, the slot and the memory are given back and the run is woken.
-                struct TRelease {
-                    TPending *Entry;
-                    std::mutex &Mutex;
-                    std::condition_variable &Finished;
-                    int &Running;
-                    std::uint64_t &InFlight;
-                    ~TRelease()
-                    {
-                        {
-                            const std::lock_guard lock(Mutex);
-                            Entry->Done = true;
-                            --Running;
-                            InFlight -= Entry->Estimate;
-                        }
-                        Finished.notify_one();
-                    }
-                } release { entry, mutex, finished, running, inFlight };
-                return ProcessImage(entry->Task);
-            });
-            pending.push_back(std::move(waiting));
+    const auto next = [&]() -> std::optional<TScheduler::TItem> {
+        if (started == count)
+            return std::nullopt;
+        report.ProcessPendingEvents(started);
+        if (sink.StopRequested()) {
+            stopped = true;
+            return std::nullopt;
         }
-        if (pending.empty() && !waiting)
-            break;
-        if (pending.empty()) {
-            // Only the waiting image is left and nothing runs: it starts alone on the next pass.
-            continue;
+        const int position = positions[std::size_t(started)];
+        for (; numbered < position; ++numbered) {
+            if (job.RenameOn())
+                job.AdvanceNumber();
         }
-        TPending &front = *pending.front();
-        {
-            std::unique_lock lock(mutex);
-            const bool mayPlan = !waiting && !stopped && started < count && pending.size() < windowSize;
-            const bool mayStart = waiting && pending.size() < windowSize;
-            finished.wait(lock, [&] {
-                return front.Done || (mayPlan && running < parallel) || (mayStart && fits());
-            });
-            if (!front.Done)
-                continue;
-        }
-        const TImageOutcome outcome = front.Outcome.get();
-        const std::unique_ptr<TPending> done = std::move(pending.front());
+        numbered = position + 1;
+        TPending &image = pending.emplace_back();
+        image.Header = ImageHeader(position, listed);
+        image.Position = position;
+        image.Task = PlanImage(job, folder, names[position], position, guard, folders);
+        ++started;
+        TScheduler::TItem item;
+        // One at a time, no estimate is needed: the header is not read for it.
+        item.Estimate = parallel > 1 ? EstimateTaskMemory(image.Task) : 0;
+        item.Work = [&image] {
+            image.Outcome = ProcessImage(image.Task);
+        };
+        return item;
+    };
+    const auto deliver = [&](int) {
+        const TPending done = std::move(pending.front());
         pending.pop_front();
-        report.Report(done->Header, done->Position, done->Task, outcome, started);
-    }
+        report.Report(done.Header, done.Position, done.Task, done.Outcome, started);
+    };
+    TScheduler(parallel, budget).Run(next, deliver);
     if (stopped) {
         summary.Stopped = true;
         return finish(QStringLiteral("Processing ABORTED !"));

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/img_utils.h"
 #include "engine/job_settings.h"
 #include "engine/pixel_size.h"
 #include "engine/shard.h"
@@ -68,7 +69,10 @@ public:
     virtual void AddStatusLine(const QString &line) = 0;
     virtual void SetProgress(int percent) = 0;
     virtual void ProcessPendingEvents() = 0;
-    /** Set by the owner's Stop (during ProcessPendingEvents); the run writes the "Aborting..." line itself. */
+    /**
+     * Set by the owner's Stop (during ProcessPendingEvents); the run writes the "Aborting..." line itself. A
+     * request that comes once every image has started is no stop: the run finishes.
+     */
     [[nodiscard]] virtual bool StopRequested() const = 0;
     virtual void ClearStopRequest() = 0;
     /**
@@ -108,15 +112,32 @@ struct TImageTask {
     TWrittenFiles *Written = nullptr;
 };
 
-/** What became of one image: its log lines and the facts a report or a summary needs. */
+/** How a step of an image failed: "ERROR: " or "Overlay ERROR: " opens its line. */
+enum class TFailureKind { Error, OverlayError };
+
+struct TImageFailure {
+    TFailureKind Kind = TFailureKind::Error;
+    QString Message;
+};
+
+/** What the image writes: nothing, a copy, a reduction (the overlay drawn into it when on), or the overlay. */
+enum class TImageWrite { None, Copy, Reduce, Overlay };
+
+/** What became of one image, as data: its log lines (OutcomeLines) and its report record are made from it. */
 struct TImageOutcome {
-    /** The image's lines after its ">" and "File" lines, in order ("Renaming: ..." first when renamed). */
-    QStringList Lines;
-    /** False when an error was logged for the image: its progress update is skipped, as after a failed step. */
-    bool Completed = true;
-    /** An error or a warning was logged for the image; it counts as failed for the exit status. */
-    bool Failed = false;
-    /** Warnings of the codec about the source (damaged data), each logged as "WARNING: <text>". */
+    /** The names the lines give: the listed one and the output's. */
+    QString ListedName;
+    QString OutputName;
+    /** The steps the image set out to do, announced before they run ("Renaming: ", "Resizing: ", ...). */
+    bool Rename = false;
+    TImageWrite Write = TImageWrite::None;
+    /** The size the reduction reports (the " resized: " line); empty unless the reduction was written. */
+    std::optional<TReportedSize> Reduced;
+    /** The overlay was drawn into the written file. */
+    bool OverlayAdded = false;
+    /** The step that failed; empty when none did. */
+    std::optional<TImageFailure> Failure;
+    /** Warnings of the codec about the source (damaged data); the photo is written, but counts as failed. */
     QStringList Warnings;
     /** The file written for the image; empty when nothing was written. */
     QString OutputPath;
@@ -128,7 +149,22 @@ struct TImageOutcome {
     std::optional<TPixelSize> OutputSize;
     /** Wall time the image's steps took. */
     std::chrono::nanoseconds Elapsed { 0 };
+
+    /** No step failed: its progress update follows (a failed image's is skipped). */
+    [[nodiscard]] bool Completed() const { return !Failure; }
+    /** A step failed or the codec warned: the image counts as failed for the exit status. */
+    [[nodiscard]] bool Failed() const { return Failure || !Warnings.isEmpty(); }
 };
+
+/** The failure's and the warnings' lines ("ERROR: ...", "Overlay ERROR: ...", "WARNING: ..."), in log order. */
+[[nodiscard]] QStringList ProblemLines(const TImageOutcome &outcome);
+
+/**
+ * The image's lines after its ">" and "File" lines: "Renaming: A to B", then "Resizing: B..." or
+ * "Adding overlay: B...", then "B resized: H.. W.." and "Overlay Added" for a written reduction, then
+ * the ProblemLines.
+ */
+[[nodiscard]] QStringList OutcomeLines(const TImageOutcome &outcome);
 
 /**
  * Reads into task what the job says of its work now (the switches, size, filter, quality, overlay settings
@@ -137,7 +173,7 @@ struct TImageOutcome {
 void ReadTaskSettings(const TJobSource &job, TImageTask &task);
 
 /**
- * Runs the steps of one image. Failures of the guarded steps are logged in the outcome and the image
+ * Runs the steps of one image. A failure of a guarded step is kept in the outcome and the image
  * counts as failed; errors outside them (which end the run) are thrown. Safe on any thread: it reads
  * nothing but the task.
  */
@@ -166,9 +202,10 @@ struct TRunSummary {
  * tested before each image, failures logged and the run going on. Each image is planned on the calling
  * thread when its turn comes (so a window's live settings hold from the next image on). With jobs 1 the
  * images are done inline; with more, up to jobs at once on worker threads, their outcomes reported in
- * listing order, so the log, the progress and the files are those of a one-at-a-time run. A stop
- * request lets running images finish, starts no new one, and "Aborting..." follows the lines of every
- * image that was running when the stop was seen. Errors outside the guarded steps pass on.
+ * listing order (TScheduler), so the log, the progress and the files are those of a one-at-a-time run. A
+ * stop request lets running images finish, starts no new one, and "Aborting..." follows the lines of every
+ * image that was running when the stop was seen; once the last image has started, a request changes
+ * nothing. Errors outside the guarded steps pass on.
  * Before anything is written or logged, the whole run is planned with the settings as they stand: a
  * clash (see PlanClashes) throws ERunRefused. After "FINISHED" or "Processing ABORTED !" comes the
  * summary line; the same facts are returned.

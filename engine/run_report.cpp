@@ -443,17 +443,6 @@ std::int64_t NowMs()
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-QString FirstProblem(const QStringList &lines)
-{
-    QStringList problems;
-    for (const QString &line : lines) {
-        if (line.startsWith(QLatin1String("ERROR: ")) || line.startsWith(QLatin1String("Overlay ERROR: "))
-            || line.startsWith(QLatin1String("WARNING: ")))
-            problems << line;
-    }
-    return problems.join(QStringLiteral("; "));
-}
-
 } // namespace
 
 void TReportRecorder::Start(const TJobSource &job, TShard shard, const QString &version)
@@ -498,13 +487,14 @@ void TReportRecorder::Add(int position, const TImageTask &task, const TImageOutc
         record.SourceBytes = outcome.SourceBytes;
     if (outcome.OutputBytes >= 0)
         record.OutputBytes = outcome.OutputBytes;
-    record.Message = FirstProblem(outcome.Lines);
-    if (!outcome.Failed)
-        record.Status = TPhotoStatus::Done;
-    else if (outcome.Completed && !outcome.Warnings.isEmpty())
+    // The problems as the log tells them.
+    record.Message = ProblemLines(outcome).join(QStringLiteral("; "));
+    if (outcome.Failure)
+        record.Status = TPhotoStatus::Failed;
+    else if (!outcome.Warnings.isEmpty())
         record.Status = TPhotoStatus::Warning;
     else
-        record.Status = TPhotoStatus::Failed;
+        record.Status = TPhotoStatus::Done;
     record.Milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(outcome.Elapsed).count();
     mReport.Add(std::move(record));
 }

@@ -1,4 +1,5 @@
 #include <functional>
+#include <utility>
 
 #include <QDir>
 
@@ -156,19 +157,29 @@ TEST_F(BatchRun, StopAfterImageKEndsBeforeTheNext)
     EXPECT_EQ(sink.Lines.back(), QStringLiteral("FINISHED"));
 }
 
-TEST_F(BatchRun, StopDuringTheLastImageStillFinishes)
+// Once the last image has started there is nothing left to stop: the run finishes, with no "Aborting...".
+TEST_F(BatchRun, StopAfterTheLastImageHasStartedChangesNothing)
 {
     AddPhotos(2);
-    TFixedJob job = MakeJob(mSource.Path(), mDestination.Path());
-    TRecordingSink sink;
-    sink.OnEvents = [](TRecordingSink &s) {
-        if (s.Progress.back() == 100 && !s.Stop)
-            s.ClickStop();
-    };
-    RunBatch(job, sink);
-    EXPECT_EQ(sink.Lines.mid(sink.Lines.size() - 2),
-        (QStringList { QStringLiteral("Aborting..."), QStringLiteral("FINISHED") }));
-    EXPECT_EQ(sink.Progress.back(), 0);
+    // One job: the event point after the last image. Two: the one after the first image, the second running.
+    for (const auto &[jobs, percent] : { std::pair { 1, 100 }, std::pair { 2, 50 } }) {
+        TTempDir out;
+        TFixedJob job = MakeJob(mSource.Path(), out.Path());
+        job.Values().Rename = true;
+        TRecordingSink sink;
+        sink.OnEvents = [percent = percent](TRecordingSink &s) {
+            if (s.Progress.back() == percent && !s.Stop)
+                s.ClickStop();
+        };
+        const TRunSummary summary = RunBatch(job, sink, jobs);
+        EXPECT_TRUE(sink.Stop) << jobs;
+        EXPECT_FALSE(summary.Stopped) << jobs;
+        EXPECT_FALSE(sink.Lines.contains(QStringLiteral("Aborting..."))) << jobs;
+        EXPECT_EQ(sink.Lines.mid(sink.Lines.size() - 2),
+            (QStringList { QStringLiteral("Renaming: img2.jpg to 2.jpg"), QStringLiteral("FINISHED") }))
+            << jobs;
+        EXPECT_EQ(sink.Progress.back(), 0) << jobs;
+    }
 }
 
 TEST_F(BatchRun, FailureInImageTwoIsLoggedAndTheNumberingHasAGap)

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/batch_run.h"
 #include "engine/run_report.h"
 #include "imaging/errors.h"
 #include "tests/support/report_schema.h"
+#include "tests/support/run_helpers.h"
 #include "tests/support/temp_dir.h"
 
 namespace vellumar
@@ -79,6 +81,47 @@ TEST(RunReport, JsonValidatesAgainstTheSchemaAndReadsBackUnchanged)
     QByteArray hugeShard = report.ToJson();
     hugeShard.replace("\"shard\": null", "\"shard\": {\"count\": 2000000000, \"index\": 1}");
     EXPECT_THROW((void)TRunReport::FromJson(hugeShard, path), Exception);
+}
+
+// A photo's status and message come from its outcome's failure and warnings, worded as the log words them.
+TEST(ReportRecorder, StatusAndMessageComeFromTheOutcome)
+{
+    const auto outcome = [](std::optional<TImageFailure> failure, QStringList warnings) {
+        TImageOutcome made;
+        made.Failure = std::move(failure);
+        made.Warnings = std::move(warnings);
+        return made;
+    };
+    const struct {
+        TImageOutcome Outcome;
+        TPhotoStatus Status;
+        const char *Message;
+    } cases[] = {
+        { outcome({}, {}), TPhotoStatus::Done, "" },
+        { outcome(TImageFailure { TFailureKind::Error, QStringLiteral("no room") }, {}),
+            TPhotoStatus::Failed,
+            "ERROR: no room" },
+        { outcome({}, { QStringLiteral("short"), QStringLiteral("odd") }),
+            TPhotoStatus::Warning,
+            "WARNING: short; WARNING: odd" },
+        { outcome(TImageFailure { TFailureKind::OverlayError, QStringLiteral("no font") }, { QStringLiteral("short") }),
+            TPhotoStatus::Failed,
+            "Overlay ERROR: no font; WARNING: short" },
+    };
+    TTempDir source;
+    for (int i = 0; i < int(std::size(cases)); ++i)
+        source.WriteText(QStringLiteral("p%1.jpg").arg(i), "x");
+    const TFixedJob job = test::MakeJob(source.Path(), source.Path());
+    TReportRecorder recorder;
+    recorder.Start(job, {}, QString());
+    for (int i = 0; i < int(std::size(cases)); ++i)
+        recorder.Add(i, TImageTask {}, cases[i].Outcome);
+    const TRunReport report = recorder.Finish(false);
+    ASSERT_EQ(report.Photos().size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(report.Photos()[i].Status, cases[i].Status) << i;
+        EXPECT_EQ(report.Photos()[i].Message, QString::fromUtf8(cases[i].Message)) << i;
+    }
 }
 
 TEST(RunReport, CsvQuotesFieldsThatNeedIt)
