@@ -143,10 +143,10 @@ public:
         mBar.Advance(double(decoded.Width) * decoded.Height / 1e6);
     }
 
-    void Start(const TJobSource &job, TShard shard)
+    void Start(const TJob &job, TShard shard)
     {
         mRecorder.Start(job, shard, ProgramVersionOrEmpty());
-        mBar.Start(shard.Size(int(job.SourceNames().size())));
+        mBar.Start(shard.Size(int(job.SourceNames.size())));
     }
     void EraseProgress() { mBar.Erase(); }
     /** aborted: whether the run stopped before its last photo (TRunSummary::Stopped). */
@@ -173,7 +173,7 @@ private:
 };
 
 // --dry-run: one line per photo of the plan, then the clashes. Exit 0 when the run could start, else 2.
-int PrintDryRun(const TJobSource &job, TShard shard, const std::vector<TOtherOutput> &reports)
+int PrintDryRun(const TJob &job, TShard shard, const std::vector<TOtherOutput> &reports)
 {
     const TDryRun plan = PlanDryRun(job, shard);
     const auto size = [](const std::optional<TPixelSize> &pixels) {
@@ -181,7 +181,7 @@ int PrintDryRun(const TJobSource &job, TShard shard, const std::vector<TOtherOut
     };
     for (const TPlanRow &row : plan.Rows) {
         QString line =
-            QStringLiteral("%1 of %2: %3").arg(row.Position + 1).arg(job.SourceNames().size()).arg(row.SourceName);
+            QStringLiteral("%1 of %2: %3").arg(row.Position + 1).arg(job.SourceNames.size()).arg(row.SourceName);
         if (row.OutputName.isEmpty()) {
             PrintLine(stdout, line + QStringLiteral("  (nothing to write)"));
             continue;
@@ -227,25 +227,30 @@ void PrintRefusal(const QStringList &clashes)
         PrintLine(stderr, QStringLiteral("  ") + clash);
 }
 
-TJobValues JobValues(const TBatchOptions &options, const TSourceList &list, const QString &destination)
+// The job the options describe, over the listing and into destination.
+TJob JobFromOptions(const TBatchOptions &options, const TSourceList &list, const QString &destination)
 {
-    TJobValues values;
-    values.SourceFolder = list.ListFolder();
-    values.SourceNames = list.Names();
-    values.DestinationFolder = destination;
-    values.Resize = options.Resize;
-    values.ResizePercent = options.ResizePercent;
-    values.ResizeOptions = options.ResizeOptions;
-    values.Quality = options.Quality;
-    values.Rename = options.Rename;
-    values.Namer.SetPrefix(options.Prefix);
-    values.Namer.SetSuffix(options.Suffix);
-    values.Namer.SetNumber(options.Number);
-    values.Namer.SetPadding(options.Padding);
-    values.Overlay = options.Overlay;
-    values.AutoOrient = options.AutoOrient;
-    values.Metadata = options.Metadata;
-    return values;
+    TOutputNamer namer;
+    namer.SetPrefix(options.Prefix);
+    namer.SetSuffix(options.Suffix);
+    namer.SetNumber(options.Number);
+    namer.SetPadding(options.Padding);
+    return TJob {
+        .SourceFolder = list.ListFolder(),
+        .SourceNames = list.Names(),
+        .DestinationFolder = destination,
+        .Resize = options.Resize,
+        .ResizePercent = options.ResizePercent,
+        .ResizeOptions = options.ResizeOptions,
+        .Quality = options.Quality,
+        .Rename = options.Rename,
+        .Namer = namer,
+        .ShownSample = {},
+        .Overlay = options.Overlay,
+        .OverlaySettings = options.OverlaySettings,
+        .AutoOrient = options.AutoOrient,
+        .Metadata = options.Metadata,
+    };
 }
 
 // --merge-reports: the shards' JSON reports as the single run's. Nothing is written unless they all fit.
@@ -317,11 +322,11 @@ int Run(const QStringList &arguments)
     const QString destination = QDir::cleanPath(QDir(options.Destination).absolutePath());
     const TShard shard = options.Shard.value_or(TShard {});
     const std::vector<TOtherOutput> reports = ReportOutputs(options);
-    TFixedJob job(JobValues(options, list, destination + QLatin1Char('/')), options.OverlaySettings);
+    TFixedJob job(JobFromOptions(options, list, destination + QLatin1Char('/')));
     if (options.DryRun)
-        return PrintDryRun(job, shard, reports);
+        return PrintDryRun(job.Snapshot(), shard, reports);
     // The whole plan, reports included, is checked before anything is made: a refused run leaves no trace.
-    if (const QStringList clashes = PlanClashes(job, reports); !clashes.isEmpty()) {
+    if (const QStringList clashes = PlanClashes(job.Snapshot(), reports); !clashes.isEmpty()) {
         PrintRefusal(clashes);
         return kExitUsage;
     }
@@ -351,7 +356,7 @@ int Run(const QStringList &arguments)
     // Kept until the program ends, so that a signal while the report is written is handled too.
     HandleStopSignals();
     try {
-        sink.Start(job, shard);
+        sink.Start(job.Snapshot(), shard);
         summary = RunBatch(job, sink, jobs, shard, options.MemoryBudget);
         sink.EraseProgress();
     } catch (const ERunRefused &refused) {

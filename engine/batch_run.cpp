@@ -7,6 +7,7 @@
 
 #include "engine/fixed_job.h"
 #include "engine/folder_rules.h"
+#include "engine/image_plan.h"
 #include "engine/img_utils.h"
 #include "engine/job_settings.h"
 #include "engine/memory_budget.h"
@@ -65,53 +66,34 @@ TFileRef DestinationOf(const TImageTask &task)
     return destination;
 }
 
-// Reads every setting the image needs now, on the run's thread, and advances the running number.
-TImageTask PlanImage(TJobSource &job,
-    const QString &folder,
-    const QString &name,
-    int index,
-    TOutputGuard &guard,
-    TRunFolders &folders)
+// The image's task from the job as it stands now, with the listing and naming rule of Start; then the checks
+// that need the run's state: its open folders and the outputs planned so far.
+TImageTask PlanImage(const TJob &job, int position, TOutputGuard &guard, TRunFolders &folders)
 {
-    TImageTask task;
-    task.ListedName = name;
-    task.SourcePath = PathInFolder(folder, name);
-    task.Rename = job.RenameOn();
-    if (task.Rename) {
-        task.OutputName = job.SampleName();
-        job.AdvanceNumber();
-    } else {
-        task.OutputName = name;
-    }
-    const QString destination = job.DestinationFolder();
-    task.DestinationPath = PathInFolder(destination, task.OutputName);
-    ReadTaskSettings(job, task);
+    // A photo that is decoded has its facts read here, once: for the memory estimate and the report.
+    TImageTask task = PlanImageTask(job, position, [](const QString &source) {
+        return ReadPhotoFacts(source);
+    });
     task.SourceFolder = folders.Source ? &*folders.Source : nullptr;
-    task.DestinationFolder = folders.Destination(destination);
+    task.DestinationFolder = folders.Destination(job.DestinationFolder);
     task.NewOutput = folders.NewAtStart.contains(task.DestinationPath);
     task.Written = &folders.Written;
     // The window's settings may have changed since Start: each image is checked again as it is planned.
-    if (task.Rename || task.Resize || task.Overlay) {
-        if (destination.isEmpty())
-            task.Refusal = QStringLiteral("No destination folder is chosen.");
-        else if (!task.OutputName.contains(QLatin1Char('/')))
-            task.Refusal = guard.Refusal(index, task.DestinationPath);
-        if (!task.Refusal.isEmpty() && !destination.isEmpty())
+    if (task.Writes() && task.Refusal.isEmpty()) {
+        task.Refusal = guard.Refusal(position, task.DestinationPath);
+        if (!task.Refusal.isEmpty())
             task.Refusal += QStringLiteral("; nothing is written");
     }
     return task;
 }
 
-// Why the image must not write at all, checked just before it would: a name that cannot be a file name
-// (it would leave the destination folder), a destination folder that is missing, or a file this run has
-// already written under another spelling of the name.
+// Why the image must not write at all, checked just before it would: its planned refusal, a destination
+// folder that is missing, or a file this run has already written under another spelling of the name.
 QString WriteRefusal(const TImageTask &task)
 {
     if (!task.Refusal.isEmpty())
         return task.Refusal;
     const QString &path = task.DestinationPath;
-    if (task.OutputName.contains(QLatin1Char('/')) || task.OutputName.contains(QChar(0)))
-        return CannotCreateFileText(path, QStringLiteral("a file name cannot hold \"/\""));
     const QString folder = path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
     if (task.DestinationFolder != nullptr ? task.DestinationFolder->Removed() : !DirectoryExists(folder))
         return CannotCreateFileText(path, QStringLiteral("the folder %1 does not exist").arg(folder));
@@ -194,19 +176,6 @@ void TRunSink::ImageReported(int position, const TImageTask &task, const TImageO
     (void)position;
     (void)task;
     (void)outcome;
-}
-
-void ReadTaskSettings(const TJobSource &job, TImageTask &task)
-{
-    task.Resize = job.ResizeOn();
-    task.ResizePercent = job.ResizePercent();
-    task.ResizeOptions = job.ResizeOptions();
-    task.Quality = job.Quality();
-    task.Overlay = job.OverlayOn();
-    task.AutoOrient = job.AutoOrient();
-    task.Metadata = job.Metadata();
-    if (task.Overlay)
-        task.OverlaySettings = job.Overlay().CurrentOverlaySettings();
 }
 
 QStringList ProblemLines(const TImageOutcome &outcome)
@@ -349,12 +318,13 @@ QString SummaryLine(const TRunSummary &summary)
 TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, TShard shard, std::uint64_t memoryBudget)
 {
     const auto startTime = std::chrono::steady_clock::now();
-    TRunPlan plan = PlanRun(job);
+    const TJob start = job.Snapshot();
+    TRunPlan plan = PlanRun(start);
     if (!plan.Clashes.isEmpty())
         throw ERunRefused(std::move(plan.Clashes));
     TRunFolders folders;
-    folders.Source = TFolder::TryOpen(job.SourceFolder());
-    if (const TFolder *destination = folders.Destination(job.DestinationFolder())) {
+    folders.Source = TFolder::TryOpen(start.SourceFolder);
+    if (const TFolder *destination = folders.Destination(start.DestinationFolder)) {
         for (const TPlannedOutput &output : plan.Outputs) {
             if (!output.OutputPath.isEmpty() && !StatFile(TFileRef(*destination, output.OutputName, output.OutputPath)))
                 folders.NewAtStart.insert(output.OutputPath);
@@ -363,8 +333,8 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, TShard shard, st
     sink.SetProgress(0);
     sink.ClearStopRequest();
     sink.AddStatusLine(QString());
-    const QString folder = job.SourceFolder();
-    const QStringList names = job.SourceNames();
+    const QString &folder = start.SourceFolder;
+    const QStringList &names = start.SourceNames;
     const int listed = int(names.size());
     std::vector<int> positions;
     for (int position = 0; position < listed; ++position) {
@@ -372,11 +342,9 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, TShard shard, st
             positions.push_back(position);
     }
     const int count = int(positions.size());
-    // The running number of the next listed position; a shard passes over the others' numbers.
-    int numbered = 0;
     TOutputGuard guard(folder, names);
     // Into the source folder, an output may replace a later input: one image at a time then.
-    const int parallel = jobs > 1 && !NameSameFolder(job.DestinationFolder(), folder) ? jobs : 1;
+    const int parallel = jobs > 1 && !NameSameFolder(start.DestinationFolder, folder) ? jobs : 1;
     const std::uint64_t budget = memoryBudget > 0 ? memoryBudget : DefaultMemoryBudget();
 
     // An image planned in its turn; the scheduler runs it and reports it back in listing order.
@@ -407,18 +375,20 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, TShard shard, st
             return std::nullopt;
         }
         const int position = positions[std::size_t(started)];
-        for (; numbered < position; ++numbered) {
-            if (job.RenameOn())
-                job.AdvanceNumber();
-        }
-        numbered = position + 1;
+        TJob now = job.Snapshot();
+        now.SourceFolder = folder;
+        now.SourceNames = names;
+        now.Namer = start.Namer;
         TPending &image = pending.emplace_back();
         image.Header = ImageHeader(position, listed);
         image.Position = position;
-        image.Task = PlanImage(job, folder, names[position], position, guard, folders);
+        image.Task = PlanImage(now, position, guard, folders);
+        // A shard passes over the others' numbers, as the whole run would.
+        if (now.Rename)
+            job.NumberAdvanced(NumberAtPosition(start.Namer.Number(), position + 1));
         ++started;
         TScheduler::TItem item;
-        // One at a time, no estimate is needed: the header is not read for it.
+        // One at a time, no estimate is needed.
         item.Estimate = parallel > 1 ? EstimateTaskMemory(image.Task) : 0;
         item.Work = [&image] {
             image.Outcome = ProcessImage(image.Task);

@@ -8,18 +8,21 @@
 #include <QStringList>
 
 #include "engine/img_utils.h"
+#include "engine/job.h"
 #include "engine/job_settings.h"
 #include "engine/pixel_size.h"
 #include "engine/shard.h"
 #include "imaging/jpeg_metadata.h"
+#include "imaging/photo_facts.h"
 #include "overlay/overlay_settings.h"
 
 namespace vellumar
 {
 
 /**
- * What a run reads from its owner, each value at the moment an image needs it. The source names are
- * taken once, at Start, so a folder chosen during a run never shortens or shifts the work list.
+ * What a run reads from its owner: the job as it stands, taken at Start and again at each image's turn (so
+ * that a window's live settings hold from the next image on). The source listing and the naming rule are
+ * those of Start, so a folder chosen during a run never shortens or shifts the work list.
  */
 class TJobSource
 {
@@ -29,27 +32,9 @@ public:
     TJobSource(const TJobSource &) = delete;
     TJobSource &operator=(const TJobSource &) = delete;
 
-    [[nodiscard]] virtual QString SourceFolder() const = 0;
-    [[nodiscard]] virtual QStringList SourceNames() const = 0;
-    [[nodiscard]] virtual QString DestinationFolder() const = 0;
-    [[nodiscard]] virtual bool ResizeOn() const = 0;
-    [[nodiscard]] virtual int ResizePercent() const = 0;
-    /** Filter and size mode of a reduction; the defaults (the exact reduction by percent) unless overridden. */
-    [[nodiscard]] virtual TResizeOptions ResizeOptions() const { return {}; }
-    [[nodiscard]] virtual int Quality() const = 0;
-    [[nodiscard]] virtual bool RenameOn() const = 0;
-    /** The name the next renamed image receives. */
-    [[nodiscard]] virtual QString SampleName() const = 0;
-    /** The naming rule as it stands (prefix, number, padding, suffix), to plan names without advancing. */
-    [[nodiscard]] virtual TOutputNamer Namer() const = 0;
-    /** Advances the running number by one and brings the sample name up to date. */
-    virtual void AdvanceNumber() = 0;
-    [[nodiscard]] virtual bool OverlayOn() const = 0;
-    [[nodiscard]] virtual const TOverlaySettingsProvider &Overlay() const = 0;
-    /** Re-encoded photos are turned upright by their EXIF orientation. */
-    [[nodiscard]] virtual bool AutoOrient() const = 0;
-    /** Which of a photo's metadata a re-encoded photo keeps (its colour profile always). */
-    [[nodiscard]] virtual TMetadataMode Metadata() const = 0;
+    [[nodiscard]] virtual TJob Snapshot() const = 0;
+    /** Told after each renamed image is planned: the running number the next renamed image gets. */
+    virtual void NumberAdvanced(std::int64_t next) = 0;
 };
 
 struct TImageTask;
@@ -82,7 +67,7 @@ public:
     virtual void ImageReported(int position, const TImageTask &task, const TImageOutcome &outcome);
 };
 
-/** One image's work, fixed on the run's thread when its turn comes. */
+/** One image's work, planned (PlanImageTask) on the run's thread when its turn comes. */
 struct TImageTask {
     QString ListedName;
     QString SourcePath;
@@ -100,6 +85,15 @@ struct TImageTask {
     TOverlaySettings OverlaySettings;
     /** Set when planning found that the image must not write (one line, logged after "ERROR: "). */
     QString Refusal;
+    /** The running number of a renamed image: the naming rule's number plus the renamed positions before it. */
+    std::int64_t Number = 0;
+    /** The photo's facts as planning read them; unread when the plan needed none. */
+    TPhotoFacts Facts;
+    /** The picture is turned upright when written: the job says so and the photo's orientation is not 1. */
+    bool TurnsUpright = false;
+    /** From Facts: the source as the output is turned, and the written picture's size; empty when unread. */
+    std::optional<TPixelSize> SourceSize;
+    std::optional<TPixelSize> PlannedSize;
     /**
      * The run's open folders, which the image reads its photo from and writes its output into whatever
      * their paths name meanwhile; null: by SourcePath and DestinationPath. Owned by the run.
@@ -110,6 +104,13 @@ struct TImageTask {
     bool NewOutput = false;
     /** The run's written files, so that no image lands on another's output; null outside a run. */
     TWrittenFiles *Written = nullptr;
+
+    /** A plain copy under the new name: renamed, neither reduced nor overlaid. */
+    [[nodiscard]] bool Copies() const { return Rename && !Resize && !Overlay; }
+    /** The image writes an output (any step is on). */
+    [[nodiscard]] bool Writes() const { return Rename || Resize || Overlay; }
+    /** The image's picture is decoded and encoded again. */
+    [[nodiscard]] bool Decodes() const { return Resize || Overlay; }
 };
 
 /** How a step of an image failed: "ERROR: " or "Overlay ERROR: " opens its line. */
@@ -165,12 +166,6 @@ struct TImageOutcome {
  * the ProblemLines.
  */
 [[nodiscard]] QStringList OutcomeLines(const TImageOutcome &outcome);
-
-/**
- * Reads into task what the job says of its work now (the switches, size, filter, quality, overlay settings
- * and photo options); its names and paths are the caller's. The run and the output preview plan alike.
- */
-void ReadTaskSettings(const TJobSource &job, TImageTask &task);
 
 /**
  * Runs the steps of one image. A failure of a guarded step is kept in the outcome and the image

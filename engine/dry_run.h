@@ -38,14 +38,14 @@ struct TDryRun {
     QStringList Clashes;
 };
 
-class TJobSource;
+struct TJob;
 
 /**
  * What Start would do with job's settings as they stand, for the photos of shard: output names (with the
  * whole run's numbers), sizes read from each photo's header, what each write would replace, and the
- * clashes of the whole run. Writes nothing and changes nothing in the job.
+ * clashes of the whole run. Writes nothing.
  */
-[[nodiscard]] TDryRun PlanDryRun(const TJobSource &job, TShard shard = {});
+[[nodiscard]] TDryRun PlanDryRun(const TJob &job, TShard shard = {});
 
 /** "an existing file", "its own source", or empty. */
 [[nodiscard]] QString ReplacesText(TReplaces replaces);

@@ -4,7 +4,7 @@
 #include <QStringList>
 
 #include "engine/batch_run.h"
-#include "engine/job_settings.h"
+#include "engine/job.h"
 #include "overlay/overlay_settings.h"
 
 namespace vellumar
@@ -24,55 +24,27 @@ private:
     TOverlaySettings mSettings;
 };
 
-/** The values of a job that nobody changes during its run (a command line's, a test's). */
-struct TJobValues {
-    QString SourceFolder;
-    QStringList SourceNames;
-    /** Used as given; a "/" is put between it and a name when it does not end in one. */
-    QString DestinationFolder;
-    bool Resize = false;
-    int ResizePercent = 50;
-    TResizeOptions ResizeOptions;
-    int Quality = 90;
-    bool Rename = false;
-    TOutputNamer Namer;
-    bool Overlay = false;
-    bool AutoOrient = true;
-    TMetadataMode Metadata = TMetadataMode::mmNone;
-};
-
-/** A job read from fixed values; only the running number moves, as the run advances it. */
+/**
+ * A job held as one value, the command line's and the tests': each snapshot is that value. The run moves its
+ * running number on as renamed images are planned, so that a second run continues the numbering; a test may
+ * change the value at an event point, as a user would change the window's fields.
+ */
 class TFixedJob : public TJobSource
 {
 public:
-    TFixedJob(TJobValues values, TOverlaySettings overlay)
-        : mValues(std::move(values))
-        , mOverlay(std::move(overlay))
+    explicit TFixedJob(TJob job)
+        : mJob(std::move(job))
     {
     }
 
-    [[nodiscard]] QString SourceFolder() const override { return mValues.SourceFolder; }
-    [[nodiscard]] QStringList SourceNames() const override { return mValues.SourceNames; }
-    [[nodiscard]] QString DestinationFolder() const override { return mValues.DestinationFolder; }
-    [[nodiscard]] bool ResizeOn() const override { return mValues.Resize; }
-    [[nodiscard]] int ResizePercent() const override { return mValues.ResizePercent; }
-    [[nodiscard]] TResizeOptions ResizeOptions() const override { return mValues.ResizeOptions; }
-    [[nodiscard]] int Quality() const override { return mValues.Quality; }
-    [[nodiscard]] bool RenameOn() const override { return mValues.Rename; }
-    [[nodiscard]] QString SampleName() const override { return mValues.Namer.SampleName(); }
-    [[nodiscard]] TOutputNamer Namer() const override { return mValues.Namer; }
-    void AdvanceNumber() override { mValues.Namer.Advance(); }
-    [[nodiscard]] bool OverlayOn() const override { return mValues.Overlay; }
-    [[nodiscard]] const TOverlaySettingsProvider &Overlay() const override { return mOverlay; }
-    [[nodiscard]] bool AutoOrient() const override { return mValues.AutoOrient; }
-    [[nodiscard]] TMetadataMode Metadata() const override { return mValues.Metadata; }
+    [[nodiscard]] TJob Snapshot() const override { return mJob; }
+    void NumberAdvanced(std::int64_t next) override { mJob.Namer.SetNumber(next); }
 
-    /** The values, for a test to change between runs (or at an event point). */
-    [[nodiscard]] TJobValues &Values() { return mValues; }
+    /** The value, for a test to change between runs (or at an event point). */
+    [[nodiscard]] TJob &Values() { return mJob; }
 
 private:
-    TJobValues mValues;
-    TFixedOverlaySettings mOverlay;
+    TJob mJob;
 };
 
 } // namespace vellumar

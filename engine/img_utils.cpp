@@ -70,9 +70,7 @@ TImageOutput ReduceJpeg(const TFileRef &source,
     QString metadataWarning;
     {
         TJPEGImage image;
-        image.LoadJpegFile(source);
-        if (!image.CompressedData().empty())
-            markers = ReadJpegStreamMarkers(image.CompressedData());
+        image.LoadJpegFile(source, &markers);
         const int orientation = photo.AutoOrient ? MarkersOrientation(markers) : 1;
         markers = OutputMarkers(markers, photo.Metadata, orientation != 1, metadataWarning);
         // Sizes are chosen for the upright picture (a box to fit has a width and a height); the stored picture

@@ -9,7 +9,8 @@ namespace vellumar
 
 /**
  * The output naming rule: prefix + running number in the padding's display format + suffix + ".jpg".
- * A plain value; the main window keeps one in step with its fields, a command-line run owns its own.
+ * A plain value, part of a job (TJob): the window makes one from its fields for each snapshot, the command line
+ * from its options. A run names by position from the rule of Start (NumberAtPosition).
  */
 class TOutputNamer
 {

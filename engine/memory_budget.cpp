@@ -1,18 +1,10 @@
 #include "engine/memory_budget.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <limits>
 
-#include <QScopeGuard>
-
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/job_settings.h"
-#include "imaging/file_io.h"
-#include "imaging/native_name.h"
 
 namespace vellumar
 {
@@ -24,8 +16,6 @@ constexpr std::uint64_t kMiB = std::uint64_t(1) << 20;
 constexpr std::uint64_t kMaxDefaultBudget = 2048 * kMiB;
 // libjpeg's row buffers and tables, Qt's font cache and the program itself.
 constexpr std::uint64_t kAllowance = 24 * kMiB;
-// Enough for the markers before the frame header of any photo, most of which are a few kilobytes.
-constexpr qint64 kHeaderBytes = qint64(4) << 20;
 
 } // namespace
 
@@ -60,54 +50,26 @@ std::uint64_t DefaultMemoryBudget()
 
 std::uint64_t EstimateTaskMemory(const TImageTask &task)
 {
-    // Only a regular file is opened: a FIFO put in a photo's place would block the run here.
-    if (!FileExists(task.SourcePath))
+    const TPhotoFacts &facts = task.Facts;
+    // Not opened (missing, or not a regular file): the image fails at once.
+    if (facts.FileBytes < 0)
         return kAllowance;
-    // Opened by its bytes on disk (NativePath), which Qt's file classes would not keep for every name.
-    const int fd = ::open(NativePath(task.SourcePath).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return kAllowance;
-    const auto closeFile = qScopeGuard([fd] {
-        ::close(fd);
-    });
-    struct stat info {
-    };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        return kAllowance;
-    const auto fileBytes = std::uint64_t(std::max<off_t>(info.st_size, 0));
-    QByteArray head(qsizetype(std::min<std::uint64_t>(fileBytes, kHeaderBytes)), Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < head.size()) {
-        const ssize_t part = ::read(fd, head.data() + got, std::size_t(head.size() - got));
-        if (part < 0 && errno == EINTR)
-            continue;
-        if (part <= 0)
-            break;
-        got += part;
-    }
-    head.truncate(got);
-    try {
-        const TJpegHeaderFacts facts =
-            ReadJpegStreamHeader(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(head.constData()),
-                std::size_t(head.size())));
-        TImageWork work { .Overlay = task.Overlay, .Upright = task.AutoOrient };
-        if (task.Resize) {
-            // A long edge or a box gives its own scale; a photo already small enough is written at its size.
-            const double percentScale = ScaleFromPercent(task.ResizePercent);
-            const TPixelSize size = ReducedSize({ facts.Width, facts.Height }, task.ResizeOptions, percentScale);
-            const double scale = task.ResizeOptions.Mode == TSizeMode::Percent
-                ? percentScale
-                : double(std::max(size.Width, size.Height)) / std::max({ facts.Width, facts.Height, 1 });
-            work.Scale = std::clamp(scale, 0.001, 0.999999);
-        }
-        return EstimateImageMemory(fileBytes, facts, work);
-    } catch (const std::exception &) {
-        // Markers beyond the bytes read hide the frame's size: such a photo may be huge, so it runs alone.
-        if (fileBytes > std::uint64_t(head.size()))
-            return std::numeric_limits<std::uint64_t>::max() / 2;
-        // Not a readable header: the image fails at once, holding at most its file.
+    const auto fileBytes = std::uint64_t(facts.FileBytes);
+    // Not a readable header: the image fails at once, holding at most its file.
+    if (!facts.Read)
         return kAllowance + fileBytes;
+    TImageWork work { .Overlay = task.Overlay, .Upright = task.TurnsUpright };
+    if (task.Resize && task.SourceSize && task.PlannedSize) {
+        // A long edge or a box gives its own scale, on the upright sides the planner sized; a photo already small
+        // enough is written at its size.
+        const TPixelSize upright = *task.SourceSize;
+        const TPixelSize planned = *task.PlannedSize;
+        const double scale = task.ResizeOptions.Mode == TSizeMode::Percent
+            ? ScaleFromPercent(task.ResizePercent)
+            : double(std::max(planned.Width, planned.Height)) / std::max({ upright.Width, upright.Height, 1 });
+        work.Scale = std::clamp(scale, 0.001, 0.999999);
     }
+    return EstimateImageMemory(fileBytes, facts.Header, work);
 }
 
 } // namespace vellumar

@@ -16,7 +16,7 @@ struct TImageWork {
     /** The reduction's scale (0 < Scale < 1); 1 for none. */
     double Scale = 1.0;
     bool Overlay = false;
-    /** The picture is turned upright (an orientation other than 1). */
+    /** The reduced picture is turned upright afterwards (the task turns a photo whose orientation is not 1). */
     bool Upright = false;
 };
 
@@ -33,9 +33,9 @@ EstimateImageMemory(std::uint64_t fileBytes, const TJpegHeaderFacts &facts, cons
 [[nodiscard]] std::uint64_t DefaultMemoryBudget();
 
 /**
- * EstimateImageMemory for a planned image: its file's size, the header read from the file's first 4 MiB, the
- * work its switches select. A file whose header cannot be read is estimated at its size plus the allowance
- * (it fails before it decodes anything). Throws nothing.
+ * EstimateImageMemory for a planned image: its facts' file size and header, and the work the planner chose
+ * (scale from the upright sizes, turning upright). A file whose header could not be read is estimated at its
+ * size plus the allowance (it fails before it decodes anything). Throws nothing.
  */
 [[nodiscard]] std::uint64_t EstimateTaskMemory(const TImageTask &task);
 

@@ -4,7 +4,6 @@
 
 #include "engine/batch_run.h"
 #include "engine/job_settings.h"
-#include "engine/shard.h"
 #include "engine/source_list.h"
 #include "imaging/bitmap.h"
 #include "imaging/file_io.h"
@@ -14,24 +13,6 @@
 
 namespace vellumar
 {
-
-TImageTask TaskAt(const TJobSource &job, int position)
-{
-    const QStringList names = job.SourceNames();
-    TImageTask task;
-    task.ListedName = names.value(position);
-    task.SourcePath = PathInFolder(job.SourceFolder(), task.ListedName);
-    task.Rename = job.RenameOn();
-    task.OutputName = task.ListedName;
-    if (task.Rename) {
-        TOutputNamer namer = job.Namer();
-        namer.SetNumber(NumberAtPosition(namer.Number(), position));
-        task.OutputName = namer.SampleName();
-    }
-    task.DestinationPath = PathInFolder(job.DestinationFolder(), task.OutputName);
-    ReadTaskSettings(job, task);
-    return task;
-}
 
 TImageOutput MakeOutput(const TImageTask &task)
 {
@@ -46,7 +27,7 @@ TImageOutput MakeOutput(const TImageTask &task)
     if (task.Overlay)
         return OverlayJpeg(task.SourcePath, task.DestinationPath, task.OverlaySettings, photo);
     TImageOutput copy;
-    if (task.Rename)
+    if (task.Copies())
         copy.Bytes = CopiedBytes(task.SourcePath);
     return copy;
 }

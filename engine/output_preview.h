@@ -36,13 +36,6 @@ struct TOutputPreview {
 using TCancelled = std::function<bool()>;
 
 struct TImageTask;
-class TJobSource;
-
-/**
- * The image at listing position of job as Start would hand it to the run now: its settings, source, and
- * (renamed with the whole run's running number) its output. Changes nothing in the job.
- */
-[[nodiscard]] TImageTask TaskAt(const TJobSource &job, int position);
 
 /**
  * The output file of task made in memory by the very functions the run writes with: the same bytes.

@@ -5,6 +5,7 @@
 
 #include "engine/batch_run.h"
 #include "engine/folder_rules.h"
+#include "engine/image_plan.h"
 #include "engine/job_settings.h"
 #include "engine/source_list.h"
 #include "imaging/native_name.h"
@@ -134,32 +135,25 @@ namespace
 {
 
 // The photos' outputs into plan, noted in guard.
-void PlanPhotos(const TJobSource &job, TOutputGuard &guard, TRunPlan &plan)
+void PlanPhotos(const TJob &job, TOutputGuard &guard, TRunPlan &plan)
 {
-    const bool rename = job.RenameOn();
-    const QStringList names = job.SourceNames();
-    // Images without resize, rename or overlay write nothing.
-    if (!rename && !job.ResizeOn() && !job.OverlayOn())
-        return;
-    const QString destination = job.DestinationFolder();
-    TOutputNamer namer = job.Namer();
-    for (int i = 0; i < int(names.size()); ++i) {
+    const int count = int(job.SourceNames.size());
+    for (int i = 0; i < count; ++i) {
+        const TImageTask task = PlanImageTask(job, i);
+        // Images without resize, rename or overlay write nothing.
+        if (!task.Writes())
+            return;
         TPlannedOutput &output = plan.Outputs[std::size_t(i)];
-        output.OutputName = names[i];
-        if (rename) {
-            // The first name is the sample as shown, as the run takes it.
-            output.OutputName = i == 0 ? job.SampleName() : namer.SampleName();
-            if (i + 1 < int(names.size()) && namer.Number() == std::numeric_limits<std::int64_t>::max()) {
-                plan.Clashes
-                    << QStringLiteral("The running number would pass %1 after %2").arg(namer.Number()).arg(names[i]);
-                break;
-            }
-            namer.Advance();
+        output.OutputName = task.OutputName;
+        if (task.Rename && i + 1 < count && task.Number == std::numeric_limits<std::int64_t>::max()) {
+            plan.Clashes
+                << QStringLiteral("The running number would pass %1 after %2").arg(task.Number).arg(task.ListedName);
+            break;
         }
         // A name that cannot be a file name, or no folder, fails that image alone when its turn comes.
-        if (destination.isEmpty() || output.OutputName.contains(QLatin1Char('/')))
+        if (!task.Refusal.isEmpty())
             continue;
-        output.OutputPath = PathInFolder(destination, output.OutputName);
+        output.OutputPath = task.DestinationPath;
         if (QString refusal = guard.Refusal(i, output.OutputPath); !refusal.isEmpty())
             plan.Clashes << refusal;
     }
@@ -177,18 +171,18 @@ QStringList PlanOthers(const std::vector<TOtherOutput> &others, TOutputGuard &gu
 
 } // namespace
 
-TRunPlan PlanRun(const TJobSource &job, const std::vector<TOtherOutput> &others)
+TRunPlan PlanRun(const TJob &job, const std::vector<TOtherOutput> &others)
 {
     TRunPlan plan;
-    plan.Outputs.resize(std::size_t(job.SourceNames().size()));
-    TOutputGuard guard(job.SourceFolder(), job.SourceNames());
+    plan.Outputs.resize(std::size_t(job.SourceNames.size()));
+    TOutputGuard guard(job.SourceFolder, job.SourceNames);
     PlanPhotos(job, guard, plan);
     plan.OtherClashes = PlanOthers(others, guard);
     plan.Clashes += plan.OtherClashes;
     return plan;
 }
 
-QStringList PlanClashes(const TJobSource &job, const std::vector<TOtherOutput> &others)
+QStringList PlanClashes(const TJob &job, const std::vector<TOtherOutput> &others)
 {
     return PlanRun(job, others).Clashes;
 }

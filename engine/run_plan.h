@@ -15,7 +15,7 @@
 namespace vellumar
 {
 
-class TJobSource;
+struct TJob;
 
 /**
  * Knows the listed sources of a run and the outputs planned so far, and tells when an output must not
@@ -111,15 +111,15 @@ struct TRunPlan {
 };
 
 /** Plans the run without changing the job; see PlanClashes. */
-[[nodiscard]] TRunPlan PlanRun(const TJobSource &job, const std::vector<TOtherOutput> &others = {});
+[[nodiscard]] TRunPlan PlanRun(const TJob &job, const std::vector<TOtherOutput> &others = {});
 
 /**
- * Every clash of a run planned with the job's settings as they stand (without changing the job): an
+ * Every clash of a run planned with the job's settings: an
  * output that would replace another listed source, two images with one output, a running number that
  * would pass its largest value; and each of the other outputs (reports) that would be a listed source,
  * a planned output or another of them. Empty when the run may start.
  */
-[[nodiscard]] QStringList PlanClashes(const TJobSource &job, const std::vector<TOtherOutput> &others = {});
+[[nodiscard]] QStringList PlanClashes(const TJob &job, const std::vector<TOtherOutput> &others = {});
 
 /**
  * The clashes of a command that reads inputs and writes outputs outside a run (merging reports): an

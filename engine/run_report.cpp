@@ -392,24 +392,28 @@ void TRunReport::SaveCsv(const QString &path) const
     Save(path, ToCsv());
 }
 
-QJsonObject JobOptions(const TJobSource &job)
+QJsonObject JobOptions(const TJob &job)
 {
+    const TResizeOptions &resize = job.ResizeOptions;
     QJsonObject options {
-        { QStringLiteral("source"), job.SourceFolder() },
-        { QStringLiteral("destination"), job.DestinationFolder() },
-        { QStringLiteral("resize"), job.ResizeOn() ? QJsonValue(job.ResizePercent()) : QJsonValue(false) },
+        { QStringLiteral("source"), job.SourceFolder },
+        { QStringLiteral("destination"), job.DestinationFolder },
+        { QStringLiteral("resize"), job.Resize ? QJsonValue(job.ResizePercent) : QJsonValue(false) },
         { QStringLiteral("filter"),
-            job.ResizeOptions().Filter == TResizeFilter::Smooth ? QStringLiteral("smooth")
-                                                                : QStringLiteral("nearest") },
-        { QStringLiteral("quality"), job.Quality() },
+            resize.Filter == TResizeFilter::Smooth ? QStringLiteral("smooth") : QStringLiteral("nearest") },
+        { QStringLiteral("quality"), job.Quality },
+        { QStringLiteral("rotateUpright"), job.AutoOrient },
+        { QStringLiteral("metadata"),
+            job.Metadata == TMetadataMode::mmKeep            ? QStringLiteral("keep")
+                : job.Metadata == TMetadataMode::mmKeepNoGps ? QStringLiteral("keep-no-gps")
+                                                             : QStringLiteral("none") },
     };
-    const TResizeOptions resize = job.ResizeOptions();
     if (resize.Mode == TSizeMode::LongEdge)
         options[QStringLiteral("longEdge")] = resize.LongEdge;
     else if (resize.Mode == TSizeMode::Fit)
         options[QStringLiteral("fit")] = QStringLiteral("%1x%2").arg(resize.Box.Width).arg(resize.Box.Height);
-    if (job.RenameOn()) {
-        const TOutputNamer namer = job.Namer();
+    if (job.Rename) {
+        const TOutputNamer &namer = job.Namer;
         options[QStringLiteral("rename")] = QJsonObject {
             { QStringLiteral("prefix"), namer.Prefix() },
             { QStringLiteral("number"), QString::number(namer.Number()) },
@@ -419,8 +423,8 @@ QJsonObject JobOptions(const TJobSource &job)
     } else {
         options[QStringLiteral("rename")] = false;
     }
-    if (job.OverlayOn()) {
-        const TOverlaySettings overlay = job.Overlay().CurrentOverlaySettings();
+    if (job.Overlay) {
+        const TOverlaySettings &overlay = job.OverlaySettings;
         options[QStringLiteral("overlay")] = QJsonObject {
             { QStringLiteral("text"), overlay.Text },
             { QStringLiteral("font"), overlay.FontName },
@@ -445,11 +449,11 @@ std::int64_t NowMs()
 
 } // namespace
 
-void TReportRecorder::Start(const TJobSource &job, TShard shard, const QString &version)
+void TReportRecorder::Start(const TJob &job, TShard shard, const QString &version)
 {
     mReport = TRunReport();
-    mSourceFolder = job.SourceFolder();
-    mNames = job.SourceNames();
+    mSourceFolder = job.SourceFolder;
+    mNames = job.SourceNames;
     mShard = shard;
     mStartedMs = NowMs();
     TReportSummary &summary = mReport.Summary();
@@ -466,8 +470,8 @@ void TReportRecorder::Add(int position, const TImageTask &task, const TImageOutc
     TPhotoRecord record;
     record.Position = position;
     record.SourcePath = task.SourcePath;
-    const bool copy = task.Rename && !task.Resize && !task.Overlay;
-    if (task.Rename || task.Resize || task.Overlay)
+    const bool copy = task.Copies();
+    if (task.Writes())
         record.OutputPath = task.DestinationPath;
     if (task.Rename)
         record.Operations << QStringLiteral("rename");
@@ -479,8 +483,11 @@ void TReportRecorder::Add(int position, const TImageTask &task, const TImageOutc
         record.Operations << QStringLiteral("overlay");
         record.OverlayText = task.OverlaySettings.Text;
     }
-    if (task.Resize || task.Overlay)
+    if (task.Decodes())
         record.Quality = task.Overlay ? 90 : task.Quality;
+    // The orientation the written pixels were turned by.
+    if (task.TurnsUpright && outcome.OutputSize)
+        record.Orientation = task.Facts.Orientation;
     record.SourceSize = outcome.SourceSize;
     record.OutputSize = outcome.OutputSize;
     if (outcome.SourceBytes >= 0)

@@ -105,12 +105,12 @@ private:
 
 [[nodiscard]] QString StatusName(TPhotoStatus status);
 
-class TJobSource;
+struct TJob;
 struct TImageTask;
 struct TImageOutcome;
 
-/** A job's settings as a report's options: folders, reduction, naming, overlay. */
-[[nodiscard]] QJsonObject JobOptions(const TJobSource &job);
+/** A job's settings as a report's options: folders, reduction, naming, overlay, photo options. */
+[[nodiscard]] QJsonObject JobOptions(const TJob &job);
 
 /**
  * Builds the report of one run from what the run tells its sink: Start before the run, Add for each
@@ -120,7 +120,7 @@ struct TImageOutcome;
 class TReportRecorder
 {
 public:
-    void Start(const TJobSource &job, TShard shard, const QString &version);
+    void Start(const TJob &job, TShard shard, const QString &version);
     void Add(int position, const TImageTask &task, const TImageOutcome &outcome);
     [[nodiscard]] TRunReport Finish(bool aborted) const;
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <random>
 #include <string>
@@ -501,6 +502,12 @@ std::optional<TFileFacts> StatFile(const TFileRef &file)
 
 std::vector<std::uint8_t> ReadWholeFile(const TFileRef &file)
 {
+    std::uint64_t fileBytes = 0;
+    return ReadFileHead(file, std::numeric_limits<std::size_t>::max(), fileBytes);
+}
+
+std::vector<std::uint8_t> ReadFileHead(const TFileRef &file, std::size_t limit, std::uint64_t &fileBytes)
+{
     const QString &path = file.Path;
     const auto [folder, native] = Place(file);
     const auto openError = [&] {
@@ -518,7 +525,8 @@ std::vector<std::uint8_t> ReadWholeFile(const TFileRef &file)
         throw openError();
     if (std::uintmax_t(info.st_size) > kMaxFileBytes)
         throw EReadError(QStringLiteral("File too large: %1 (the limit is 512 MiB)").arg(path));
-    std::vector<std::uint8_t> bytes(std::size_t(info.st_size));
+    fileBytes = std::uint64_t(info.st_size);
+    std::vector<std::uint8_t> bytes(std::min(std::size_t(info.st_size), limit));
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t got = ::read(fd.Get(), bytes.data() + done, bytes.size() - done);

@@ -99,6 +99,12 @@ struct TFileFacts {
  */
 [[nodiscard]] std::vector<std::uint8_t> ReadWholeFile(const TFileRef &file);
 
+/**
+ * Reads at most the first limit bytes of a regular file, with the checks and errors of ReadWholeFile;
+ * fileBytes gets the file's whole size.
+ */
+[[nodiscard]] std::vector<std::uint8_t> ReadFileHead(const TFileRef &file, std::size_t limit, std::uint64_t &fileBytes);
+
 /** What WriteFileAtomic does with a writable file in a folder where the user may create nothing. */
 enum class TLockedFolder {
     Refuse, ///< EFCreateError, as for a new file there: a photo is only ever replaced whole

@@ -583,24 +583,50 @@ void WriteMarkers(j_compress_ptr info, const TJpegMarkers &markers)
 
 } // namespace
 
-TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream)
+TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream, TJpegMarkers *markers)
 {
     TJpegDecompressor jpeg(stream);
     j_decompress_ptr info = &jpeg.Info;
+    // The profile is read by libjpeg, which checks that its chunks are numbered and complete.
+    JOCTET *volatile profile = nullptr;
+    unsigned profileLength = 0;
     jpeg.Run([&] {
+        if (markers != nullptr) {
+            jpeg_save_markers(info, JPEG_APP0 + 1, 0xFFFF);
+            jpeg_save_markers(info, JPEG_APP0 + 2, 0xFFFF);
+            jpeg_save_markers(info, JPEG_APP0 + 13, 0xFFFF);
+        }
         jpeg_read_header(info, TRUE);
+        JOCTET *read = nullptr;
+        if (markers != nullptr && jpeg_read_icc_profile(info, &read, &profileLength) != FALSE)
+            profile = read;
     });
+    const std::unique_ptr<JOCTET, decltype(&std::free)> owned(profile, &std::free);
     jpeg.CheckSize();
     TJpegHeaderFacts facts;
     facts.Width = int(info->image_width);
     facts.Height = int(info->image_height);
     facts.Grayscale = info->jpeg_color_space == JCS_GRAYSCALE;
+    facts.Components = info->num_components;
+    facts.FourComponents = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
+    facts.Progressive = info->progressive_mode != FALSE;
     bool multipleScans = false;
     jpeg.Run([&] {
         multipleScans = jpeg_has_multiple_scans(info) != FALSE;
     });
     facts.CoefficientBytes = multipleScans ? CoefficientBytes(*info) : 0;
     TakeWarnings(jpeg.Guard, &facts.Warnings);
+    if (markers != nullptr) {
+        *markers = {};
+        if (owned)
+            markers->IccProfile.assign(owned.get(), owned.get() + profileLength);
+        for (jpeg_saved_marker_ptr marker = info->marker_list; marker != nullptr; marker = marker->next) {
+            if (marker->marker == JPEG_APP0 + 2)
+                continue;
+            markers->Segments.push_back(
+                { int(marker->marker), std::vector<std::uint8_t>(marker->data, marker->data + marker->data_length) });
+        }
+    }
     return facts;
 }
 
@@ -915,31 +941,8 @@ std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality, c
 
 TJpegMarkers ReadJpegStreamMarkers(std::span<const std::uint8_t> stream)
 {
-    TJpegDecompressor jpeg(stream);
-    j_decompress_ptr info = &jpeg.Info;
-    // The profile is read by libjpeg, which checks that its chunks are numbered and complete.
-    JOCTET *volatile profile = nullptr;
-    unsigned profileLength = 0;
-    jpeg.Run([&] {
-        jpeg_save_markers(info, JPEG_APP0 + 1, 0xFFFF);
-        jpeg_save_markers(info, JPEG_APP0 + 2, 0xFFFF);
-        jpeg_save_markers(info, JPEG_APP0 + 13, 0xFFFF);
-        jpeg_read_header(info, TRUE);
-        JOCTET *read = nullptr;
-        if (jpeg_read_icc_profile(info, &read, &profileLength) != FALSE)
-            profile = read;
-    });
-    const std::unique_ptr<JOCTET, decltype(&std::free)> owned(profile, &std::free);
-    jpeg.CheckSize();
     TJpegMarkers markers;
-    if (owned)
-        markers.IccProfile.assign(owned.get(), owned.get() + profileLength);
-    for (jpeg_saved_marker_ptr marker = info->marker_list; marker != nullptr; marker = marker->next) {
-        if (marker->marker == JPEG_APP0 + 2)
-            continue;
-        markers.Segments.push_back(
-            { int(marker->marker), std::vector<std::uint8_t>(marker->data, marker->data + marker->data_length) });
-    }
+    (void)ReadJpegStreamHeader(stream, &markers);
     return markers;
 }
 

@@ -50,20 +50,30 @@ struct TJpegHeaderFacts {
     int Height = 0;
     /** The stream's colour space is single-channel gray. */
     bool Grayscale = false;
+    /** Colour components stored (1 gray, 3 YCbCr or RGB, 4 CMYK or YCCK). */
+    int Components = 0;
+    /** Four components: CMYK or YCCK, converted to colour when decoded. */
+    bool FourComponents = false;
+    /** The frame is coded progressively. */
+    bool Progressive = false;
     /** Bytes libjpeg holds for the coefficients of the whole picture while decoding a multi-scan stream; else 0. */
     std::uint64_t CoefficientBytes = 0;
     /** libjpeg's warnings met while reading the header (such as "Corrupt JPEG data: ..."). */
     QStringList Warnings;
 };
 
+struct TJpegMarkers;
+
 /**
- * Reads the header of stream up to its first scan; decodes no pixel.
+ * Reads the header of stream up to its first scan; decodes no pixel. When markers is not null, the stream's ICC
+ * profile and its APP1 and APP13 segments are read into it in the same pass (see ReadJpegStreamMarkers).
  * Throws EJPEG "JPEG error #%d: <text>" (libjpeg's message code and text, such as "Not a JPEG file: starts
  * with 0x89 0x50") when it is not a JPEG header, "JPEG image too large: W x H pixels (the limit is 268435456)"
  * above kMaxJpegPixels, or "JPEG image too large for its data: W x H pixels from N bytes" for a frame above
  * kMaxSparsePixels with too few bytes.
  */
-[[nodiscard]] TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream);
+[[nodiscard]] TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream,
+    TJpegMarkers *markers = nullptr);
 
 /**
  * Decodes stream at full size (float DCT, block smoothing). The result is 8-bit with a palette of

@@ -61,14 +61,14 @@ void TJPEGImage::LoadFromFile(const QString &path)
     LoadJpegFile(path);
 }
 
-void TJPEGImage::LoadJpegFile(const TFileRef &file)
+void TJPEGImage::LoadJpegFile(const TFileRef &file, TJpegMarkers *markers)
 {
     auto data = std::make_shared<TJPEGData>();
     data->Data = ReadWholeFile(file);
     QStringList warnings;
     // A 0-byte file is kept as an empty buffer: 0 by 0, not empty, and an error once decoded.
     if (!data->Data.empty()) {
-        const TJpegHeaderFacts facts = ReadJpegStreamHeader(data->Data);
+        const TJpegHeaderFacts facts = ReadJpegStreamHeader(data->Data, markers);
         data->Width = facts.Width;
         data->Height = facts.Height;
         data->Grayscale = facts.Grayscale;

@@ -47,8 +47,11 @@ public:
     void DrawOnto(TCanvas &canvas, const TRect &rect) override;
     void LoadFromFile(const QString &path) override;
 
-    /** Reads the whole file and its header (size, gray flag, scans); decodes nothing. */
-    void LoadJpegFile(const TFileRef &file);
+    /**
+     * Reads the whole file and its header (size, gray flag, scans); decodes nothing. When markers is not null,
+     * the stream's markers are read into it in the same pass (as ReadJpegStreamMarkers; left empty for an empty file).
+     */
+    void LoadJpegFile(const TFileRef &file, TJpegMarkers *markers = nullptr);
     /** Builds the compressed data if there is none, then writes it atomically in one piece. */
     void SaveJpegFile(const QString &path);
 

@@ -158,6 +158,17 @@ void ResetXmpOrientation(std::vector<std::uint8_t> &payload)
 
 } // namespace
 
+TMetadataPresent MetadataPresent(const TJpegMarkers &markers)
+{
+    TMetadataPresent present { .Icc = !markers.IccProfile.empty() };
+    for (const TJpegSegment &segment : markers.Segments) {
+        present.Exif = present.Exif || (segment.Marker == kApp1 && IsExifPayload(segment.Payload));
+        present.Xmp = present.Xmp || (segment.Marker == kApp1 && StartsWith(segment.Payload, kXmpSignature));
+        present.Iptc = present.Iptc || (segment.Marker == kApp13 && StartsWith(segment.Payload, kIptcSignature));
+    }
+    return present;
+}
+
 int MarkersOrientation(const TJpegMarkers &markers)
 {
     for (const TJpegSegment &segment : markers.Segments) {

@@ -22,6 +22,18 @@ enum class TMetadataMode {
     mmKeepNoGps,
 };
 
+/** Which kinds of metadata a photo's markers hold. */
+struct TMetadataPresent {
+    bool Icc = false;
+    bool Exif = false;
+    /** A main XMP packet. */
+    bool Xmp = false;
+    /** An APP13 Photoshop block (where IPTC-IIM lives). */
+    bool Iptc = false;
+};
+
+[[nodiscard]] TMetadataPresent MetadataPresent(const TJpegMarkers &markers);
+
 /** The EXIF Orientation (1 to 8) of the first EXIF segment of markers; 1 when there is none. */
 [[nodiscard]] int MarkersOrientation(const TJpegMarkers &markers);
 

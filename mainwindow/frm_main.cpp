@@ -19,6 +19,7 @@
 
 #include "engine/dry_run.h"
 #include "engine/folder_rules.h"
+#include "engine/image_plan.h"
 #include "engine/job_settings.h"
 #include "engine/run_plan.h"
 #include "imaging/dialog_font.h"
@@ -314,7 +315,7 @@ void TfrmMain::btnProcessClick()
             ui->gbResize->setEnabled(true);
         });
         QCoreApplication::processEvents();
-        mRecorder.Start(*this, {}, ProgramVersionText());
+        mRecorder.Start(Snapshot(), {}, ProgramVersionText());
         // One image per processor at once; each image's settings are read from the controls when it is
         // handed out, and the log and files are those of a one-at-a-time run.
         const TRunSummary summary = RunBatch(*this, *this, std::max(1, QThread::idealThreadCount()));
@@ -361,7 +362,7 @@ void TfrmMain::SpeedButton1Click()
         if (!chosen)
             return;
         // The same rule as a run's reports: never a photo of the listing or an output the settings plan.
-        if (const QStringList clashes = PlanRun(*this, { { QStringLiteral("report"), *chosen } }).OtherClashes;
+        if (const QStringList clashes = PlanRun(Snapshot(), { { QStringLiteral("report"), *chosen } }).OtherClashes;
             !clashes.isEmpty())
             throw Exception(QStringLiteral("The report was not saved: %1").arg(clashes.join(QLatin1Char('\n'))));
         mReportName = *chosen;
@@ -392,7 +393,7 @@ void TfrmMain::ImageReported(int position, const TImageTask &task, const TImageO
 void TfrmMain::btnPlanClick()
 {
     RunGuarded(this, [this] {
-        TfrmPlan dlg(PlanDryRun(*this), this);
+        TfrmPlan dlg(PlanDryRun(Snapshot()), this);
         dlg.exec();
     });
 }
@@ -413,20 +414,21 @@ void TfrmMain::RefreshPreview()
     if (mPreview == nullptr || !mPreview->isVisible())
         return;
     const int position = ui->lbSrc->currentRow();
-    const QStringList names = SourceNames();
+    const TJob job = Snapshot();
+    const QStringList &names = job.SourceNames;
     if (position < 0 || position >= int(names.size())) {
         mPreview->ShowNothing(QStringLiteral("Select a photo in the source list."));
         return;
     }
     // Everything the pool thread needs is taken here, as values: the settings as they stand now.
-    const TImageTask task = TaskAt(*this, position);
-    mPreviewOverlay = Overlay().CurrentOverlaySettings();
+    const TImageTask task = PlanImageTask(job, position);
+    mPreviewOverlay = job.OverlaySettings;
     std::vector<TImageTask> samples;
     for (const int sample : SamplePositions(int(names.size())))
-        samples.push_back(TaskAt(*this, sample));
+        samples.push_back(PlanImageTask(job, sample));
     QStringList sources;
     for (const QString &name : names)
-        sources << PathInFolder(SourceFolder(), name);
+        sources << PathInFolder(job.SourceFolder, name);
     mPreview->ShowPreview([task, samples, sources](const TCancelled &cancelled) {
         std::int64_t listedBytes = 0;
         for (const QString &source : sources)
@@ -450,82 +452,40 @@ void TfrmMain::Button1Click()
     });
 }
 
-QString TfrmMain::SourceFolder() const
-{
-    return mSourceList.ListFolder();
-}
-
-QStringList TfrmMain::SourceNames() const
-{
-    return mSourceList.Names();
-}
-
-QString TfrmMain::DestinationFolder() const
-{
-    // The field may change during a run; the run keeps the folder it started with.
-    return mRunning ? mRunDestination : ui->ebDestFolder->text();
-}
-
-bool TfrmMain::ResizeOn() const
-{
-    return ui->cbResize->isChecked();
-}
-
-int TfrmMain::ResizePercent() const
+TJob TfrmMain::Snapshot() const
 {
     // Text typed but not yet committed (the field may still have the focus) counts, clamped.
     ui->seResizePercent->interpretText();
-    return ui->seResizePercent->value();
-}
-
-int TfrmMain::Quality() const
-{
     ui->seQuality->interpretText();
-    return ui->seQuality->value();
-}
-
-bool TfrmMain::RenameOn() const
-{
-    return ui->cbRename->isChecked();
-}
-
-QString TfrmMain::SampleName() const
-{
-    return ui->pnlSample->text();
-}
-
-TOutputNamer TfrmMain::Namer() const
-{
     TOutputNamer namer;
     namer.SetPrefix(ui->ebPrefix->text());
     namer.SetNumber(ui->ebNumber->Value());
     namer.SetPadding(ui->sePadding->value());
     namer.SetSuffix(ui->ebSuffix->text());
-    return namer;
+    return TJob {
+        .SourceFolder = mSourceList.ListFolder(),
+        .SourceNames = mSourceList.Names(),
+        // The field may change during a run; the run keeps the folder it started with.
+        .DestinationFolder = mRunning ? mRunDestination : ui->ebDestFolder->text(),
+        .Resize = ui->cbResize->isChecked(),
+        .ResizePercent = ui->seResizePercent->value(),
+        .ResizeOptions = mResizeOptions,
+        .Quality = ui->seQuality->value(),
+        .Rename = ui->cbRename->isChecked(),
+        .Namer = namer,
+        .ShownSample = ui->pnlSample->text(),
+        .Overlay = ui->cbOverlay->isChecked(),
+        .OverlaySettings = Overlay().CurrentOverlaySettings(),
+        .AutoOrient = ui->cbAutoOrient->isChecked(),
+        // The combo's items are in the order of the modes.
+        .Metadata = TMetadataMode(std::clamp(ui->cbMetadata->currentIndex(), 0, 2)),
+    };
 }
 
-void TfrmMain::AdvanceNumber()
+void TfrmMain::NumberAdvanced(std::int64_t next)
 {
-    const std::int64_t number = ui->ebNumber->Value();
-    if (number < std::numeric_limits<std::int64_t>::max())
-        ui->ebNumber->SetValue(number + 1);
+    ui->ebNumber->SetValue(next);
     UpdateSampleName();
-}
-
-bool TfrmMain::OverlayOn() const
-{
-    return ui->cbOverlay->isChecked();
-}
-
-bool TfrmMain::AutoOrient() const
-{
-    return ui->cbAutoOrient->isChecked();
-}
-
-TMetadataMode TfrmMain::Metadata() const
-{
-    // The combo's items are in the order of the modes.
-    return TMetadataMode(std::clamp(ui->cbMetadata->currentIndex(), 0, 2));
 }
 
 const TOverlaySettingsProvider &TfrmMain::Overlay() const
@@ -617,7 +577,7 @@ void TfrmMain::changeEvent(QEvent *event)
             UpdateResizeControls();
             UpdateRenameControls();
             // Back from the overlay dialog: a changed text or font changes the output.
-            if (OverlayOn() && Overlay().CurrentOverlaySettings() != mPreviewOverlay)
+            if (ui->cbOverlay->isChecked() && Overlay().CurrentOverlaySettings() != mPreviewOverlay)
                 RefreshPreview();
         });
     }

@@ -95,22 +95,9 @@ public:
     /** The output options as the dialog left them; the tests set them without the modal dialog. */
     void SetResizeOptions(const TResizeOptions &options);
 
-    // TJobSource: the controls' values at the moment of the call.
-    [[nodiscard]] QString SourceFolder() const override;
-    [[nodiscard]] QStringList SourceNames() const override;
-    [[nodiscard]] QString DestinationFolder() const override;
-    [[nodiscard]] bool ResizeOn() const override;
-    [[nodiscard]] int ResizePercent() const override;
-    [[nodiscard]] TResizeOptions ResizeOptions() const override { return mResizeOptions; }
-    [[nodiscard]] int Quality() const override;
-    [[nodiscard]] bool RenameOn() const override;
-    [[nodiscard]] QString SampleName() const override;
-    [[nodiscard]] TOutputNamer Namer() const override;
-    void AdvanceNumber() override;
-    [[nodiscard]] bool OverlayOn() const override;
-    [[nodiscard]] bool AutoOrient() const override;
-    [[nodiscard]] TMetadataMode Metadata() const override;
-    [[nodiscard]] const TOverlaySettingsProvider &Overlay() const override;
+    // TJobSource: the controls' values at the moment of the call; the number field follows the run.
+    [[nodiscard]] TJob Snapshot() const override;
+    void NumberAdvanced(std::int64_t next) override;
 
     // TRunSink: the status log, the progress bar, the event pump and the Stop button's flag.
     void AddStatusLine(const QString &line) override;
@@ -129,6 +116,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The overlay dialog's settings, or the defaults before it exists.
+    [[nodiscard]] const TOverlaySettingsProvider &Overlay() const;
     void ConnectHandlers();
     void ShowSourceList();
     void RefreshPreview();

@@ -120,7 +120,11 @@ TEST(WorkflowCli, DryRunWritesNothingAndNamesWhatTheRunWrites)
                                      .arg(photo.OutputSize->Width)
                                      .arg(photo.OutputSize->Height);
         EXPECT_EQ(plan.Lines[i], expected);
+        // The sideways photo was turned by its stored orientation.
+        EXPECT_EQ(photo.Orientation, i == 2 ? 6 : 1);
     }
+    EXPECT_EQ(run.Summary().Options.value(QStringLiteral("metadata")), QStringLiteral("none"));
+    EXPECT_EQ(run.Summary().Options.value(QStringLiteral("rotateUpright")), true);
     EXPECT_EQ(QDir(destination).entryList(QDir::Files),
         (QStringList { "t_08.jpg", "t_09.jpg", "t_10.jpg", "t_11.jpg" }));
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/batch_run.h"
+#include "engine/image_plan.h"
 #include "engine/output_preview.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/photo_fixtures.h"
@@ -62,8 +63,8 @@ TEST(OutputPreview, BytesEqualWhatTheRunWritesInEveryMode)
         job.Values().AutoOrient = mode.Upright;
         job.Values().Metadata = mode.Metadata;
         job.Values().Namer.SetNumber(41);
-        const TImageTask task = TaskAt(job, 1);
-        const TOutputPreview preview = MakeOutputPreview(task, { TaskAt(job, 0), task }, 2000, 2, [] {
+        const TImageTask task = PlanImageTask(job.Snapshot(), 1);
+        const TOutputPreview preview = MakeOutputPreview(task, { PlanImageTask(job.Snapshot(), 0), task }, 2000, 2, [] {
             return false;
         });
         ASSERT_TRUE(preview.Problem.isEmpty()) << mode.Name << preview.Problem.toStdString();

@@ -60,7 +60,7 @@ TEST_P(PlanCheck, RefusesOutputsThatWouldOverwritePhotosOfTheRun)
     job.Values().Resize = c.Resize;
     job.Values().Namer.SetNumber(c.Number);
     job.Values().Namer.SetPrefix(QString::fromUtf8(c.Prefix));
-    const QStringList clashes = PlanClashes(job);
+    const QStringList clashes = PlanClashes(job.Snapshot());
     EXPECT_EQ(clashes.size(), c.Clashes) << clashes.join(QLatin1Char('\n')).toStdString();
     if (c.FirstClash != nullptr && !clashes.isEmpty()) {
         EXPECT_TRUE(clashes[0].contains(QString::fromUtf8(c.FirstClash))) << clashes[0].toStdString();
@@ -207,10 +207,10 @@ TEST(RunPlan, ReportsAreCheckedLikeOutputs)
     for (const TCase &c : cases) {
         TFixedJob job = MakeJob(source.Path(), destination.Path());
         job.Values().Resize = c.Resize;
-        const TRunPlan plan = PlanRun(job, c.Reports);
+        const TRunPlan plan = PlanRun(job.Snapshot(), c.Reports);
         EXPECT_EQ(plan.OtherClashes, c.Clashes);
         EXPECT_EQ(plan.Clashes, c.Clashes);
-        EXPECT_EQ(PlanClashes(job, c.Reports), c.Clashes);
+        EXPECT_EQ(PlanClashes(job.Snapshot(), c.Reports), c.Clashes);
     }
 
     // Merging: the output may be none of the inputs.

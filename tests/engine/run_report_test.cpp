@@ -113,7 +113,7 @@ TEST(ReportRecorder, StatusAndMessageComeFromTheOutcome)
         source.WriteText(QStringLiteral("p%1.jpg").arg(i), "x");
     const TFixedJob job = test::MakeJob(source.Path(), source.Path());
     TReportRecorder recorder;
-    recorder.Start(job, {}, QString());
+    recorder.Start(job.Snapshot(), {}, QString());
     for (int i = 0; i < int(std::size(cases)); ++i)
         recorder.Add(i, TImageTask {}, cases[i].Outcome);
     const TRunReport report = recorder.Finish(false);

@@ -359,7 +359,7 @@ TEST(FrmMainStartUp, ListsTheJpegsOfTheWorkingDirectory)
     EXPECT_EQ(list->item(1)->text(), QStringLiteral("b.jpg"));
     EXPECT_FALSE(list->item(0)->icon().isNull());
     EXPECT_EQ(list->visualItemRect(list->item(1)).height(), 18);
-    EXPECT_EQ(frm.SourceFolder(), QDir(dir.Path()).canonicalPath());
+    EXPECT_EQ(frm.Snapshot().SourceFolder, QDir(dir.Path()).canonicalPath());
 }
 
 TEST_F(FrmMain, CheckBoxesEnableTheirFieldsOnly)
@@ -372,7 +372,7 @@ TEST_F(FrmMain, CheckBoxesEnableTheirFieldsOnly)
     EXPECT_FALSE(Child(mWindow, "ebPrefix")->isEnabled());
 
     QTest::mouseClick(Child(mWindow, "cbOverlay"), Qt::LeftButton);
-    EXPECT_TRUE(mWindow.OverlayOn());
+    EXPECT_TRUE(mWindow.Snapshot().Overlay);
     EXPECT_FALSE(Child(mWindow, "ebPrefix")->isEnabled());
     EXPECT_TRUE(Child(mWindow, "btnOverlay")->isEnabled());
 
@@ -606,6 +606,14 @@ TEST_F(FrmMain, ARunLogsLikeTheCommandLineAndWritesTheFiles)
     EXPECT_TRUE(Child(mWindow, "gbResize")->isEnabled());
     EXPECT_TRUE(Child(mWindow, "gbRename")->isEnabled());
     EXPECT_FALSE(mWindow.Running());
+
+    // A prefix put in without a key (pasted) shows only at the sample's next refresh: the first photo of the
+    // next run takes the sample as shown, the second the new prefix.
+    Child<QLineEdit>(mWindow, "ebPrefix")->setText(QStringLiteral("new_"));
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    ClickStart();
+    EXPECT_TRUE(QFile::exists(destination.File(QStringLiteral("web_09.jpg"))));
+    EXPECT_TRUE(QFile::exists(destination.File(QStringLiteral("new_10.jpg"))));
 }
 
 TEST_F(FrmMain, TheRunReadsThePercentAsTypedAndClamped)
@@ -656,7 +664,7 @@ TEST_F(FrmMain, OutputOptionsSetTheFilterAndASizeInPixels)
     });
     button->setFocus();
     QTest::keyClick(button, Qt::Key_Space);
-    EXPECT_EQ(mWindow.ResizeOptions(),
+    EXPECT_EQ(mWindow.Snapshot().ResizeOptions,
         (TResizeOptions { .Filter = TResizeFilter::Smooth, .Mode = TSizeMode::LongEdge, .LongEdge = 40 }));
     EXPECT_FALSE(Child(mWindow, "seResizePercent")->isEnabled());
     EXPECT_TRUE(button->toolTip().contains(QLatin1String("Smooth, long edge 40 px")));

@@ -17,11 +17,12 @@ namespace vellumar::test
 inline TFixedJob MakeJob(const QString &source, const QString &destination)
 {
     const TSourceList list(source);
-    TJobValues values;
-    values.SourceFolder = list.ListFolder();
-    values.SourceNames = list.Names();
-    values.DestinationFolder = destination;
-    return TFixedJob(std::move(values), DefaultOverlaySettings());
+    TJob job;
+    job.SourceFolder = list.ListFolder();
+    job.SourceNames = list.Names();
+    job.DestinationFolder = destination;
+    job.OverlaySettings = DefaultOverlaySettings();
+    return TFixedJob(std::move(job));
 }
 
 // Records what a run reports; OnEvents plays the user acting at an event point.

@@ -151,7 +151,7 @@ struct TTripWindow {
 bool PlanView(const QString &folder)
 {
     TTripWindow trip(4032, 3024);
-    TfrmPlan plan(PlanDryRun(trip.Window), &trip.Window);
+    TfrmPlan plan(PlanDryRun(trip.Window.Snapshot()), &trip.Window);
     plan.show();
     return Save(plan, folder, "plan_view.png");
 }

@@ -1,0 +1,30 @@
+#pragma once
+
+// The one planner: what a job does with one listed photo. The run, the clash check, the dry run and the plan
+// view, the preview, the memory estimate and the report all take a photo's work from here.
+
+#include <functional>
+
+#include "engine/batch_run.h"
+#include "engine/job.h"
+#include "imaging/photo_facts.h"
+
+namespace vellumar
+{
+
+/**
+ * The task of the photo at listing position (0-based in the whole listing) of job: its switches and settings;
+ * its output name, renamed with the running number job.Namer's number plus the renamed positions before it;
+ * its source and output paths; from facts (when read) the upright source size, the written size and whether
+ * it is turned upright; and the refusal of a name holding "/" or of a missing destination folder. Reads
+ * nothing from disk; the run's own fields (folders, written files, new outputs) are left empty.
+ */
+[[nodiscard]] TImageTask PlanImageTask(const TJob &job, int position, const TPhotoFacts &facts = {});
+
+/** Reads a photo's facts from its source path (ReadPhotoFacts, or a stand-in). */
+using TFactsReader = std::function<TPhotoFacts(const QString &sourcePath)>;
+
+/** PlanImageTask with the facts that read gives for the task's source, asked only when the task decodes it. */
+[[nodiscard]] TImageTask PlanImageTask(const TJob &job, int position, const TFactsReader &read);
+
+} // namespace vellumar

@@ -1,0 +1,44 @@
+#include "imaging/photo_facts.h"
+
+#include <exception>
+
+#include "imaging/file_io.h"
+#include "imaging/native_name.h"
+#include "imaging/orientation.h"
+
+namespace vellumar
+{
+
+bool TPhotoFacts::SwapsSides() const
+{
+    return OrientationSwapsSides(Orientation);
+}
+
+TPhotoFacts ReadPhotoFacts(const TFileRef &file)
+{
+    TPhotoFacts facts;
+    try {
+        std::uint64_t fileBytes = 0;
+        std::vector<std::uint8_t> head = ReadFileHead(file, kPhotoHeadBytes, fileBytes);
+        facts.FileBytes = std::int64_t(fileBytes);
+        TJpegMarkers markers;
+        try {
+            facts.Header = ReadJpegStreamHeader(head, &markers);
+        } catch (const std::exception &) {
+            // Markers beyond the bytes read hide the frame: the whole file tells.
+            if (fileBytes <= head.size())
+                throw;
+            head = ReadWholeFile(file);
+            facts.Header = ReadJpegStreamHeader(head, &markers);
+        }
+        const int orientation = MarkersOrientation(markers);
+        facts.Orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
+        facts.Present = MetadataPresent(markers);
+        facts.Read = true;
+    } catch (const std::exception &error) {
+        facts.Problem = PathFromNative(error.what());
+    }
+    return facts;
+}
+
+} // namespace vellumar
