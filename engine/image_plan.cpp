@@ -3,6 +3,7 @@
 #include "engine/shard.h"
 #include "engine/source_list.h"
 #include "imaging/errors.h"
+#include "imaging/orientation.h"
 
 namespace vellumar
 {
@@ -16,7 +17,7 @@ void AddFacts(TImageTask &task, const TPhotoFacts &facts)
     task.Facts = facts;
     if (!facts.Read)
         return;
-    task.TurnsUpright = task.AutoOrient && facts.Orientation != 1;
+    task.TurnsUpright = task.AutoOrient && facts.Orientation != TOrientation::Normal;
     const TPixelSize stored { facts.Header.Width, facts.Header.Height };
     task.SourceSize = task.AutoOrient && facts.SwapsSides() ? TPixelSize { stored.Height, stored.Width } : stored;
     task.PlannedSize = task.Resize

@@ -71,8 +71,8 @@ TImageOutput ReduceJpeg(const TFileRef &source,
     {
         TJPEGImage image;
         image.LoadJpegFile(source, &markers);
-        const int orientation = photo.AutoOrient ? MarkersOrientation(markers) : 1;
-        markers = OutputMarkers(markers, photo.Metadata, orientation != 1, metadataWarning);
+        const TOrientation orientation = photo.AutoOrient ? MarkersOrientation(markers) : TOrientation::Normal;
+        markers = OutputMarkers(markers, photo.Metadata, orientation != TOrientation::Normal, metadataWarning);
         // Sizes are chosen for the upright picture (a box to fit has a width and a height); the stored picture
         // is decoded at the same size with its sides swapped for a quarter turn, and turned afterwards.
         const bool swap = OrientationSwapsSides(orientation);

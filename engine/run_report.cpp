@@ -16,6 +16,7 @@
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
 #include "imaging/native_name.h"
+#include "imaging/orientation.h"
 
 namespace vellumar
 {
@@ -487,7 +488,7 @@ void TReportRecorder::Add(int position, const TImageTask &task, const TImageOutc
         record.Quality = task.Overlay ? 90 : task.Quality;
     // The orientation the written pixels were turned by.
     if (task.TurnsUpright && outcome.OutputSize)
-        record.Orientation = task.Facts.Orientation;
+        record.Orientation = ExifValue(task.Facts.Orientation);
     record.SourceSize = outcome.SourceSize;
     record.OutputSize = outcome.OutputSize;
     if (outcome.SourceBytes >= 0)

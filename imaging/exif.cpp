@@ -309,19 +309,19 @@ bool IsExifPayload(std::span<const std::uint8_t> payload)
     return payload.size() >= kTiffStart && std::memcmp(payload.data(), kExifSignature, kTiffStart) == 0;
 }
 
-int ExifOrientation(std::span<const std::uint8_t> payload)
+TOrientation ExifOrientation(std::span<const std::uint8_t> payload)
 {
     if (!IsExifPayload(payload))
-        return 1;
+        return TOrientation::Normal;
     // Read-only: the span is only ever read through TTiff's reads.
     TTiff tiff({ const_cast<std::uint8_t *>(payload.data()) + kTiffStart, payload.size() - kTiffStart });
     if (!tiff.Open())
-        return 1;
+        return TOrientation::Normal;
     const std::optional<std::size_t> entry = tiff.Find(tiff.Ifd0(), kTagOrientation);
     if (!entry || tiff.Type(*entry) != kTypeShort)
-        return 1;
+        return TOrientation::Normal;
     const std::optional<std::uint32_t> value = tiff.Scalar(*entry);
-    return value && *value >= 1 && *value <= 8 ? int(*value) : 1;
+    return value ? OrientationFromExif(*value) : TOrientation::Normal;
 }
 
 std::vector<std::uint8_t> RewriteExif(std::span<const std::uint8_t> payload, const TExifEdit &edit)
@@ -391,7 +391,7 @@ std::vector<std::uint8_t> RewriteExif(std::span<const std::uint8_t> payload, con
         if (tiff.Tag(entry) != kTagOrientation)
             continue;
         const std::optional<std::uint32_t> value = tiff.Type(entry) == kTypeShort ? tiff.Scalar(entry) : std::nullopt;
-        if (!value || *value < 1 || *value > 8 || (edit.ResetOrientation && *value != 1)) {
+        if (!value || (*value != 1 && (edit.ResetOrientation || OrientationFromExif(*value) == TOrientation::Normal))) {
             orientations.push_back(entry);
             edits.push_back({ ifd0, { entry + 2, entry + kEntrySize } });
         }

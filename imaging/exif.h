@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "imaging/orientation.h"
+
 namespace vellumar
 {
 
@@ -18,10 +20,10 @@ inline constexpr std::uint8_t kExifSignature[6] = { 'E', 'x', 'i', 'f', 0, 0 };
 [[nodiscard]] bool IsExifPayload(std::span<const std::uint8_t> payload);
 
 /**
- * The Orientation tag (1 to 8) of an EXIF APP1 payload: 1 when the payload is not EXIF, is malformed,
- * has no such tag or holds a value outside 1 to 8. Never throws.
+ * The Orientation tag of an EXIF APP1 payload: Normal when the payload is not EXIF, is malformed, has no such
+ * tag or holds a value outside 1 to 8. Never throws.
  */
-[[nodiscard]] int ExifOrientation(std::span<const std::uint8_t> payload);
+[[nodiscard]] TOrientation ExifOrientation(std::span<const std::uint8_t> payload);
 
 /**
  * What RewriteExif changes beyond what it always does: the thumbnail (IFD1, its picture, and thumbnail or

@@ -948,11 +948,11 @@ TJpegMarkers ReadJpegStreamMarkers(std::span<const std::uint8_t> stream)
 
 TBitmap DecodeJpegStreamUpright(std::span<const std::uint8_t> stream,
     bool eightBit,
-    int orientation,
+    TOrientation orientation,
     const std::function<void()> &released,
     QStringList *warnings)
 {
-    if (orientation < 2 || orientation > 8)
+    if (orientation == TOrientation::Normal)
         return DecodeJpegStream(stream, eightBit, released, warnings);
     TJpegDecompressor jpeg(stream);
     const TDecodeFormat format = StartDecoding(jpeg, eightBit);

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include "imaging/bitmap.h"
+#include "imaging/orientation.h"
 
 namespace vellumar
 {
@@ -165,12 +166,12 @@ inline constexpr std::size_t kMaxSegmentPayload = 65533;
 EncodeJpegStream(const TBitmap &bitmap, int quality, const TJpegMarkers &markers);
 
 /**
- * DecodeJpegStream turned upright by an EXIF orientation (1 to 8; others count as 1) while the rows are read,
- * so that only the upright frame is ever held; width and height are swapped for 5 to 8. Warnings as there.
+ * DecodeJpegStream turned upright by orientation while the rows are read, so that only the upright frame is
+ * ever held; width and height are swapped when the orientation swaps sides. Warnings as there.
  */
 [[nodiscard]] TBitmap DecodeJpegStreamUpright(std::span<const std::uint8_t> stream,
     bool eightBit,
-    int orientation,
+    TOrientation orientation,
     const std::function<void()> &released,
     QStringList *warnings = nullptr);
 

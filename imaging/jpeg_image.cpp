@@ -115,10 +115,10 @@ TBitmap &TJPEGImage::DecodedBitmap()
 
 TBitmap TJPEGImage::TakeBitmap()
 {
-    return TakeUprightBitmap(1);
+    return TakeUprightBitmap(TOrientation::Normal);
 }
 
-TBitmap TJPEGImage::TakeUprightBitmap(int orientation)
+TBitmap TJPEGImage::TakeUprightBitmap(TOrientation orientation)
 {
     std::unique_ptr<TBitmap> decoded = std::move(mBitmap);
     std::shared_ptr<TJPEGData> data = std::move(mData);

@@ -66,10 +66,10 @@ public:
      */
     [[nodiscard]] TBitmap TakeBitmap();
     /**
-     * TakeBitmap turned upright by an EXIF orientation (1 to 8) as it is decoded, so that only the upright
-     * frame is held. An already decoded bitmap is turned after the fact.
+     * TakeBitmap turned upright by orientation as it is decoded, so that only the upright frame is held. An
+     * already decoded bitmap is turned after the fact.
      */
-    [[nodiscard]] TBitmap TakeUprightBitmap(int orientation);
+    [[nodiscard]] TBitmap TakeUprightBitmap(TOrientation orientation);
     /**
      * The picture stretched over rect onto a new 24-bit bitmap of width x height: exactly the pixels of
      * drawing it into rect on a fresh bitmap of that size. When rect starts at (0, 0) and covers the

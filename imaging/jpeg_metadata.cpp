@@ -169,13 +169,13 @@ TMetadataPresent MetadataPresent(const TJpegMarkers &markers)
     return present;
 }
 
-int MarkersOrientation(const TJpegMarkers &markers)
+TOrientation MarkersOrientation(const TJpegMarkers &markers)
 {
     for (const TJpegSegment &segment : markers.Segments) {
         if (segment.Marker == kApp1 && IsExifPayload(segment.Payload))
             return ExifOrientation(segment.Payload);
     }
-    return 1;
+    return TOrientation::Normal;
 }
 
 TJpegMarkers OutputMarkers(const TJpegMarkers &source, TMetadataMode mode, bool turnedUpright, QString &warning)

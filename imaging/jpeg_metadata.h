@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "imaging/jpeg_bridge.h"
+#include "imaging/orientation.h"
 
 namespace vellumar
 {
@@ -34,8 +35,8 @@ struct TMetadataPresent {
 
 [[nodiscard]] TMetadataPresent MetadataPresent(const TJpegMarkers &markers);
 
-/** The EXIF Orientation (1 to 8) of the first EXIF segment of markers; 1 when there is none. */
-[[nodiscard]] int MarkersOrientation(const TJpegMarkers &markers);
+/** The EXIF Orientation of the first EXIF segment of markers; Normal when there is none. */
+[[nodiscard]] TOrientation MarkersOrientation(const TJpegMarkers &markers);
 
 /**
  * The markers to write with a picture re-encoded from a source with source's markers. turnedUpright tells

@@ -21,37 +21,23 @@ struct TPoint {
 };
 
 // Where stored pixel (x, y) of a w x h picture lands in the upright picture.
-TPoint UprightPoint(int orientation, std::int64_t w, std::int64_t h, std::int64_t x, std::int64_t y)
+TPoint UprightPoint(TOrientation orientation, std::int64_t w, std::int64_t h, std::int64_t x, std::int64_t y)
 {
-    switch (orientation) {
-    case 2:
-        return { w - 1 - x, y };
-    case 3:
-        return { w - 1 - x, h - 1 - y };
-    case 4:
-        return { x, h - 1 - y };
-    case 5:
-        return { y, x };
-    case 6:
-        return { h - 1 - y, x };
-    case 7:
-        return { h - 1 - y, w - 1 - x };
-    case 8:
-        return { y, w - 1 - x };
-    default:
-        return { x, y };
-    }
+    const TOrientationTransform &transform = Transform(orientation);
+    TPoint p = transform.SwapsSides ? TPoint { y, x } : TPoint { x, y };
+    const std::int64_t uprightWidth = transform.SwapsSides ? h : w;
+    const std::int64_t uprightHeight = transform.SwapsSides ? w : h;
+    if (transform.MirrorsX)
+        p.X = uprightWidth - 1 - p.X;
+    if (transform.MirrorsY)
+        p.Y = uprightHeight - 1 - p.Y;
+    return p;
 }
 
 } // namespace
 
-bool OrientationSwapsSides(int orientation)
-{
-    return orientation >= 5 && orientation <= 8;
-}
-
 void PlaceRowsUpright(QImage &upright,
-    int orientation,
+    TOrientation orientation,
     int storedWidth,
     int storedHeight,
     int firstRow,
@@ -65,7 +51,7 @@ void PlaceRowsUpright(QImage &upright,
     const auto address = [&](TPoint p) {
         return std::ptrdiff_t(p.Y) * stride + std::ptrdiff_t(p.X) * bytesPerPixel;
     };
-    if (orientation < 2 || orientation > 8) {
+    if (orientation == TOrientation::Normal) {
         for (std::size_t r = 0; r < rows.size(); ++r)
             std::memcpy(base + address({ 0, firstRow + std::int64_t(r) }),
                 rows[r],
@@ -101,9 +87,9 @@ void PlaceRowsUpright(QImage &upright,
         place.template operator()<1>();
 }
 
-TBitmap OrientBitmap(const TBitmap &bitmap, int orientation)
+TBitmap OrientBitmap(const TBitmap &bitmap, TOrientation orientation)
 {
-    if (orientation < 2 || orientation > 8 || bitmap.Empty())
+    if (orientation == TOrientation::Normal || bitmap.Empty())
         return bitmap;
     const QImage &stored = bitmap.Image();
     const bool swap = OrientationSwapsSides(orientation);

@@ -31,8 +31,7 @@ TPhotoFacts ReadPhotoFacts(const TFileRef &file)
             head = ReadWholeFile(file);
             facts.Header = ReadJpegStreamHeader(head, &markers);
         }
-        const int orientation = MarkersOrientation(markers);
-        facts.Orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
+        facts.Orientation = MarkersOrientation(markers);
         facts.Present = MetadataPresent(markers);
         facts.Read = true;
     } catch (const std::exception &error) {

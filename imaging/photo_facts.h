@@ -10,6 +10,7 @@
 #include "imaging/file_io.h"
 #include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_metadata.h"
+#include "imaging/orientation.h"
 
 namespace vellumar
 {
@@ -24,11 +25,11 @@ struct TPhotoFacts {
     std::int64_t FileBytes = -1;
     /** Sizes as stored, components, coding, libjpeg's coefficient memory and header warnings. */
     TJpegHeaderFacts Header;
-    /** The EXIF orientation as stored (1 to 8; 1 when there is none or it is out of range). */
-    int Orientation = 1;
+    /** The EXIF orientation as stored (Normal when there is none or it is out of range). */
+    TOrientation Orientation = TOrientation::Normal;
     TMetadataPresent Present;
 
-    /** True when turning the photo upright swaps its sides (orientations 5 to 8). */
+    /** True when turning the photo upright swaps its sides. */
     [[nodiscard]] bool SwapsSides() const;
 };
 

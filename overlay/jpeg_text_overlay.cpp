@@ -26,8 +26,8 @@ bool TJPEGTextOverlay::ProcessFile()
             throw EOverlayException(WrapMessage("Error opening ", SourceFile.Path, error));
         }
     }
-    const int orientation = AutoOrient ? MarkersOrientation(markers) : 1;
-    mOutputMarkers = OutputMarkers(markers, Metadata, orientation != 1, MetadataWarning);
+    const TOrientation orientation = AutoOrient ? MarkersOrientation(markers) : TOrientation::Normal;
+    mOutputMarkers = OutputMarkers(markers, Metadata, orientation != TOrientation::Normal, MetadataWarning);
     const bool swap = OrientationSwapsSides(orientation);
     const int width = swap ? mSourceImage.ImageHeight() : mSourceImage.ImageWidth();
     const int height = swap ? mSourceImage.ImageWidth() : mSourceImage.ImageHeight();

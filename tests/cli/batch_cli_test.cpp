@@ -460,7 +460,7 @@ TEST(BatchCli, SidewaysPhotosComeOutUprightWithTheChosenMetadata)
     const std::vector<std::uint8_t> portrait = ReadBytes(destination.File(QStringLiteral("a_portrait.jpg")));
     const auto exif = test::SegmentsOf(portrait, 0xE1);
     ASSERT_EQ(exif.size(), 1u);
-    EXPECT_EQ(ExifOrientation(exif[0]), 1);
+    EXPECT_EQ(ExifOrientation(exif[0]), TOrientation::Normal);
     EXPECT_TRUE(test::ContainsText(exif[0], test::kExifCameraMark));
     EXPECT_FALSE(test::ContainsText(exif[0], test::kExifGpsMark));
     EXPECT_TRUE(test::SegmentsOf(ReadBytes(destination.File(QStringLiteral("b_broken.jpg"))), 0xE1).empty());
@@ -482,7 +482,7 @@ TEST(BatchCli, SidewaysPhotosComeOutUprightWithTheChosenMetadata)
     EXPECT_TRUE(kept.Lines.contains(QStringLiteral("a_portrait.jpg resized: H40 W60")));
     const auto storedExif = test::SegmentsOf(ReadBytes(asStored.File(QStringLiteral("a_portrait.jpg"))), 0xE1);
     ASSERT_EQ(storedExif.size(), 1u);
-    EXPECT_EQ(ExifOrientation(storedExif[0]), 6);
+    EXPECT_EQ(ExifOrientation(storedExif[0]), TOrientation::Rotate90);
     EXPECT_TRUE(test::ContainsText(storedExif[0], test::kExifGpsMark));
 }
 

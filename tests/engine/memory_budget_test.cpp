@@ -37,13 +37,13 @@ TEST(MemoryBudget, ReductionsAreSizedOnTheUprightSides)
     TPhotoFacts sideways;
     sideways.Read = true;
     sideways.FileBytes = 100'000;
-    sideways.Orientation = 6;
+    sideways.Orientation = TOrientation::Rotate90;
     sideways.Header.Width = 4000;
     sideways.Header.Height = 3000;
     TPhotoFacts halfRound = sideways;
     halfRound.Header.Width = 3000;
     halfRound.Header.Height = 4000;
-    halfRound.Orientation = 3;
+    halfRound.Orientation = TOrientation::Rotate180;
     const struct {
         TResizeOptions Options;
         TPixelSize Planned;

@@ -23,15 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size > 0)
         payload.insert(payload.end(), data + 1, data + size);
 
-    const int orientation = ExifOrientation(payload);
-    VELLUMAR_FUZZ_CHECK(orientation >= 1 && orientation <= 8);
+    const TOrientation orientation = ExifOrientation(payload);
+    VELLUMAR_FUZZ_CHECK(ExifValue(orientation) >= 1 && ExifValue(orientation) <= 8);
     for (const bool reset : { false, true }) {
         for (const bool noGps : { false, true }) {
             try {
                 const std::vector<std::uint8_t> out =
                     RewriteExif(payload, { .ResetOrientation = reset, .RemoveGps = noGps });
                 VELLUMAR_FUZZ_CHECK(out.size() <= payload.size());
-                VELLUMAR_FUZZ_CHECK(!reset || ExifOrientation(out) == 1);
+                VELLUMAR_FUZZ_CHECK(!reset || ExifOrientation(out) == TOrientation::Normal);
                 VELLUMAR_FUZZ_CHECK(reset || ExifOrientation(out) == orientation);
                 VELLUMAR_FUZZ_CHECK(RewriteExif(out, {}).size() <= out.size());
             } catch (const EInvalidGraphic &) {

@@ -48,7 +48,7 @@ void WriteMemoryFile(const std::uint8_t *data, std::size_t size)
 // are never read by the decoder, so appending or changing them varies only these, and the seeds, of many
 // lengths, start from many mixes.
 struct TDecodeKnobs {
-    int Orientation = 1;
+    vellumar::TOrientation Orientation = vellumar::TOrientation::Normal;
     bool Smooth = false;
     bool EightBit = false;
     // The nearest reduction's rect overhangs the bitmap by a pixel, as the exact percentage reduction's does.
@@ -61,7 +61,7 @@ TDecodeKnobs KnobsOf(const std::uint8_t *data, std::size_t size)
     const unsigned first = size > 0 ? data[size - 1] ^ unsigned(size & 0xFF) : 0;
     const unsigned second = size > 1 ? data[size - 2] ^ unsigned((size >> 8) & 0xFF) : 0;
     TDecodeKnobs knobs;
-    knobs.Orientation = 1 + int(first & 7);
+    knobs.Orientation = vellumar::OrientationFromExif(1 + int(first & 7));
     knobs.Smooth = (first & 8) != 0;
     knobs.EightBit = (first & 16) != 0;
     knobs.Overhang = (first & 32) != 0;

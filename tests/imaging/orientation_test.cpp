@@ -19,35 +19,36 @@ using test::MakeExif;
 using test::MakeJpeg;
 using test::TTempDir;
 
-QImage Reference(const QImage &stored, int orientation)
+QImage Reference(const QImage &stored, TOrientation orientation)
 {
     QImage quarter = stored.transformed(QTransform().rotate(90));
     switch (orientation) {
-    case 2:
+    case TOrientation::FlipHorizontal:
         return stored.mirrored(true, false);
-    case 3:
+    case TOrientation::Rotate180:
         return stored.mirrored(true, true);
-    case 4:
+    case TOrientation::FlipVertical:
         return stored.mirrored(false, true);
-    case 5:
+    case TOrientation::Transpose:
         return quarter.mirrored(true, false);
-    case 6:
+    case TOrientation::Rotate90:
         return quarter;
-    case 7:
+    case TOrientation::Transverse:
         return quarter.mirrored(false, true);
-    case 8:
+    case TOrientation::Rotate270:
         return stored.transformed(QTransform().rotate(270));
-    default:
-        return stored;
+    case TOrientation::Normal:
+        break;
     }
+    return stored;
 }
 
 // Compared as colours: an 8-bit picture's reference goes through Qt's indexed-image transforms.
-void ExpectSamePicture(const QImage &actual, const QImage &expected, int orientation)
+void ExpectSamePicture(const QImage &actual, const QImage &expected, TOrientation orientation)
 {
-    ASSERT_EQ(actual.size(), expected.size()) << "orientation " << orientation;
+    ASSERT_EQ(actual.size(), expected.size()) << "orientation " << ExifValue(orientation);
     EXPECT_EQ(actual.convertToFormat(QImage::Format_RGB32), expected.convertToFormat(QImage::Format_RGB32))
-        << "orientation " << orientation;
+        << "orientation " << ExifValue(orientation);
 }
 
 class Orientation : public ::testing::TestWithParam<int>
@@ -56,12 +57,13 @@ class Orientation : public ::testing::TestWithParam<int>
 
 TEST_P(Orientation, DecodedAndTurnedBitmapsAreTheUprightPicture)
 {
-    const int orientation = GetParam();
+    const TOrientation orientation = OrientationFromExif(GetParam());
+    ASSERT_EQ(ExifValue(orientation), GetParam());
     TTempDir dir;
     for (const bool gray : { false, true }) {
         // Odd sides, so that a turn that swapped the wrong axis cannot match.
         const std::vector<std::uint8_t> jpeg = test::WithSegments(MakeJpeg({ .Width = 37, .Height = 21, .Gray = gray }),
-            { { 0xE1, MakeExif({ .BigEndian = gray, .Orientation = orientation }) } });
+            { { 0xE1, MakeExif({ .BigEndian = gray, .Orientation = GetParam() }) } });
         TJPEGImage image;
         image.LoadJpegFile(dir.Write(QStringLiteral("photo.jpg"), jpeg));
         ASSERT_EQ(MarkersOrientation(ReadJpegStreamMarkers(image.CompressedData())), orientation);
@@ -78,6 +80,13 @@ TEST_P(Orientation, DecodedAndTurnedBitmapsAreTheUprightPicture)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllEight, Orientation, ::testing::Range(1, 9));
+
+// A number no reader can use must not index the table or turn the picture.
+TEST(OrientationFromExif, ValuesOutsideOneToEightAreNormal)
+{
+    for (const std::int64_t value : { std::int64_t(0), std::int64_t(9), std::int64_t(-1), std::int64_t(65535) })
+        EXPECT_EQ(OrientationFromExif(value), TOrientation::Normal) << value;
+}
 
 } // namespace
 } // namespace vellumar

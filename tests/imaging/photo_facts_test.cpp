@@ -35,20 +35,20 @@ TEST(PhotoFacts, HeaderAndMarkersAreReadInOnePass)
         std::vector<test::TSegment> Markers;
         int Components;
         bool Progressive, FourComponents;
-        int Orientation;
+        TOrientation Orientation;
         TMetadataPresent Present;
     } cases[] {
-        { "plain", {}, {}, 3, false, false, 1, {} },
+        { "plain", {}, {}, 3, false, false, TOrientation::Normal, {} },
         { "gray progressive, all markers",
             { .Gray = true, .Progressive = true },
             allMarkers,
             1,
             true,
             false,
-            6,
+            TOrientation::Rotate90,
             { .Icc = true, .Exif = true, .Xmp = true, .Iptc = true } },
-        { "cmyk", { .Cmyk = true }, {}, 4, false, true, 1, {} },
-        { "markers beyond the head", {}, longMarkers, 3, false, false, 1, {} },
+        { "cmyk", { .Cmyk = true }, {}, 4, false, true, TOrientation::Normal, {} },
+        { "markers beyond the head", {}, longMarkers, 3, false, false, TOrientation::Normal, {} },
     };
     const test::TTempDir dir;
     for (const auto &c : cases) {
@@ -62,7 +62,7 @@ TEST(PhotoFacts, HeaderAndMarkersAreReadInOnePass)
         EXPECT_EQ(facts.Header.Progressive, c.Progressive) << c.Name;
         EXPECT_EQ(facts.Header.FourComponents, c.FourComponents) << c.Name;
         EXPECT_EQ(facts.Orientation, c.Orientation) << c.Name;
-        EXPECT_EQ(facts.SwapsSides(), c.Orientation == 6) << c.Name;
+        EXPECT_EQ(facts.SwapsSides(), c.Orientation == TOrientation::Rotate90) << c.Name;
         EXPECT_EQ(facts.Present.Icc, c.Present.Icc) << c.Name;
         EXPECT_EQ(facts.Present.Exif, c.Present.Exif) << c.Name;
         EXPECT_EQ(facts.Present.Xmp, c.Present.Xmp) << c.Name;

@@ -84,7 +84,7 @@ TEST_P(ExifKept, OrientationResetThumbnailGoneGpsAsChosen)
 {
     const TExifCase c = GetParam();
     const std::vector<std::uint8_t> exif = MakeExif({ .BigEndian = c.BigEndian, .Orientation = 6 });
-    ASSERT_EQ(ExifOrientation(exif), 6);
+    ASSERT_EQ(ExifOrientation(exif), TOrientation::Rotate90);
     const std::string xmp = std::string("http://ns.adobe.com/xap/1.0/\0", 29) + "<x tiff:Orientation=\"6\"/>";
     const std::string iptc = std::string("Photoshop 3.0\0", 14) + PhotoshopResource(0x0404, "\x1C\x02\x05");
     const std::vector<std::uint8_t> source = WithSegments(MakeJpeg({ .Width = 32, .Height = 16 }),
@@ -96,7 +96,7 @@ TEST_P(ExifKept, OrientationResetThumbnailGoneGpsAsChosen)
     const auto app1 = SegmentsOf(out, kApp1);
     ASSERT_EQ(app1.size(), 2u);
     EXPECT_TRUE(IsExifPayload(app1[0]));
-    EXPECT_EQ(ExifOrientation(app1[0]), 1);
+    EXPECT_EQ(ExifOrientation(app1[0]), TOrientation::Normal);
     EXPECT_LE(app1[0].size(), exif.size());
     EXPECT_TRUE(ContainsText(app1[0], kExifCameraMark));
     EXPECT_FALSE(ContainsText(app1[0], kExifThumbnailMark));
@@ -140,7 +140,7 @@ TEST(PhotoMetadata, MalformedExifIsDroppedWithAWarning)
 {
     std::vector<std::uint8_t> exif = MakeExif({ .BigEndian = true });
     exif[6 + 4] = 0x7F; // IFD0 far past the segment's end
-    ASSERT_EQ(ExifOrientation(exif), 1);
+    ASSERT_EQ(ExifOrientation(exif), TOrientation::Normal);
     EXPECT_THROW((void)RewriteExif(exif, {}), EInvalidGraphic);
     const std::string xmp = std::string("http://ns.adobe.com/xap/1.0/\0", 29) + "<x/>";
     const std::vector<std::uint8_t> source =

@@ -161,7 +161,7 @@ TEST(OverlayRenderer, ASidewaysPhotoIsTurnedUprightBeforeTheTextAndKeepsItsProfi
     const TBytes written = ReadBytes(renderer.OutputFile);
     const TJpegMarkers markers = ReadJpegStreamMarkers(written);
     EXPECT_EQ(markers.IccProfile, profile);
-    EXPECT_EQ(MarkersOrientation(markers), 1);
+    EXPECT_EQ(MarkersOrientation(markers), TOrientation::Normal);
     EXPECT_TRUE(renderer.MetadataWarning.isEmpty());
 }
 
