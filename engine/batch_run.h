@@ -14,6 +14,7 @@
 #include "engine/shard.h"
 #include "imaging/jpeg_metadata.h"
 #include "imaging/photo_facts.h"
+#include "overlay/jpeg_text_overlay.h"
 #include "overlay/overlay_settings.h"
 
 namespace vellumar
@@ -111,6 +112,8 @@ struct TImageTask {
     [[nodiscard]] bool Writes() const { return Rename || Resize || Overlay; }
     /** The image's picture is decoded and encoded again. */
     [[nodiscard]] bool Decodes() const { return Resize || Overlay; }
+    /** The quality of the written file: the overlay's own when it is drawn, the job's otherwise. */
+    [[nodiscard]] int WrittenQuality() const { return Overlay ? kOverlayQuality : Quality; }
 };
 
 /** How a step of an image failed: "ERROR: " or "Overlay ERROR: " opens its line. */

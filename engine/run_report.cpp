@@ -485,7 +485,7 @@ void TReportRecorder::Add(int position, const TImageTask &task, const TImageOutc
         record.OverlayText = task.OverlaySettings.Text;
     }
     if (task.Decodes())
-        record.Quality = task.Overlay ? 90 : task.Quality;
+        record.Quality = task.WrittenQuality();
     // The orientation the written pixels were turned by.
     if (task.TurnsUpright && outcome.OutputSize)
         record.Orientation = ExifValue(task.Facts.Orientation);

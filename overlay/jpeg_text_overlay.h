@@ -18,6 +18,9 @@ class EOverlayException : public Exception
     using Exception::Exception;
 };
 
+/** The quality of every overlaid photo, whatever the job's quality: the overlay is encoded last. */
+inline constexpr int kOverlayQuality = 90;
+
 /**
  * Puts the overlay text onto one JPEG file: decodes the source into a 24-bit bitmap of the same size,
  * draws the overlay on it (DrawOverlay) and encodes the result again at quality 90. One renderer serves
