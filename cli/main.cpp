@@ -230,27 +230,11 @@ void PrintRefusal(const QStringList &clashes)
 // The job the options describe, over the listing and into destination.
 TJob JobFromOptions(const TBatchOptions &options, const TSourceList &list, const QString &destination)
 {
-    TOutputNamer namer;
-    namer.SetPrefix(options.Prefix);
-    namer.SetSuffix(options.Suffix);
-    namer.SetNumber(options.Number);
-    namer.SetPadding(options.Padding);
-    return TJob {
-        .SourceFolder = list.ListFolder(),
-        .SourceNames = list.Names(),
-        .DestinationFolder = destination,
-        .Resize = options.Resize,
-        .ResizePercent = options.ResizePercent,
-        .ResizeOptions = options.ResizeOptions,
-        .Quality = options.Quality,
-        .Rename = options.Rename,
-        .Namer = namer,
-        .ShownSample = {},
-        .Overlay = options.Overlay,
-        .OverlaySettings = options.OverlaySettings,
-        .AutoOrient = options.AutoOrient,
-        .Metadata = options.Metadata,
-    };
+    TJob job = options.Job;
+    job.SourceFolder = list.ListFolder();
+    job.SourceNames = list.Names();
+    job.DestinationFolder = destination;
+    return job;
 }
 
 // --merge-reports: the shards' JSON reports as the single run's. Nothing is written unless they all fit.

@@ -80,18 +80,29 @@ QString NameText(const QString &name, const QString &text)
 
 using TApply = std::function<void(TBatchOptions &, const QString &, const QString &)>;
 
-TApply Flag(bool TBatchOptions::*member, bool value = true)
+// The part of the options a member belongs to: the run's own, or the job's.
+TBatchOptions &PartOf(TBatchOptions &options, TBatchOptions *)
+{
+    return options;
+}
+TJob &PartOf(TBatchOptions &options, TJob *)
+{
+    return options.Job;
+}
+
+template<typename TPart>
+TApply Flag(bool TPart::*member, bool value = true)
 {
     return [member, value](TBatchOptions &options, const QString &, const QString &) {
-        options.*member = value;
+        PartOf(options, static_cast<TPart *>(nullptr)).*member = value;
     };
 }
 
-template<typename TWhole>
-TApply Whole(TWhole TBatchOptions::*member, std::int64_t low, std::int64_t high)
+template<typename TPart, typename TWhole>
+TApply Whole(TWhole TPart::*member, std::int64_t low, std::int64_t high)
 {
     return [member, low, high](TBatchOptions &options, const QString &name, const QString &value) {
-        options.*member = TWhole(ParseWhole(name, value, low, high));
+        PartOf(options, static_cast<TPart *>(nullptr)).*member = TWhole(ParseWhole(name, value, low, high));
     };
 }
 
@@ -102,10 +113,10 @@ TApply Text(QString TBatchOptions::*member)
     };
 }
 
-TApply NamePart(QString TBatchOptions::*member)
+TApply NamePart(void (TOutputNamer::*set)(const QString &))
 {
-    return [member](TBatchOptions &options, const QString &name, const QString &value) {
-        options.*member = NameText(name, value);
+    return [set](TBatchOptions &options, const QString &name, const QString &value) {
+        (options.Job.Namer.*set)(NameText(name, value));
     };
 }
 
@@ -128,13 +139,13 @@ void SetColour(TBatchOptions &options, const QString &name, const QString &value
     const std::optional<TColor> color = ParseOverlayColor(value);
     if (!color)
         throw EUsageError(QStringLiteral("%1: \"%2\" is neither a colour name nor #RRGGBB").arg(name, value));
-    options.OverlaySettings.FontColor = *color;
+    options.Job.OverlaySettings.FontColor = *color;
 }
 
 TApply FontStyle(TFontStyle style)
 {
     return [style](TBatchOptions &options, const QString &, const QString &) {
-        options.OverlaySettings.FontStyle |= style;
+        options.Job.OverlaySettings.FontStyle |= style;
     };
 }
 
@@ -161,49 +172,53 @@ std::vector<TBatchOption> MakeBatchOptionTable()
     return {
         { "Reduce", "--resize", "PERCENT", "reduce every photo by PERCENT (1 to 99)",
             [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Resize = true;
-                options.ResizePercent = int(ParseWhole(name, value, 1, 99));
+                options.Job.Resize = true;
+                options.Job.ResizePercent = int(ParseWhole(name, value, 1, 99));
             } },
         { "Reduce", "--long-edge", "N", "or: reduce every photo so that its longer side is N pixels",
             [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Resize = true;
-                options.ResizeOptions.Mode = TSizeMode::LongEdge;
-                options.ResizeOptions.LongEdge = int(ParseWhole(name, value, 1, kMaxSide));
+                options.Job.Resize = true;
+                options.Job.ResizeOptions.Mode = TSizeMode::LongEdge;
+                options.Job.ResizeOptions.LongEdge = int(ParseWhole(name, value, 1, kMaxSide));
             } },
         { "Reduce", "--fit", "WxH", "or: reduce every photo to fit inside W x H pixels\n"
                                     "(aspect kept, never enlarged: a smaller photo is written at its own size)",
             [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Resize = true;
-                options.ResizeOptions.Mode = TSizeMode::Fit;
-                options.ResizeOptions.Box = ParseBox(name, value);
+                options.Job.Resize = true;
+                options.Job.ResizeOptions.Mode = TSizeMode::Fit;
+                options.Job.ResizeOptions.Box = ParseBox(name, value);
             } },
         { "Reduce", "--filter", "FILTER", "nearest (default: exact, one source pixel each) or smooth (filtered)",
             [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.ResizeOptions.Filter = Choose<TResizeFilter>(name, value,
+                options.Job.ResizeOptions.Filter = Choose<TResizeFilter>(name, value,
                     { { "nearest", TResizeFilter::Nearest }, { "smooth", TResizeFilter::Smooth } },
                     "is neither nearest nor smooth");
             } },
         { "Reduce", "--quality", "Q", "JPEG quality of reduced photos (1 to 100, default 90)",
-            Whole(&TBatchOptions::Quality, 1, 100) },
+            Whole(&TJob::Quality, 1, 100) },
         { "Rename", "--rename", nullptr, "give every photo a new name: PREFIX NUMBER SUFFIX .jpg",
-            Flag(&TBatchOptions::Rename) },
-        { "Rename", "--prefix", "TEXT", "text before the number", NamePart(&TBatchOptions::Prefix) },
+            Flag(&TJob::Rename) },
+        { "Rename", "--prefix", "TEXT", "text before the number", NamePart(&TOutputNamer::SetPrefix) },
         { "Rename", "--number", "N", "the first number (default 1)",
-            Whole(&TBatchOptions::Number, std::numeric_limits<std::int64_t>::min() + 1,
-                std::numeric_limits<std::int64_t>::max()) },
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                options.Job.Namer.SetNumber(ParseWhole(name, value, std::numeric_limits<std::int64_t>::min() + 1,
+                    std::numeric_limits<std::int64_t>::max()));
+            } },
         { "Rename", "--padding", "K", "at least K+1 digits, zero-filled (0 to 4, default 0)",
-            Whole(&TBatchOptions::Padding, 0, 4) },
-        { "Rename", "--suffix", "TEXT", "text after the number", NamePart(&TBatchOptions::Suffix) },
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                options.Job.Namer.SetPadding(int(ParseWhole(name, value, 0, 4)));
+            } },
+        { "Rename", "--suffix", "TEXT", "text after the number", NamePart(&TOutputNamer::SetSuffix) },
         { "Overlay", "--overlay", nullptr, "draw a text with a drop shadow onto every photo (written at quality 90)",
-            Flag(&TBatchOptions::Overlay) },
+            Flag(&TJob::Overlay) },
         { "Overlay", "--text", "TEXT", "the text; \\n starts a new line (default \"Sample Overlay Text\")",
             [](TBatchOptions &options, const QString &, const QString &value) {
                 // A typed backslash-n starts a new line; lines are separated by CR LF as in the dialog.
-                options.OverlaySettings.Text = QString(value).replace(QLatin1String("\\n"), QLatin1String("\r\n"));
+                options.Job.OverlaySettings.Text = QString(value).replace(QLatin1String("\\n"), QLatin1String("\r\n"));
             } },
         { "Overlay", "--font", "FAMILY", "the font family (default Arial where installed)",
             [](TBatchOptions &options, const QString &, const QString &value) {
-                options.OverlaySettings.FontName = value;
+                options.Job.OverlaySettings.FontName = value;
             } },
         { "Overlay", "--color", "COLOUR", "a colour name (black, maroon, green, olive, navy, purple, teal, gray,\n"
                                           "silver, red, lime, yellow, blue, fuchsia, aqua, white) or #RRGGBB",
@@ -213,23 +228,23 @@ std::vector<TBatchOption> MakeBatchOptionTable()
         { "Overlay", "--italic", nullptr, "an italic font", FontStyle(fsItalic) },
         { "Overlay", "--size", "SIZE", "small, medium, large, larger or largest (default medium)",
             [](TBatchOptions &options, const QString &, const QString &value) {
-                options.OverlaySettings.SizeClass = ParseSize(value);
+                options.Job.OverlaySettings.SizeClass = ParseSize(value);
             } },
         { "Overlay", "--position", "POS", "top-left, top-centre, top-right, centre-left, centre, centre-right,\n"
                                           "bottom-left, bottom-centre or bottom-right (default centre)",
             [](TBatchOptions &options, const QString &, const QString &value) {
-                options.OverlaySettings.TextPosition = ParsePosition(value);
+                options.Job.OverlaySettings.TextPosition = ParsePosition(value);
             } },
         { "Photos", "--no-auto-orient", nullptr,
             "keep reduced and overlaid photos as stored; by default they are turned\n"
             "upright as the camera's orientation tag says",
-            Flag(&TBatchOptions::AutoOrient, false) },
+            Flag(&TJob::AutoOrient, false) },
         { "Photos", "--metadata", "WHAT",
             "none (default), keep, or keep-no-gps: the camera data (EXIF, without its\n"
             "thumbnail), XMP and IPTC that reduced and overlaid photos keep; their\n"
             "colour profile is always kept; a plain copy keeps every byte",
             [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Metadata = Choose<TMetadataMode>(name, value,
+                options.Job.Metadata = Choose<TMetadataMode>(name, value,
                     { { "none", TMetadataMode::mmNone }, { "keep", TMetadataMode::mmKeep },
                         { "keep-no-gps", TMetadataMode::mmKeepNoGps } },
                     "is not one of none, keep, keep-no-gps");
@@ -294,7 +309,7 @@ const std::vector<TBatchOption> &BatchOptionTable()
 TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySettings &defaults)
 {
     TBatchOptions options;
-    options.OverlaySettings = defaults;
+    options.Job.OverlaySettings = defaults;
     QStringList positional;
     QStringList sizeOptions;
     bool filterGiven = false;
@@ -345,7 +360,7 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
     if (sizeOptions.size() > 1)
         throw EUsageError(QStringLiteral("%1 and %2: give one size, by percent, long edge or fit")
                               .arg(sizeOptions[0], sizeOptions[1]));
-    if (filterGiven && !options.Resize)
+    if (filterGiven && !options.Job.Resize)
         throw EUsageError(QStringLiteral("--filter applies to a reduction: give --resize, --long-edge or --fit"));
     if (positional.size() != 2)
         throw EUsageError(QStringLiteral("expected SOURCE and DEST, got %1 folder name(s)").arg(positional.size()));

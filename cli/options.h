@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/job.h"
 #include "engine/pixel_size.h"
 #include "engine/shard.h"
 #include "imaging/errors.h"
@@ -21,20 +22,11 @@ namespace vellumar
 struct TBatchOptions {
     QString Source;
     QString Destination;
-    bool Resize = false;
-    int ResizePercent = 50;
-    /** Filter and size mode; --long-edge and --fit also switch Resize on. */
-    TResizeOptions ResizeOptions;
-    int Quality = 90;
-    bool Rename = false;
-    QString Prefix;
-    std::int64_t Number = 1;
-    int Padding = 0;
-    QString Suffix;
-    bool Overlay = false;
-    TOverlaySettings OverlaySettings;
-    bool AutoOrient = true;
-    TMetadataMode Metadata = TMetadataMode::mmNone;
+    /**
+     * The job the options describe (settings, naming rule, overlay); its folders and listing are the
+     * caller's to fill in. --long-edge and --fit also switch Resize on.
+     */
+    TJob Job;
     QString ReportFile;
     QString ReportJson;
     QString ReportCsv;

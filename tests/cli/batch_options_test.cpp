@@ -80,17 +80,18 @@ TEST(BatchOptions, EachOptionSetsItsField)
     const TBatchOptions options = ParseBatchOptions(arguments, defaults);
     EXPECT_EQ(options.Source, QStringLiteral("--src"));
     EXPECT_EQ(options.Destination, QStringLiteral("dst"));
-    EXPECT_TRUE(options.Resize);
+    EXPECT_TRUE(options.Job.Resize);
     TResizeOptions resize;
     resize.Filter = TResizeFilter::Smooth;
     resize.Mode = TSizeMode::LongEdge;
     resize.LongEdge = 300;
-    EXPECT_EQ(options.ResizeOptions, resize);
-    EXPECT_EQ(options.Quality, 80);
-    EXPECT_TRUE(options.Rename);
-    EXPECT_EQ(options.Prefix + QString::number(options.Number) + options.Suffix, QStringLiteral("p_-5_s"));
-    EXPECT_EQ(options.Padding, 2);
-    EXPECT_TRUE(options.Overlay);
+    EXPECT_EQ(options.Job.ResizeOptions, resize);
+    EXPECT_EQ(options.Job.Quality, 80);
+    EXPECT_TRUE(options.Job.Rename);
+    EXPECT_EQ(options.Job.Namer.Prefix() + QString::number(options.Job.Namer.Number()) + options.Job.Namer.Suffix(),
+        QStringLiteral("p_-5_s"));
+    EXPECT_EQ(options.Job.Namer.Padding(), 2);
+    EXPECT_TRUE(options.Job.Overlay);
     TOverlaySettings overlay;
     overlay.Text = QStringLiteral("a\r\nb");
     overlay.FontName = QStringLiteral("Serif");
@@ -98,9 +99,9 @@ TEST(BatchOptions, EachOptionSetsItsField)
     overlay.FontStyle = fsBold | fsItalic;
     overlay.SizeClass = 2;
     overlay.TextPosition = 1;
-    EXPECT_EQ(options.OverlaySettings, overlay);
-    EXPECT_FALSE(options.AutoOrient);
-    EXPECT_EQ(options.Metadata, TMetadataMode::mmKeepNoGps);
+    EXPECT_EQ(options.Job.OverlaySettings, overlay);
+    EXPECT_FALSE(options.Job.AutoOrient);
+    EXPECT_EQ(options.Job.Metadata, TMetadataMode::mmKeepNoGps);
     EXPECT_EQ(QStringList({ options.ReportFile, options.ReportJson, options.ReportCsv }).join(QLatin1Char(' ')),
         QStringLiteral("r.txt r.json r.csv"));
     EXPECT_TRUE(options.DryRun);
@@ -113,7 +114,7 @@ TEST(BatchOptions, EachOptionSetsItsField)
     const TBatchOptions merge = ParseBatchOptions({ "--merge-reports", "all.json", "a.json", "b.json" }, defaults);
     EXPECT_EQ(merge.MergeOutput, QStringLiteral("all.json"));
     EXPECT_EQ(merge.MergeInputs.join(QLatin1Char(' ')), QStringLiteral("a.json b.json"));
-    EXPECT_EQ(merge.OverlaySettings, defaults);
+    EXPECT_EQ(merge.Job.OverlaySettings, defaults);
 }
 
 } // namespace
