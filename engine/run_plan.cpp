@@ -52,9 +52,7 @@ TOutputGuard::TOutputGuard(const QString &sourceFolder, const QStringList &sourc
 TOutputGuard::TFileKeys TOutputGuard::KeysOf(const QString &path)
 {
     TFileKeys keys { .Keys = { NormalisedFile(path) } };
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    const QString name = path.mid(slash + 1);
-    const QString folderPath = slash < 0 ? QStringLiteral(".") : slash == 0 ? QStringLiteral("/") : path.left(slash);
+    const auto [folderPath, name] = SplitPath(path);
     auto known = mFolders.find(folderPath);
     if (known == mFolders.end()) {
         TFolderFacts facts { .Folder = TFolder::TryOpen(folderPath), .Identity = {}, .FoldsCase = false };

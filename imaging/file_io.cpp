@@ -378,6 +378,15 @@ QString FromPath(const std::filesystem::path &path)
     return PathFromNative(path.native());
 }
 
+TPathParts SplitPath(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return { .Folder = slash < 0 ? QStringLiteral(".")
+            : slash == 0         ? QStringLiteral("/")
+                                 : path.left(slash),
+        .Name = path.mid(slash + 1) };
+}
+
 TFolder::TFolder(const QString &path)
 {
     int error = 0;
@@ -554,15 +563,12 @@ void WriteFileAtomic(const TFileRef &target, std::span<const std::uint8_t> bytes
     const TFolder *folder = target.Folder;
     QString name = target.Name;
     if (folder == nullptr) {
-        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-        name = path.mid(slash + 1);
-        const QString folderPath = slash < 0 ? QStringLiteral(".")
-            : slash == 0                     ? QStringLiteral("/")
-                                             : path.left(slash);
+        const TPathParts parts = SplitPath(path);
+        name = parts.Name;
         if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
             ThrowCreateError(path, QStringLiteral("it is not a file name"));
         int error = 0;
-        parent = TFolder::TryOpen(folderPath, &error);
+        parent = TFolder::TryOpen(parts.Folder, &error);
         if (!parent)
             ThrowCreateError(path, SystemReason(error));
         folder = &*parent;

@@ -17,6 +17,15 @@ inline constexpr std::uintmax_t kMaxFileBytes = 512ull * 1024 * 1024;
 [[nodiscard]] std::filesystem::path ToPath(const QString &path);
 [[nodiscard]] QString FromPath(const std::filesystem::path &path);
 
+/** A path as the folder that holds it and its name within it. */
+struct TPathParts {
+    /** "." for a bare name, "/" for a name in the root folder, else everything before the last "/". */
+    QString Folder;
+    /** Everything after the last "/"; empty when the path ends in one. */
+    QString Name;
+};
+[[nodiscard]] TPathParts SplitPath(const QString &path);
+
 /** Where a file lives on disk: its device and inode, the same under every path that names it. */
 struct TFileIdentity {
     std::uint64_t Device = 0;
