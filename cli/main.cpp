@@ -175,7 +175,8 @@ private:
 // --dry-run: one line per photo of the plan, then the clashes. Exit 0 when the run could start, else 2.
 int PrintDryRun(const TJob &job, TShard shard, const std::vector<TOtherOutput> &reports)
 {
-    const TDryRun plan = PlanDryRun(job, shard);
+    // The photos' clashes, then those of the reports the run would write.
+    const TDryRun plan = PlanDryRun(job, shard, reports);
     const auto size = [](const std::optional<TPixelSize> &pixels) {
         return pixels ? QStringLiteral("%1x%2").arg(pixels->Width).arg(pixels->Height) : QStringLiteral("?");
     };
@@ -195,13 +196,11 @@ int PrintDryRun(const TJob &job, TShard shard, const std::vector<TOtherOutput> &
             line += QStringLiteral("  replaces ") + ReplacesText(row.Replaces);
         PrintLine(stdout, line);
     }
-    // The photos' clashes, then those of the reports the run would write.
-    const QStringList clashes = plan.Clashes + PlanRun(job, reports).OtherClashes;
-    if (clashes.isEmpty())
+    if (plan.Clashes.isEmpty())
         return kExitOk;
     PrintLine(stdout,
         QStringLiteral("Refused: nothing would be written; these outputs would overwrite photos of this run:"));
-    for (const QString &clash : clashes)
+    for (const QString &clash : plan.Clashes)
         PrintLine(stdout, QStringLiteral("  ") + clash);
     return kExitUsage;
 }

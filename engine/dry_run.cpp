@@ -24,11 +24,11 @@ bool SameFile(const QString &first, const QString &second)
 
 } // namespace
 
-TDryRun PlanDryRun(const TJob &job, TShard shard)
+TDryRun PlanDryRun(const TJob &job, TShard shard, const std::vector<TOtherOutput> &others)
 {
     TDryRun dryRun;
     dryRun.DestinationFolder = job.DestinationFolder;
-    const TRunPlan plan = PlanRun(job);
+    const TRunPlan plan = PlanRun(job, others);
     dryRun.Clashes = plan.Clashes;
     for (int position = 0; position < int(job.SourceNames.size()); ++position) {
         if (!shard.Contains(position))

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "engine/pixel_size.h"
+#include "engine/run_plan.h"
 #include "engine/shard.h"
 
 namespace vellumar
@@ -43,9 +44,9 @@ struct TJob;
 /**
  * What Start would do with job's settings as they stand, for the photos of shard: output names (with the
  * whole run's numbers), sizes read from each photo's header, what each write would replace, and the
- * clashes of the whole run. Writes nothing.
+ * clashes of the whole run, those of the other files it would write (its reports) last. Writes nothing.
  */
-[[nodiscard]] TDryRun PlanDryRun(const TJob &job, TShard shard = {});
+[[nodiscard]] TDryRun PlanDryRun(const TJob &job, TShard shard = {}, const std::vector<TOtherOutput> &others = {});
 
 /** "an existing file", "its own source", or empty. */
 [[nodiscard]] QString ReplacesText(TReplaces replaces);
