@@ -7,7 +7,6 @@
 #include <span>
 
 #include <QDateTime>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -374,7 +373,7 @@ TRunReport TRunReport::LoadJson(const QString &path)
                              .arg(kMaxReportBytes / (1024 * 1024)));
     };
     // Refused before reading, so that a huge or hostile file costs neither the memory nor the parse.
-    if (const QFileInfo info(path); info.isFile() && info.size() > kMaxReportBytes)
+    if (RegularFileSize(path) > kMaxReportBytes)
         throw tooLarge();
     const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
     // The file may have grown since it was measured.
