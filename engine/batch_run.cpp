@@ -70,9 +70,11 @@ TFileRef DestinationOf(const TImageTask &task)
 // that need the run's state: its open folders and the outputs planned so far.
 TImageTask PlanImage(const TJob &job, int position, TOutputGuard &guard, TRunFolders &folders)
 {
-    // A photo that is decoded has its facts read here, once: for the memory estimate and the report.
-    TImageTask task = PlanImageTask(job, position, [](const QString &source) {
-        return ReadPhotoFacts(source);
+    // A photo that is decoded has its facts read here, once: for the memory estimate and the report. They are
+    // read from the source folder the run opened, as its pixels will be.
+    TImageTask task = PlanImageTask(job, position, [&](const QString &source) {
+        return folders.Source ? ReadPhotoFacts(TFileRef(*folders.Source, job.SourceNames.value(position), source))
+                              : ReadPhotoFacts(source);
     });
     task.SourceFolder = folders.Source ? &*folders.Source : nullptr;
     task.DestinationFolder = folders.Destination(job.DestinationFolder);
