@@ -192,7 +192,9 @@ int PrintDryRun(const TJob &job, TShard shard, const std::vector<TOtherOutput> &
             line += QStringLiteral("  ERROR: ") + row.Problem;
         else
             line += QStringLiteral("  %1 -> %2").arg(size(row.SourceSize), size(row.PlannedSize));
-        if (row.Replaces != TReplaces::Nothing)
+        if (row.Skipped)
+            line += QStringLiteral("  skipped: it exists");
+        else if (row.Replaces != TReplaces::Nothing)
             line += QStringLiteral("  replaces ") + ReplacesText(row.Replaces);
         PrintLine(stdout, line);
     }
@@ -294,6 +296,7 @@ int Run(const QStringList &arguments)
         return MergeReportFiles(options.MergeOutput, options.MergeInputs);
 
     TSourceList list;
+    list.SetRecursive(options.Job.Recursive);
     try {
         list.ChangeListFolder(options.Source);
     } catch (const Exception &error) {

@@ -249,6 +249,19 @@ std::vector<TBatchOption> MakeBatchOptionTable()
                         { "keep-no-gps", TMetadataMode::mmKeepNoGps } },
                     "is not one of none, keep, keep-no-gps");
             } },
+        { "Folders", "--recursive", nullptr,
+            "also the photos of SOURCE's subfolders (not hidden ones, not links), each\n"
+            "written to the same subfolder of DEST, made as needed; numbered across",
+            Flag(&TJob::Recursive) },
+        { "Folders", "--existing", "ACTION",
+            "replace (default), skip, or rename: what to do where an output exists;\n"
+            "skip leaves it untouched (to resume a run), rename writes NAME-2.jpg ...",
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                const std::optional<TExisting> existing = ExistingFromName(value);
+                if (!existing)
+                    throw EUsageError(QStringLiteral("%1: \"%2\" is not one of replace, skip, rename").arg(name, value));
+                options.Job.Existing = *existing;
+            } },
         { "Run", "--report", "FILE", "also save the status log as FILE", Text(&TBatchOptions::ReportFile) },
         { "Run", "--report-json", "FILE", "save what was done to each photo as JSON (also when stopped)",
             Text(&TBatchOptions::ReportJson) },

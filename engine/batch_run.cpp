@@ -30,12 +30,26 @@ int ProgressPercent(int done, int count)
     return int(std::int64_t(done) * 100 / count);
 }
 
+// The folder part of a listed or output name, "a/b/" for "a/b/x.jpg"; empty for a name in the folder itself.
+QString FolderPart(const QString &name)
+{
+    return name.left(name.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString LeafName(const QString &name)
+{
+    return name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
 // The folders a run reads and writes, each opened once, and the files it writes: the run works in the
-// folders it checked, whatever their paths name later.
+// folders it checked, whatever their paths name later. Subfolders are opened through them, never through a
+// link, and a destination subfolder is made there when first written into.
 struct TRunFolders {
     std::optional<TFolder> Source;
     // By the path the job names; a folder chosen during the run is opened when first met.
     std::map<QString, TFolder> Destinations;
+    // Subfolders by their root's path and their relative path.
+    std::map<std::pair<QString, QString>, TFolder> Inside;
     // Planned outputs with nothing at their place when the run began.
     std::set<QString> NewAtStart;
     TWrittenFiles Written;
@@ -49,43 +63,93 @@ struct TRunFolders {
         std::optional<TFolder> folder = TFolder::TryOpen(path);
         return folder ? &Destinations.emplace(path, std::move(*folder)).first->second : nullptr;
     }
+
+    // The folder relative (empty: root itself) inside root; null when it is missing (and not made) or cannot be
+    // opened, with error set.
+    const TFolder *Sub(const TFolder *root, const QString &relative, bool create, int *error = nullptr)
+    {
+        if (root == nullptr || relative.isEmpty())
+            return root;
+        const std::pair key { root->Path(), relative };
+        if (const auto found = Inside.find(key); found != Inside.end())
+            return &found->second;
+        std::optional<TFolder> folder = root->OpenInside(relative, create, error);
+        return folder ? &Inside.emplace(key, std::move(*folder)).first->second : nullptr;
+    }
 };
 
 TFileRef SourceOf(const TImageTask &task)
 {
-    return task.SourceFolder != nullptr ? TFileRef(*task.SourceFolder, task.ListedName, task.SourcePath)
+    return task.SourceFolder != nullptr ? TFileRef(*task.SourceFolder, LeafName(task.ListedName), task.SourcePath)
                                         : TFileRef(task.SourcePath);
 }
 
 TFileRef DestinationOf(const TImageTask &task)
 {
     TFileRef destination = task.DestinationFolder != nullptr
-        ? TFileRef(*task.DestinationFolder, task.OutputName, task.DestinationPath)
+        ? TFileRef(*task.DestinationFolder, LeafName(task.OutputName), task.DestinationPath)
         : TFileRef(task.DestinationPath);
     destination.MustBeNew = task.NewOutput;
     return destination;
+}
+
+// Where a file named relative to root ("a/x.jpg") is, reached through root without following a link; by
+// its path when root is not open. None when its folder is missing.
+std::optional<TFileRef>
+FileInside(TRunFolders &folders, const TFolder *root, const QString &name, const QString &path, bool create = false)
+{
+    if (root == nullptr)
+        return TFileRef(path);
+    const TFolder *folder = folders.Sub(root, FolderPart(name), create);
+    return folder != nullptr ? std::optional(TFileRef(*folder, LeafName(name), path)) : std::nullopt;
 }
 
 // The image's task from the job as it stands now, with the listing and naming rule of Start; then the checks
 // that need the run's state: its open folders and the outputs planned so far.
 TImageTask PlanImage(const TJob &job, int position, TOutputGuard &guard, TRunFolders &folders)
 {
+    const TFolder *sourceRoot = folders.Source ? &*folders.Source : nullptr;
+    const QString listed = job.SourceNames.value(position);
+    const TFolder *sourceFolder = folders.Sub(sourceRoot, FolderPart(listed), false);
+    const TFolder *destinationRoot = folders.Destination(job.DestinationFolder);
     // A photo that is decoded has its facts read here, once: for the memory estimate and the report. They are
     // read from the source folder the run opened, as its pixels will be.
-    TImageTask task = PlanImageTask(job, position, [&](const QString &source) {
-        return folders.Source ? ReadPhotoFacts(TFileRef(*folders.Source, job.SourceNames.value(position), source))
-                              : ReadPhotoFacts(source);
-    });
-    task.SourceFolder = folders.Source ? &*folders.Source : nullptr;
-    task.DestinationFolder = folders.Destination(job.DestinationFolder);
+    TImageTask task = PlanImageTask(
+        job,
+        position,
+        [&](const QString &source) {
+            return sourceFolder != nullptr ? ReadPhotoFacts(TFileRef(*sourceFolder, LeafName(listed), source))
+                                           : ReadPhotoFacts(source);
+        },
+        [&](const QString &path) {
+            QString relative = path.mid(job.DestinationFolder.size());
+            if (relative.startsWith(QLatin1Char('/')))
+                relative.remove(0, 1);
+            const std::optional<TFileRef> onDisk = FileInside(folders, destinationRoot, relative, path);
+            return onDisk ? OutputPlaceTaken(guard, position, path, *onDisk) : guard.PlannedByOther(position, path);
+        });
+    task.SourceFolder = sourceFolder;
+    task.DestinationFolder = destinationRoot;
     task.NewOutput = folders.NewAtStart.contains(task.DestinationPath);
     task.Written = &folders.Written;
-    // The window's settings may have changed since Start: each image is checked again as it is planned.
-    if (task.Writes() && task.Refusal.isEmpty()) {
-        task.Refusal = guard.Refusal(position, task.DestinationPath);
-        if (!task.Refusal.isEmpty())
-            task.Refusal += QStringLiteral("; nothing is written");
+    if (!task.Writes() || task.SkipsExisting || !task.Refusal.isEmpty())
+        return task;
+    if (sourceRoot != nullptr && sourceFolder == nullptr) {
+        task.Refusal = QStringLiteral("Cannot open file %1").arg(task.SourcePath);
+        return task;
     }
+    // The window's settings may have changed since Start: each image is checked again as it is planned.
+    task.Refusal = guard.Refusal(position, task.DestinationPath);
+    if (!task.Refusal.isEmpty()) {
+        task.Refusal += QStringLiteral("; nothing is written");
+        return task;
+    }
+    int error = 0;
+    task.DestinationFolder = folders.Sub(destinationRoot, FolderPart(task.OutputName), true, &error);
+    if (destinationRoot != nullptr && task.DestinationFolder == nullptr)
+        task.Refusal = CannotCreateFileText(task.DestinationPath,
+            WithReason(QStringLiteral("cannot make the folder %1").arg(FolderPart(task.OutputName)),
+                SystemReason(error)));
     return task;
 }
 
@@ -144,6 +208,7 @@ public:
         ++mReported;
         ++mSummary.Done;
         mSummary.Failed += outcome.Failed() ? 1 : 0;
+        mSummary.Skipped += outcome.Skipped ? 1 : 0;
         mSummary.WithWarnings += outcome.Warnings.isEmpty() ? 0 : 1;
         WriteStopLineWhenDue();
         if (outcome.Completed()) {
@@ -194,6 +259,8 @@ QStringList ProblemLines(const TImageOutcome &outcome)
 
 QStringList OutcomeLines(const TImageOutcome &outcome)
 {
+    if (outcome.Skipped)
+        return { QStringLiteral("Skipped: ") + outcome.OutputName + QStringLiteral(" exists already") };
     QStringList lines;
     if (outcome.Rename)
         lines << QStringLiteral("Renaming: ") + outcome.ListedName + QStringLiteral(" to ") + outcome.OutputName;
@@ -217,6 +284,12 @@ TImageOutcome ProcessImage(const TImageTask &task)
     TImageOutcome outcome;
     outcome.ListedName = task.ListedName;
     outcome.OutputName = task.OutputName;
+    // The existing output is left as it is: neither it nor the photo is read.
+    if (task.SkipsExisting) {
+        outcome.Skipped = true;
+        outcome.Elapsed = std::chrono::steady_clock::now() - startTime;
+        return outcome;
+    }
     outcome.Rename = task.Rename;
     if (task.Resize)
         outcome.Write = TImageWrite::Reduce;
@@ -309,9 +382,11 @@ TImageOutcome ProcessImage(const TImageTask &task)
 QString SummaryLine(const TRunSummary &summary)
 {
     const double seconds = std::chrono::duration<double>(summary.Elapsed).count();
-    return QStringLiteral("Summary: %1 of %2 images done, %3 failed, %4 with warnings, %5 s")
-        .arg(summary.Done - summary.Failed)
+    const QString skipped = summary.Skipped > 0 ? QStringLiteral(", %1 skipped").arg(summary.Skipped) : QString();
+    return QStringLiteral("Summary: %1 of %2 images done%3, %4 failed, %5 with warnings, %6 s")
+        .arg(summary.Done - summary.Failed - summary.Skipped)
         .arg(summary.Listed)
+        .arg(skipped)
         .arg(summary.Failed)
         .arg(summary.WithWarnings)
         .arg(seconds, 0, 'f', 1);
@@ -328,7 +403,10 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, TShard shard, st
     folders.Source = TFolder::TryOpen(start.SourceFolder);
     if (const TFolder *destination = folders.Destination(start.DestinationFolder)) {
         for (const TPlannedOutput &output : plan.Outputs) {
-            if (!output.OutputPath.isEmpty() && !StatFile(TFileRef(*destination, output.OutputName, output.OutputPath)))
+            if (output.OutputPath.isEmpty() || output.Skipped)
+                continue;
+            const std::optional<TFileRef> file = FileInside(folders, destination, output.OutputName, output.OutputPath);
+            if (!file || !StatFile(*file))
                 folders.NewAtStart.insert(output.OutputPath);
         }
     }

@@ -86,6 +86,8 @@ struct TImageTask {
     TOverlaySettings OverlaySettings;
     /** Set when planning found that the image must not write (one line, logged after "ERROR: "). */
     QString Refusal;
+    /** The output exists and the job skips existing outputs: the photo is neither read nor written. */
+    bool SkipsExisting = false;
     /** The running number of a renamed image: the naming rule's number plus the renamed positions before it. */
     std::int64_t Number = 0;
     /** The photo's facts as planning read them; unread when the plan needed none. */
@@ -153,6 +155,8 @@ struct TImageOutcome {
     std::optional<TPixelSize> OutputSize;
     /** Wall time the image's steps took. */
     std::chrono::nanoseconds Elapsed { 0 };
+    /** Its output existed and was left as it was (nothing read, nothing written); not a failure. */
+    bool Skipped = false;
 
     /** No step failed: its progress update follows (a failed image's is skipped). */
     [[nodiscard]] bool Completed() const { return !Failure; }
@@ -164,7 +168,8 @@ struct TImageOutcome {
 [[nodiscard]] QStringList ProblemLines(const TImageOutcome &outcome);
 
 /**
- * The image's lines after its ">" and "File" lines: "Renaming: A to B", then "Resizing: B..." or
+ * The image's lines after its ">" and "File" lines: for a skipped image only "Skipped: B exists already";
+ * else "Renaming: A to B", then "Resizing: B..." or
  * "Adding overlay: B...", then "B resized: H.. W.." and "Overlay Added" for a written reduction, then
  * the ProblemLines.
  */
@@ -184,6 +189,8 @@ struct TRunSummary {
     int Done = 0;
     /** Images with an error or a warning. */
     int Failed = 0;
+    /** Images whose existing output was left as it was; part of Done. */
+    int Skipped = 0;
     int WithWarnings = 0;
     bool Stopped = false;
     std::chrono::nanoseconds Elapsed { 0 };
@@ -191,7 +198,8 @@ struct TRunSummary {
 
 /**
  * "Summary: D of L images done, F failed, W with warnings, S s": D counts the images that were done without
- * a failure, so D + F is less than L only for a stopped run; W is part of F. Seconds with one decimal.
+ * a failure, so D + F is less than L only for a stopped run; W is part of F. Seconds with one decimal. When
+ * images were skipped (their outputs existed), ", K skipped" follows D and D no longer counts them.
  */
 [[nodiscard]] QString SummaryLine(const TRunSummary &summary);
 

@@ -38,7 +38,8 @@ TDryRun PlanDryRun(const TJob &job, TShard shard, const std::vector<TOtherOutput
         row.Position = position;
         row.SourceName = job.SourceNames[position];
         row.OutputName = output.OutputName;
-        if (!row.OutputName.isEmpty()) {
+        row.Skipped = output.Skipped;
+        if (!row.OutputName.isEmpty() && !row.Skipped) {
             // A renamed copy reads the header too, for the sizes it shows.
             const TImageTask task =
                 PlanImageTask(job, position, ReadPhotoFacts(PathInFolder(job.SourceFolder, row.SourceName)));

@@ -27,6 +27,8 @@ struct TPlanRow {
     /** The written picture's size; the source's for a copy or the overlay alone. */
     std::optional<TPixelSize> PlannedSize;
     TReplaces Replaces = TReplaces::Nothing;
+    /** The output exists and the job skips existing outputs: nothing would be read or written. */
+    bool Skipped = false;
     /** Why the photo would fail (an unreadable header), empty otherwise. */
     QString Problem;
 };

@@ -103,6 +103,16 @@ QString TOutputGuard::Refusal(int index, const QString &outputPath)
     return QString();
 }
 
+bool TOutputGuard::PlannedByOther(int index, const QString &outputPath)
+{
+    return Find(mPlanned, KeysOf(outputPath), index).first >= 0;
+}
+
+bool OutputPlaceTaken(TOutputGuard &guard, int index, const QString &path, const TFileRef &onDisk)
+{
+    return guard.PlannedByOther(index, path) || StatFile(onDisk).has_value();
+}
+
 int TOutputGuard::AddOtherFile(const QString &label)
 {
     mNames << label;
@@ -137,7 +147,9 @@ void PlanPhotos(const TJob &job, TOutputGuard &guard, TRunPlan &plan)
 {
     const int count = int(job.SourceNames.size());
     for (int i = 0; i < count; ++i) {
-        const TImageTask task = PlanImageTask(job, i);
+        const TImageTask task = PlanImageTask(job, i, TPhotoFacts {}, [&guard, i](const QString &path) {
+            return OutputPlaceTaken(guard, i, path, path);
+        });
         // Images without resize, rename or overlay write nothing.
         if (!task.Writes())
             return;
@@ -152,6 +164,9 @@ void PlanPhotos(const TJob &job, TOutputGuard &guard, TRunPlan &plan)
         if (!task.Refusal.isEmpty())
             continue;
         output.OutputPath = task.DestinationPath;
+        output.Skipped = task.SkipsExisting;
+        if (output.Skipped)
+            continue;
         if (QString refusal = guard.Refusal(i, output.OutputPath); !refusal.isEmpty())
             plan.Clashes << refusal;
     }

@@ -40,6 +40,8 @@ public:
      * and plans it; such a file is never the own output of a listed image.
      */
     [[nodiscard]] int AddOtherFile(const QString &label);
+    /** True when an image other than index has outputPath planned (compared as Refusal compares). */
+    [[nodiscard]] bool PlannedByOther(int index, const QString &outputPath);
     /** Notes a file the run reads besides its listing (a report to merge): no output may replace it. */
     void AddOtherSource(const QString &label, const QString &path);
 
@@ -92,6 +94,8 @@ struct TPlannedOutput {
     QString OutputName;
     /** Empty when nothing would be written or no destination folder is chosen. */
     QString OutputPath;
+    /** The output exists and the job skips existing outputs: nothing would be written there. */
+    bool Skipped = false;
 };
 
 /** A file a run writes besides its photos (a report), named by Label ("--report") in clashes. */
@@ -110,7 +114,13 @@ struct TRunPlan {
     QStringList OtherClashes;
 };
 
-/** Plans the run without changing the job; see PlanClashes. */
+/**
+ * Whether an output's place is taken for image index of a run: another output of the run is planned
+ * there (guard), or something is there on disk (stat through destination when given, else by the path).
+ */
+[[nodiscard]] bool OutputPlaceTaken(TOutputGuard &guard, int index, const QString &path, const TFileRef &onDisk);
+
+/** Plans the run without changing the job, its existing outputs skipped or renamed as the job says; see PlanClashes. */
 [[nodiscard]] TRunPlan PlanRun(const TJob &job, const std::vector<TOtherOutput> &others = {});
 
 /**

@@ -408,6 +408,11 @@ QJsonObject JobOptions(const TJob &job)
                 : job.Metadata == TMetadataMode::mmKeepNoGps ? QStringLiteral("keep-no-gps")
                                                              : QStringLiteral("none") },
     };
+    // Named only when not the default, so a report of a plain run reads as before.
+    if (job.Recursive)
+        options[QStringLiteral("recursive")] = true;
+    if (job.Existing != TExisting::Replace)
+        options[QStringLiteral("existing")] = ExistingName(job.Existing);
     if (resize.Mode == TSizeMode::LongEdge)
         options[QStringLiteral("longEdge")] = resize.LongEdge;
     else if (resize.Mode == TSizeMode::Fit)
@@ -496,12 +501,16 @@ void TReportRecorder::Add(int position, const TImageTask &task, const TImageOutc
         record.OutputBytes = outcome.OutputBytes;
     // The problems as the log tells them.
     record.Message = ProblemLines(outcome).join(QStringLiteral("; "));
-    if (outcome.Failure)
+    if (outcome.Skipped) {
+        record.Status = TPhotoStatus::Skipped;
+        record.Message = QStringLiteral("its output exists already");
+    } else if (outcome.Failure) {
         record.Status = TPhotoStatus::Failed;
-    else if (!outcome.Warnings.isEmpty())
+    } else if (!outcome.Warnings.isEmpty()) {
         record.Status = TPhotoStatus::Warning;
-    else
+    } else {
         record.Status = TPhotoStatus::Done;
+    }
     record.Milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(outcome.Elapsed).count();
     mReport.Add(std::move(record));
 }

@@ -94,16 +94,13 @@ public:
             mError = ENOENT;
             return;
         }
-        const int fd = ::open(NativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
-            mError = errno;
-            return;
-        }
-        // Opening needs read permission; telling files from folders inside needs search permission too.
-        if (::faccessat(fd, ".", X_OK, 0) != 0 || (mDir = ::fdopendir(fd)) == nullptr) {
-            mError = errno;
-            ::close(fd);
-        }
+        Open(::open(NativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    // A subfolder of an open folder, entered only when it is a folder itself: a link to one is never followed,
+    // so a tree can hold no loop.
+    TFolderReader(const TFolderReader &parent, const QByteArray &name)
+    {
+        Open(::openat(::dirfd(parent.mDir), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     }
     ~TFolderReader()
     {
@@ -115,8 +112,9 @@ public:
 
     [[nodiscard]] int Error() const { return mError; }
 
-    // Appends the listable names that match one of patterns; returns 0 or the errno of a failed read.
-    int ReadNames(const std::vector<std::u32string> &patterns, QStringList &names)
+    // Appends the listable names that match one of patterns, and when folders is given the names of the
+    // subfolders that may be entered (not hidden, not links); returns 0 or the errno of a failed read.
+    int ReadNames(const std::vector<std::u32string> &patterns, QStringList &names, QStringList *folders = nullptr)
     {
         for (;;) {
             errno = 0;
@@ -127,6 +125,10 @@ public:
                 continue;
             // A name that is not valid UTF-8 keeps its bytes as surrogates, to be written back unchanged.
             const QString name = PathFromNative(QByteArrayView(entry->d_name));
+            if (folders != nullptr && IsFolder(*entry)) {
+                folders->append(name);
+                continue;
+            }
             const std::u32string folded = Folded(name);
             if (std::none_of(patterns.begin(), patterns.end(), [&](const std::u32string &pattern) {
                     return MatchesFolded(folded, pattern);
@@ -144,9 +146,58 @@ public:
     }
 
 private:
+    void Open(int fd)
+    {
+        if (fd < 0) {
+            mError = errno;
+            return;
+        }
+        // Opening needs read permission; telling files from folders inside needs search permission too.
+        if (::faccessat(fd, ".", X_OK, 0) != 0 || (mDir = ::fdopendir(fd)) == nullptr) {
+            mError = errno;
+            ::close(fd);
+        }
+    }
+
+    // A folder itself, not a link to one.
+    bool IsFolder(const dirent &entry) const
+    {
+        if (entry.d_type != DT_UNKNOWN)
+            return entry.d_type == DT_DIR;
+        struct stat info = {};
+        return ::fstatat(::dirfd(mDir), entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+    }
+
     DIR *mDir = nullptr;
     int mError = 0;
 };
+
+// Deeper folders are not entered: each level holds one descriptor while its subfolders are walked.
+constexpr int kMaxFolderDepth = 128;
+
+// The tree under reader into names as relative paths: the folder's photos in order, then each subfolder's
+// tree in order. A subfolder that cannot be entered or read lists nothing.
+void ListTree(TFolderReader &reader,
+    const QString &prefix,
+    int depth,
+    const std::vector<std::u32string> &patterns,
+    const TSourceNameOrder &order,
+    QStringList &names)
+{
+    QStringList files;
+    QStringList folders;
+    if (reader.ReadNames(patterns, files, depth < kMaxFolderDepth ? &folders : nullptr) != 0)
+        return;
+    order.Sort(files);
+    order.Sort(folders);
+    for (const QString &file : files)
+        names.append(prefix + file);
+    for (const QString &folder : folders) {
+        TFolderReader sub(reader, NativePath(folder));
+        if (sub.Error() == 0)
+            ListTree(sub, prefix + folder + QLatin1Char('/'), depth + 1, patterns, order, names);
+    }
+}
 
 } // namespace
 
@@ -234,11 +285,23 @@ void TSourceList::ReadListFiles()
     QStringList names;
     if (!mListFolder.isEmpty()) {
         TFolderReader reader(mListFolder);
-        if (reader.Error() != 0 || reader.ReadNames(mPatterns, names) != 0)
+        if (reader.Error() == 0 && mRecursive) {
+            ListTree(reader, QString(), 0, mPatterns, mOrder, names);
+        } else if (reader.Error() != 0 || reader.ReadNames(mPatterns, names) != 0) {
             names.clear();
+        }
     }
-    mOrder.Sort(names);
+    if (!mRecursive)
+        mOrder.Sort(names);
     Replace(mListFolder, std::move(names));
+}
+
+void TSourceList::SetRecursive(bool recursive)
+{
+    if (recursive == mRecursive)
+        return;
+    mRecursive = recursive;
+    ReadListFiles();
 }
 
 void TSourceList::SetMask(const QString &mask)

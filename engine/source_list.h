@@ -75,8 +75,13 @@ private:
  * names that collate equal (a.jpg and A.jpg, or two Unicode spellings of one name) are ordered by
  * case-sensitive collation, then by their bytes on disk, so every folder has exactly one order.
  *
+ * With SetRecursive the list walks the tree: the folder's files in that order, then each subfolder's tree,
+ * the subfolders in the same order, each name a path relative to the folder ("2024/june/x.jpg"). Hidden
+ * folders and links to folders are never entered (so a tree has no loop), nor folders more than 128
+ * levels down; a subfolder that cannot be entered or read lists nothing.
+ *
  * The list never changes the process's current directory and does not watch its folder: it changes
- * only through ChangeListFolder, ReadListFiles and SetMask.
+ * only through ChangeListFolder, ReadListFiles, SetMask and SetRecursive.
  */
 class TSourceList
 {
@@ -107,11 +112,15 @@ public:
     [[nodiscard]] QString Mask() const { return mMask; }
     /** Sets the pattern list and reads the folder again; empty patterns are ignored. */
     void SetMask(const QString &mask);
+    [[nodiscard]] bool Recursive() const { return mRecursive; }
+    /** Lists the subfolders too (or no longer); reads the folder again when this changes. */
+    void SetRecursive(bool recursive);
 
     /** Absolute and normalised, no trailing "/" except for the root "/"; empty before any folder. */
     [[nodiscard]] QString ListFolder() const { return mListFolder; }
     [[nodiscard]] int Count() const { return int(mNames.size()); }
-    /** The name at index (0-based, display order), without a path. Throws EListError out of range. */
+    /** The name at index (0-based, display order); relative to ListFolder in a recursive listing. Throws EListError out
+     * of range. */
     [[nodiscard]] QString Name(int index) const;
     /** A copy of all names, for a run that must not see later changes of the list. */
     [[nodiscard]] QStringList Names() const { return mNames; }
@@ -124,6 +133,7 @@ private:
     void Replace(QString folder, QStringList names);
 
     QString mMask;
+    bool mRecursive = false;
     std::vector<std::u32string> mPatterns;
     QString mListFolder;
     QStringList mNames;

@@ -12,6 +12,8 @@
 #include <system_error>
 #include <utility>
 
+#include <QStringList>
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -45,6 +47,12 @@ public:
     TFileDescriptor &operator=(const TFileDescriptor &) = delete;
     [[nodiscard]] int Get() const { return mFd; }
     int Release() { return std::exchange(mFd, -1); }
+    void Reset(int fd)
+    {
+        if (mFd >= 0)
+            ::close(mFd);
+        mFd = fd;
+    }
 
 private:
     int mFd;
@@ -416,6 +424,44 @@ std::optional<TFolder> TFolder::TryOpen(const QString &path, int *error)
     TFolder folder;
     folder.mFd = fd;
     folder.mPath = path;
+    return folder;
+}
+
+std::optional<TFolder> TFolder::OpenInside(const QString &relative, bool create, int *error) const
+{
+    const auto fail = [error](int code) -> std::optional<TFolder> {
+        if (error != nullptr)
+            *error = code;
+        return std::nullopt;
+    };
+    TFileDescriptor current(::fcntl(mFd, F_DUPFD_CLOEXEC, 0));
+    if (current.Get() < 0)
+        return fail(errno);
+    for (const QString &step : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        const QByteArray native = Native(step);
+        if (step == QLatin1String(".") || step == QLatin1String("..") || native.contains('\0'))
+            return fail(EINVAL);
+        const auto open = [&](int flags) {
+            return ::openat(current.Get(), native.constData(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        };
+        int next = open(O_RDONLY);
+        if (next < 0 && errno == ENOENT && create) {
+            if (::mkdirat(current.Get(), native.constData(), 0777) != 0 && errno != EEXIST)
+                return fail(errno);
+            next = open(O_RDONLY);
+        }
+        // A folder the user may write and enter but not list is still one to write into.
+        if (next < 0 && errno == EACCES)
+            next = open(O_PATH);
+        if (next < 0)
+            return fail(errno);
+        current.Reset(next);
+    }
+    TFolder folder;
+    folder.mFd = current.Release();
+    folder.mPath = relative.isEmpty()      ? mPath
+        : mPath.endsWith(QLatin1Char('/')) ? mPath + relative
+                                           : mPath + QLatin1Char('/') + relative;
     return folder;
 }
 

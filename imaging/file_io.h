@@ -45,6 +45,13 @@ public:
     explicit TFolder(const QString &path);
     /** The folder at path, or none (error, when given, receives the errno) when it cannot be opened. */
     [[nodiscard]] static std::optional<TFolder> TryOpen(const QString &path, int *error = nullptr);
+    /**
+     * The folder at relative path inside this one ("a/b"; empty: this folder again), each step opened
+     * through the one before and never through a link, so nothing planted inside leads out of it. With
+     * create, missing folders are made (mode 0777 less the umask). None (error gets the errno) when a step
+     * is missing, is no folder, is a link, or is "." or "..".
+     */
+    [[nodiscard]] std::optional<TFolder> OpenInside(const QString &relative, bool create, int *error = nullptr) const;
     ~TFolder();
     TFolder(TFolder &&other) noexcept;
     TFolder &operator=(TFolder &&other) noexcept;

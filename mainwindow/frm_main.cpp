@@ -128,6 +128,7 @@ void TfrmMain::ConnectHandlers()
     connect(ui->btnOutputOptions, &QToolButton::clicked, this, &TfrmMain::btnOutputOptionsClick);
     connect(ui->btnPlan, &QPushButton::clicked, this, &TfrmMain::btnPlanClick);
     connect(ui->btnPreview, &QPushButton::clicked, this, &TfrmMain::btnPreviewClick);
+    connect(ui->cbSubfolders, &QCheckBox::clicked, this, &TfrmMain::cbSubfoldersClick);
     // The preview follows the selected photo and every setting that changes its output.
     connect(ui->lbSrc, &QListWidget::currentRowChanged, this, &TfrmMain::RefreshPreview);
     for (QCheckBox *box : { ui->cbResize, ui->cbRename, ui->cbOverlay, ui->cbAutoOrient })
@@ -181,8 +182,18 @@ void TfrmMain::btnOutputOptionsClick()
     RunGuarded(this, [this] {
         TfrmOutputOptions dlg(this);
         dlg.SetResizeOptions(mResizeOptions);
-        if (dlg.exec() == QDialog::Accepted)
+        dlg.SetExisting(mExisting);
+        if (dlg.exec() == QDialog::Accepted) {
+            mExisting = dlg.Existing();
             SetResizeOptions(dlg.ResizeOptions());
+        }
+    });
+}
+
+void TfrmMain::cbSubfoldersClick()
+{
+    RunGuarded(this, [this] {
+        mSourceList.SetRecursive(ui->cbSubfolders->isChecked());
     });
 }
 
@@ -465,6 +476,8 @@ TJob TfrmMain::Snapshot() const
     return TJob {
         .SourceFolder = mSourceList.ListFolder(),
         .SourceNames = mSourceList.Names(),
+        .Recursive = mSourceList.Recursive(),
+        .Existing = mExisting,
         // The field may change during a run; the run keeps the folder it started with.
         .DestinationFolder = mRunning ? mRunDestination : ui->ebDestFolder->text(),
         .Resize = ui->cbResize->isChecked(),

@@ -91,6 +91,7 @@ public:
     void btnPlanClick();
     void btnPreviewClick();
     void btnOutputOptionsClick();
+    void cbSubfoldersClick();
 
     /** The output options as the dialog left them; the tests set them without the modal dialog. */
     void SetResizeOptions(const TResizeOptions &options);
@@ -142,6 +143,7 @@ private:
     QString mLastFolder;
     QString mReportName;
     TResizeOptions mResizeOptions;
+    TExisting mExisting = TExisting::Replace;
     bool mStopRequested = false;
     bool mRunning = false;
     // The destination field as it was at Start: the folder the run checked and writes into.

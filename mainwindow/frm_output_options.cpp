@@ -1,5 +1,7 @@
 #include "mainwindow/frm_output_options.h"
 
+#include <algorithm>
+
 #include <QDialogButtonBox>
 
 #include "ui_frm_output_options.h"
@@ -55,6 +57,17 @@ TResizeOptions TfrmOutputOptions::ResizeOptions() const
         .LongEdge = ui->seLongEdge->value(),
         .Box = { ui->seFitWidth->value(), ui->seFitHeight->value() },
     };
+}
+
+void TfrmOutputOptions::SetExisting(TExisting existing)
+{
+    ui->cbExisting->setCurrentIndex(int(existing));
+}
+
+TExisting TfrmOutputOptions::Existing() const
+{
+    // The items are in the order of the choices.
+    return TExisting(std::clamp(ui->cbExisting->currentIndex(), 0, int(kExistingNames.size()) - 1));
 }
 
 QString ResizeOptionsText(const TResizeOptions &options)

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include "engine/job.h"
 #include "engine/pixel_size.h"
 
 namespace Ui
@@ -14,7 +15,7 @@ class TfrmOutputOptions;
 namespace vellumar
 {
 
-/** The reduction's filter and size mode, opened from the main window's reduce group. */
+/** The reduction's filter and size mode, and what to do with existing outputs; opened from the reduce group. */
 class TfrmOutputOptions : public QDialog
 {
     Q_OBJECT
@@ -27,6 +28,8 @@ public:
 
     void SetResizeOptions(const TResizeOptions &options);
     [[nodiscard]] TResizeOptions ResizeOptions() const;
+    void SetExisting(TExisting existing);
+    [[nodiscard]] TExisting Existing() const;
 
     void cbSizeModeChange();
 
