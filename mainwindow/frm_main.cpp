@@ -166,8 +166,9 @@ void TfrmMain::UpdateResizeControls()
     ui->seResizePercent->setEnabled(on);
     ui->RzLabel1->setEnabled(on);
     ui->btnOutputOptions->setToolTip(
-        QStringLiteral("Output options: the filter, and the size by percent, long edge or fit (now: %1)")
-            .arg(ResizeOptionsText(mResizeOptions)));
+        QStringLiteral("Output options: the filter, the size by percent, long edge or fit, and what to do with "
+                       "existing files (now: %1; existing files: %2)")
+            .arg(ResizeOptionsText(mResizeOptions), ExistingName(mExisting)));
 }
 
 void TfrmMain::SetResizeOptions(const TResizeOptions &options)
@@ -184,6 +185,7 @@ void TfrmMain::btnOutputOptionsClick()
         dlg.SetResizeOptions(mResizeOptions);
         dlg.SetExisting(mExisting);
         if (dlg.exec() == QDialog::Accepted) {
+            // Set before the resize options, which refresh the button's tooltip.
             mExisting = dlg.Existing();
             SetResizeOptions(dlg.ResizeOptions());
         }

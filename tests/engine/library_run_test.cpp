@@ -91,7 +91,8 @@ TEST(LibraryRun, ATreeIsListedInOrderMirroredAndNumberedAcross)
     job.Namer.SetPrefix(QStringLiteral("p"));
     job.Resize = true;
     // A link planted in the destination is never written through: z's photo fails, the outside stays empty.
-    ASSERT_EQ(::symlink(outside.Path().toUtf8().constData(), destination.File(QStringLiteral("z")).toUtf8().constData()),
+    ASSERT_EQ(
+        ::symlink(outside.Path().toUtf8().constData(), destination.File(QStringLiteral("z")).toUtf8().constData()),
         0);
     TFixedJob fixed(job);
     TRecordingSink sink;
@@ -104,8 +105,8 @@ TEST(LibraryRun, ATreeIsListedInOrderMirroredAndNumberedAcross)
         int width = 0;
         int height = 0;
         int components = 0;
-        EXPECT_FALSE(test::DecodeReferenceJpeg(ReadBytes(destination.File(output)), &width, &height, &components)
-                         .empty())
+        EXPECT_FALSE(
+            test::DecodeReferenceJpeg(ReadBytes(destination.File(output)), &width, &height, &components).empty())
             << output.toStdString();
         EXPECT_EQ(width, 32) << output.toStdString();
     }
@@ -144,10 +145,23 @@ TEST(LibraryRun, ExistingOutputsAreReplacedSkippedOrKeptBesideTheNewOnes)
     };
     const QStringList old { "s/a.jpg", "s/a-2.jpg" };
     const std::vector<TCase> cases {
-        { TExisting::Replace, "s/a.jpg", false, { "b.jpg", "s/a-2.jpg", "s/a.jpg" }, "Resizing: s/a.jpg...", "done, 0 failed" },
-        { TExisting::Skip, "s/a.jpg", true, { "b.jpg", "s/a-2.jpg", "s/a.jpg" }, "Skipped: s/a.jpg exists already",
+        { TExisting::Replace,
+            "s/a.jpg",
+            false,
+            { "b.jpg", "s/a-2.jpg", "s/a.jpg" },
+            "Resizing: s/a.jpg...",
+            "done, 0 failed" },
+        { TExisting::Skip,
+            "s/a.jpg",
+            true,
+            { "b.jpg", "s/a-2.jpg", "s/a.jpg" },
+            "Skipped: s/a.jpg exists already",
             "1 of 2 images done, 1 skipped, 0 failed" },
-        { TExisting::Rename, "s/a-3.jpg", true, { "b.jpg", "s/a-2.jpg", "s/a-3.jpg", "s/a.jpg" }, "Resizing: s/a-3.jpg...",
+        { TExisting::Rename,
+            "s/a-3.jpg",
+            true,
+            { "b.jpg", "s/a-2.jpg", "s/a-3.jpg", "s/a.jpg" },
+            "Resizing: s/a-3.jpg...",
             "2 of 2 images done, 0 failed" },
     };
     for (const TCase &test : cases) {

@@ -676,6 +676,44 @@ TEST_F(FrmMain, OutputOptionsSetTheFilterAndASizeInPixels)
     EXPECT_TRUE(Child(mWindow, "seResizePercent")->isEnabled());
 }
 
+// Ticking "Include subfolders" lists the tree by relative paths at once; "Skip" in the output options leaves an
+// existing output alone in the run.
+TEST_F(FrmMain, SubfoldersAreListedByPathAndExistingOutputsSkipped)
+{
+    TTempDir source;
+    TTempDir destination;
+    QDir(source.Path()).mkpath(QStringLiteral("sub"));
+    WriteJpegs(source, { "a.jpg", "sub/b.jpg" });
+    QDir(destination.Path()).mkpath(QStringLiteral("sub"));
+    destination.WriteText(QStringLiteral("sub/b.jpg"), "an earlier output");
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    const auto listed = [this] {
+        QStringList names;
+        const auto *list = Child<QListWidget>(mWindow, "lbSrc");
+        for (int i = 0; i < list->count(); ++i)
+            names << list->item(i)->text();
+        return names;
+    };
+    EXPECT_EQ(listed(), QStringList { "a.jpg" });
+    // On the box itself: the caption's width depends on the font.
+    QTest::mouseClick(Child(mWindow, "cbSubfolders"), Qt::LeftButton, {}, QPoint(6, 9));
+    EXPECT_EQ(listed(), (QStringList { "a.jpg", "sub/b.jpg" }));
+    EXPECT_TRUE(mWindow.Snapshot().Recursive);
+
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    test::WhenModal<TfrmOutputOptions>([](TfrmOutputOptions *dialog) {
+        Child<QComboBox>(*dialog, "cbExisting")->setCurrentIndex(1);
+        QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    QTest::mouseClick(Child(mWindow, "btnOutputOptions"), Qt::LeftButton);
+    EXPECT_EQ(mWindow.Snapshot().Existing, TExisting::Skip);
+    ClickStart();
+    EXPECT_TRUE(RunLines().contains(QStringLiteral("Skipped: sub/b.jpg exists already")));
+    EXPECT_EQ(ReadBytes(destination.File(QStringLiteral("sub/b.jpg"))).size(), 17u);
+    EXPECT_TRUE(QFile::exists(destination.File(QStringLiteral("a.jpg"))));
+}
+
 TEST_F(FrmMain, StopLetsTheImageInHandFinishAndStartsNoOther)
 {
     TTempDir source;
