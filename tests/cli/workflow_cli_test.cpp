@@ -206,6 +206,39 @@ QByteArray RunOnTerminal(const QStringList &arguments)
     return drawn;
 }
 
+// A tree processed, interrupted (an output lost), and finished by the same command with --existing skip; the plan
+// of --existing rename names the new files beside the old.
+TEST(WorkflowCli, ATreeRunIsResumedWithSkipAndPlannedWithRename)
+{
+    const TTempDir dir;
+    const QString source = dir.File(QStringLiteral("src"));
+    const QString web = dir.File(QStringLiteral("web"));
+    AddPhotos(source, 2);
+    AddPhotos(source + QStringLiteral("/2024/june"), 2);
+    const QStringList tree { "--recursive", "--resize", "50", "--jobs", "2", source, web };
+    ASSERT_EQ(Batch(tree).ExitCode, 0);
+    const QString lost = web + QStringLiteral("/2024/june/photo01.jpg");
+    ASSERT_TRUE(QFile::remove(lost));
+
+    const QString json = dir.File(QStringLiteral("resume.json"));
+    const TRun resumed = Batch(QStringList { "--existing", "skip", "--report-json", json } + tree);
+    EXPECT_EQ(resumed.ExitCode, 0) << resumed.Errors.toStdString();
+    EXPECT_TRUE(resumed.Lines.contains(QStringLiteral("Skipped: 2024/june/photo00.jpg exists already")));
+    EXPECT_TRUE(resumed.Lines.last().startsWith(QLatin1String("Summary: 1 of 4 images done, 3 skipped, 0 failed")))
+        << resumed.Lines.last().toStdString();
+    EXPECT_TRUE(QFile::exists(lost));
+    EXPECT_EQ(test::ReportSchemaViolations(json), QString());
+    const TRunReport report = LoadReport(json);
+    EXPECT_EQ(report.Summary().Skipped, 3);
+    EXPECT_EQ(report.Summary().Done, 1);
+
+    const TRun plan = Batch(QStringList { "--dry-run", "--existing", "rename" } + tree);
+    EXPECT_EQ(plan.ExitCode, 0);
+    EXPECT_TRUE(
+        plan.Lines.value(3).startsWith(QLatin1String("4 of 4: 2024/june/photo01.jpg -> 2024/june/photo01-2.jpg")))
+        << plan.Lines.join(QLatin1Char('\n')).toStdString();
+}
+
 TEST(WorkflowCli, ProgressBarOnlyOnATerminalAndErasedAtTheEnd)
 {
     const TTempDir dir;
