@@ -193,7 +193,7 @@ int PrintDryRun(const TJob &job, TShard shard, const std::vector<TOtherOutput> &
         else
             line += QStringLiteral("  %1 -> %2").arg(size(row.SourceSize), size(row.PlannedSize));
         if (row.Skipped)
-            line += QStringLiteral("  skipped: it exists");
+            line += QStringLiteral("  ") + SkippedText();
         else if (row.Replaces != TReplaces::Nothing)
             line += QStringLiteral("  replaces ") + ReplacesText(row.Replaces);
         PrintLine(stdout, line);

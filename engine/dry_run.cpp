@@ -58,6 +58,11 @@ TDryRun PlanDryRun(const TJob &job, TShard shard, const std::vector<TOtherOutput
     return dryRun;
 }
 
+QString SkippedText()
+{
+    return QStringLiteral("skipped: it exists");
+}
+
 QString ReplacesText(TReplaces replaces)
 {
     switch (replaces) {

@@ -50,6 +50,9 @@ struct TJob;
  */
 [[nodiscard]] TDryRun PlanDryRun(const TJob &job, TShard shard = {}, const std::vector<TOtherOutput> &others = {});
 
+/** What the plan says of a photo whose output exists and is skipped. */
+[[nodiscard]] QString SkippedText();
+
 /** "an existing file", "its own source", or empty. */
 [[nodiscard]] QString ReplacesText(TReplaces replaces);
 

@@ -37,18 +37,20 @@ void TfrmPlan::ConnectHandlers()
 void TfrmPlan::FormCreate(const TDryRun &plan)
 {
     int replacing = 0;
+    int skipped = 0;
     int problems = 0;
     ui->tblPlan->setRowCount(int(plan.Rows.size()));
     for (int row = 0; row < int(plan.Rows.size()); ++row) {
         const TPlanRow &photo = plan.Rows[std::size_t(row)];
         replacing += photo.Replaces == TReplaces::Nothing ? 0 : 1;
+        skipped += photo.Skipped ? 1 : 0;
         problems += photo.Problem.isEmpty() ? 0 : 1;
         const QStringList cells { QString::number(photo.Position + 1),
             PrintableName(photo.SourceName),
             PrintableName(photo.OutputName),
             SizeText(photo.SourceSize),
             photo.Problem.isEmpty() ? SizeText(photo.PlannedSize) : PrintableName(photo.Problem),
-            ReplacesText(photo.Replaces) };
+            photo.Skipped ? SkippedText() : ReplacesText(photo.Replaces) };
         for (int column = 0; column < int(cells.size()); ++column)
             ui->tblPlan->setItem(row, column, new QTableWidgetItem(cells[column])); // the table owns its items
     }
@@ -57,6 +59,8 @@ void TfrmPlan::FormCreate(const TDryRun &plan)
         QStringLiteral("%1 photos into %2").arg(plan.Rows.size()).arg(PrintableName(plan.DestinationFolder));
     if (replacing > 0)
         summary += QStringLiteral("; %1 would replace a file").arg(replacing);
+    if (skipped > 0)
+        summary += QStringLiteral("; %1 skipped, their outputs exist").arg(skipped);
     if (problems > 0)
         summary += QStringLiteral("; %1 cannot be read").arg(problems);
     ui->lblSummary->setText(summary + QLatin1Char('.'));
