@@ -206,9 +206,8 @@ QByteArray RunOnTerminal(const QStringList &arguments)
     return drawn;
 }
 
-// A tree processed, interrupted (an output lost), and finished by the same command with --existing skip; the plan
-// of --existing rename names the new files beside the old.
-TEST(WorkflowCli, ATreeRunIsResumedWithSkipAndPlannedWithRename)
+// A tree processed, interrupted (an output lost), and finished by the same command with --existing skip.
+TEST(WorkflowCli, ATreeRunIsResumedWithSkip)
 {
     const TTempDir dir;
     const QString source = dir.File(QStringLiteral("src"));
@@ -231,12 +230,6 @@ TEST(WorkflowCli, ATreeRunIsResumedWithSkipAndPlannedWithRename)
     const TRunReport report = LoadReport(json);
     EXPECT_EQ(report.Summary().Skipped, 3);
     EXPECT_EQ(report.Summary().Done, 1);
-
-    const TRun plan = Batch(QStringList { "--dry-run", "--existing", "rename" } + tree);
-    EXPECT_EQ(plan.ExitCode, 0);
-    EXPECT_TRUE(
-        plan.Lines.value(3).startsWith(QLatin1String("4 of 4: 2024/june/photo01.jpg -> 2024/june/photo01-2.jpg")))
-        << plan.Lines.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST(WorkflowCli, ProgressBarOnlyOnATerminalAndErasedAtTheEnd)
