@@ -233,7 +233,7 @@ TJob JobFromOptions(const TBatchOptions &options, const TSourceList &list, const
 {
     TJob job = options.Job;
     job.SourceFolder = list.ListFolder();
-    job.SourceNames = list.Names();
+    job.SourceNames = NamesOutsideDestination(list.Names(), list.ListFolder(), destination);
     job.DestinationFolder = destination;
     return job;
 }

@@ -56,6 +56,24 @@ bool NameSameFolder(const QString &first, const QString &second)
     return AsciiLower(a) == AsciiLower(b);
 }
 
+QStringList NamesOutsideDestination(const QStringList &names, const QString &sourceFolder, const QString &destination)
+{
+    if (sourceFolder.isEmpty() || destination.isEmpty())
+        return names;
+    const QString source = NormalisedFolder(sourceFolder);
+    const QString inside = NormalisedFolder(destination);
+    const QString start = source.endsWith(QLatin1Char('/')) ? source : source + QLatin1Char('/');
+    if (!inside.startsWith(start) || inside.size() == start.size())
+        return names;
+    const QString prefix = inside.mid(start.size()) + QLatin1Char('/');
+    QStringList outside;
+    outside.reserve(names.size());
+    for (const QString &name : names)
+        if (!name.startsWith(prefix))
+            outside << name;
+    return outside;
+}
+
 QStringList SourceFolderLines(const TSourceList &list)
 {
     return { QStringLiteral("Source Folder is: ") + list.ListFolder(),

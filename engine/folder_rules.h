@@ -22,6 +22,14 @@ class TSourceList;
  */
 [[nodiscard]] bool NameSameFolder(const QString &first, const QString &second);
 
+/**
+ * names (a listing of sourceFolder) without those inside destination when destination lies within the source
+ * folder: a listing of subfolders would otherwise take a run's earlier outputs for photos. Compared by
+ * normalised paths.
+ */
+[[nodiscard]] QStringList
+NamesOutsideDestination(const QStringList &names, const QString &sourceFolder, const QString &destination);
+
 /** "Source Folder is: <folder>" and "Images Found: <count>", as both front ends log a chosen source. */
 [[nodiscard]] QStringList SourceFolderLines(const TSourceList &list);
 /** "Destination Folder is: <folder>". */

@@ -426,11 +426,17 @@ void TfrmMain::RefreshPreview()
 {
     if (mPreview == nullptr || !mPreview->isVisible())
         return;
-    const int position = ui->lbSrc->currentRow();
+    const int row = ui->lbSrc->currentRow();
     const TJob job = Snapshot();
     const QStringList &names = job.SourceNames;
-    if (position < 0 || position >= int(names.size())) {
+    if (row < 0 || row >= mSourceList.Count()) {
         mPreview->ShowNothing(QStringLiteral("Select a photo in the source list."));
+        return;
+    }
+    // The run's listing leaves out photos inside the destination folder.
+    const int position = int(names.indexOf(mSourceList.Name(row)));
+    if (position < 0) {
+        mPreview->ShowNothing(QStringLiteral("This photo is inside the destination folder: a run does not take it."));
         return;
     }
     // Everything the pool thread needs is taken here, as values: the settings as they stand now.
@@ -475,13 +481,14 @@ TJob TfrmMain::Snapshot() const
     namer.SetNumber(ui->ebNumber->Value());
     namer.SetPadding(ui->sePadding->value());
     namer.SetSuffix(ui->ebSuffix->text());
+    // The field may change during a run; the run keeps the folder it started with.
+    const QString destination = mRunning ? mRunDestination : ui->ebDestFolder->text();
     return TJob {
         .SourceFolder = mSourceList.ListFolder(),
-        .SourceNames = mSourceList.Names(),
+        .SourceNames = NamesOutsideDestination(mSourceList.Names(), mSourceList.ListFolder(), destination),
         .Recursive = mSourceList.Recursive(),
         .Existing = mExisting,
-        // The field may change during a run; the run keeps the folder it started with.
-        .DestinationFolder = mRunning ? mRunDestination : ui->ebDestFolder->text(),
+        .DestinationFolder = destination,
         .Resize = ui->cbResize->isChecked(),
         .ResizePercent = ui->seResizePercent->value(),
         .ResizeOptions = mResizeOptions,
