@@ -41,6 +41,9 @@ QString LeafName(const QString &name)
     return name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+// Subfolders a run keeps open between images.
+constexpr std::size_t kHeldFolders = 64;
+
 // The folders a run reads and writes, each opened once, and the files it writes: the run works in the
 // folders it checked, whatever their paths name later. Subfolders are opened through them, never through a
 // link, and a destination subfolder is made there when first written into.
@@ -48,8 +51,9 @@ struct TRunFolders {
     std::optional<TFolder> Source;
     // By the path the job names; a folder chosen during the run is opened when first met.
     std::map<QString, TFolder> Destinations;
-    // Subfolders by their root's path and their relative path.
-    std::map<std::pair<QString, QString>, TFolder> Inside;
+    // Subfolders by their root's path and their relative path; a few at a time, as a listing of subfolders
+    // meets each folder's photos together: a library's thousands of folders would exhaust the descriptors.
+    std::map<std::pair<QString, QString>, std::shared_ptr<const TFolder>> Inside;
     // Planned outputs with nothing at their place when the run began.
     std::set<QString> NewAtStart;
     TWrittenFiles Written;
@@ -65,16 +69,21 @@ struct TRunFolders {
     }
 
     // The folder relative (empty: root itself) inside root; null when it is missing (and not made) or cannot be
-    // opened, with error set.
-    const TFolder *Sub(const TFolder *root, const QString &relative, bool create, int *error = nullptr)
+    // opened, with error set. A root is the run's own for the whole run, and is handed out without ownership.
+    std::shared_ptr<const TFolder> Sub(const TFolder *root, const QString &relative, bool create, int *error = nullptr)
     {
         if (root == nullptr || relative.isEmpty())
-            return root;
+            return { std::shared_ptr<const TFolder>(), root };
         const std::pair key { root->Path(), relative };
         if (const auto found = Inside.find(key); found != Inside.end())
-            return &found->second;
+            return found->second;
         std::optional<TFolder> folder = root->OpenInside(relative, create, error);
-        return folder ? &Inside.emplace(key, std::move(*folder)).first->second : nullptr;
+        if (!folder)
+            return nullptr;
+        // Images in hand keep theirs open.
+        if (Inside.size() >= kHeldFolders)
+            Inside.clear();
+        return Inside.emplace(key, std::make_shared<const TFolder>(std::move(*folder))).first->second;
     }
 };
 
@@ -93,15 +102,14 @@ TFileRef DestinationOf(const TImageTask &task)
     return destination;
 }
 
-// Where a file named relative to root ("a/x.jpg") is, reached through root without following a link; by
-// its path when root is not open. None when its folder is missing.
-std::optional<TFileRef>
-FileInside(TRunFolders &folders, const TFolder *root, const QString &name, const QString &path, bool create = false)
+// Whether a file named relative to root ("a/x.jpg") exists, looked for through root without following a link
+// (by its path when root is not open); false when its folder is missing.
+bool ExistsInside(TRunFolders &folders, const TFolder *root, const QString &name, const QString &path)
 {
     if (root == nullptr)
-        return TFileRef(path);
-    const TFolder *folder = folders.Sub(root, FolderPart(name), create);
-    return folder != nullptr ? std::optional(TFileRef(*folder, LeafName(name), path)) : std::nullopt;
+        return StatFile(path).has_value();
+    const std::shared_ptr<const TFolder> folder = folders.Sub(root, FolderPart(name), false);
+    return folder != nullptr && StatFile(TFileRef(*folder, LeafName(name), path)).has_value();
 }
 
 // The image's task from the job as it stands now, with the listing and naming rule of Start; then the checks
@@ -110,7 +118,7 @@ TImageTask PlanImage(const TJob &job, int position, TOutputGuard &guard, TRunFol
 {
     const TFolder *sourceRoot = folders.Source ? &*folders.Source : nullptr;
     const QString listed = job.SourceNames.value(position);
-    const TFolder *sourceFolder = folders.Sub(sourceRoot, FolderPart(listed), false);
+    std::shared_ptr<const TFolder> sourceFolder = folders.Sub(sourceRoot, FolderPart(listed), false);
     const TFolder *destinationRoot = folders.Destination(job.DestinationFolder);
     // A photo that is decoded has its facts read here, once: for the memory estimate and the report. They are
     // read from the source folder the run opened, as its pixels will be.
@@ -125,16 +133,15 @@ TImageTask PlanImage(const TJob &job, int position, TOutputGuard &guard, TRunFol
             QString relative = path.mid(job.DestinationFolder.size());
             if (relative.startsWith(QLatin1Char('/')))
                 relative.remove(0, 1);
-            const std::optional<TFileRef> onDisk = FileInside(folders, destinationRoot, relative, path);
-            return onDisk ? OutputPlaceTaken(guard, position, path, *onDisk) : guard.PlannedByOther(position, path);
+            return guard.PlannedByOther(position, path) || ExistsInside(folders, destinationRoot, relative, path);
         });
-    task.SourceFolder = sourceFolder;
-    task.DestinationFolder = destinationRoot;
+    task.SourceFolder = std::move(sourceFolder);
+    task.DestinationFolder = folders.Sub(destinationRoot, QString(), false);
     task.NewOutput = folders.NewAtStart.contains(task.DestinationPath);
     task.Written = &folders.Written;
     if (!task.Writes() || task.SkipsExisting || !task.Refusal.isEmpty())
         return task;
-    if (sourceRoot != nullptr && sourceFolder == nullptr) {
+    if (sourceRoot != nullptr && task.SourceFolder == nullptr) {
         task.Refusal = QStringLiteral("Cannot open file %1").arg(task.SourcePath);
         return task;
     }
@@ -405,8 +412,7 @@ TRunSummary RunBatch(TJobSource &job, TRunSink &sink, int jobs, TShard shard, st
         for (const TPlannedOutput &output : plan.Outputs) {
             if (output.OutputPath.isEmpty() || output.Skipped)
                 continue;
-            const std::optional<TFileRef> file = FileInside(folders, destination, output.OutputName, output.OutputPath);
-            if (!file || !StatFile(*file))
+            if (!ExistsInside(folders, destination, output.OutputName, output.OutputPath))
                 folders.NewAtStart.insert(output.OutputPath);
         }
     }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include <QString>
@@ -98,11 +99,12 @@ struct TImageTask {
     std::optional<TPixelSize> SourceSize;
     std::optional<TPixelSize> PlannedSize;
     /**
-     * The run's open folders, which the image reads its photo from and writes its output into whatever
-     * their paths name meanwhile; null: by SourcePath and DestinationPath. Owned by the run.
+     * The run's open folders (the photo's own subfolders in a listing of subfolders), which the image reads
+     * its photo from and writes its output into whatever their paths name meanwhile; null: by SourcePath and
+     * DestinationPath. Shared with the run, which lets go of a subfolder once no image holds it.
      */
-    const TFolder *SourceFolder = nullptr;
-    const TFolder *DestinationFolder = nullptr;
+    std::shared_ptr<const TFolder> SourceFolder;
+    std::shared_ptr<const TFolder> DestinationFolder;
     /** Nothing was at the output's place when the run began: nothing that appears there is replaced. */
     bool NewOutput = false;
     /** The run's written files, so that no image lands on another's output; null outside a run. */

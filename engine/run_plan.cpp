@@ -49,21 +49,42 @@ TOutputGuard::TOutputGuard(const QString &sourceFolder, const QStringList &sourc
             mSources.emplace(key, i);
 }
 
+// Folders the guard holds open at once.
+constexpr int kOpenFolders = 32;
+
+const TFolder *TOutputGuard::Opened(const QString &path, TFolderFacts &facts)
+{
+    if (!facts.Folder) {
+        if (mOpenFolders >= kOpenFolders) {
+            for (auto &[name, known] : mFolders)
+                known.Folder.reset();
+            mOpenFolders = 0;
+        }
+        facts.Folder = TFolder::TryOpen(path);
+        // Not the folder first met there: its files are not this folder's.
+        if (facts.Folder && facts.Folder->Identity() != facts.Identity)
+            facts.Folder.reset();
+        mOpenFolders += facts.Folder ? 1 : 0;
+    }
+    return facts.Folder ? &*facts.Folder : nullptr;
+}
+
 TOutputGuard::TFileKeys TOutputGuard::KeysOf(const QString &path)
 {
     TFileKeys keys { .Keys = { NormalisedFile(path) } };
     const auto [folderPath, name] = SplitPath(path);
     auto known = mFolders.find(folderPath);
     if (known == mFolders.end()) {
-        TFolderFacts facts { .Folder = TFolder::TryOpen(folderPath), .Identity = {}, .FoldsCase = false };
-        if (facts.Folder) {
-            facts.Identity = facts.Folder->Identity();
-            facts.FoldsCase = facts.Folder->FoldsCase();
+        TFolderFacts facts;
+        if (const std::optional<TFolder> folder = TFolder::TryOpen(folderPath)) {
+            facts.Exists = true;
+            facts.Identity = folder->Identity();
+            facts.FoldsCase = folder->FoldsCase();
         }
         known = mFolders.emplace(folderPath, std::move(facts)).first;
     }
-    const TFolderFacts &folder = known->second;
-    if (!folder.Folder)
+    TFolderFacts &folder = known->second;
+    if (!folder.Exists)
         return keys;
     // Two spellings of one name are one file where the file system folds case, whether or not it exists.
     keys.Folded = folder.FoldsCase;
@@ -71,8 +92,10 @@ TOutputGuard::TFileKeys TOutputGuard::KeysOf(const QString &path)
                             .arg(folder.Identity.Device)
                             .arg(folder.Identity.Inode)
                             .arg(keys.Folded ? name.toCaseFolded() : name));
-    if (const std::optional<TFileFacts> facts = StatFile(TFileRef(*folder.Folder, name, path)))
-        keys.Keys.push_back(QStringLiteral("%1:%2").arg(facts->Identity.Device).arg(facts->Identity.Inode));
+    if (const TFolder *open = Opened(folderPath, folder)) {
+        if (const std::optional<TFileFacts> facts = StatFile(TFileRef(*open, name, path)))
+            keys.Keys.push_back(QStringLiteral("%1:%2").arg(facts->Identity.Device).arg(facts->Identity.Inode));
+    }
     return keys;
 }
 
@@ -106,11 +129,6 @@ QString TOutputGuard::Refusal(int index, const QString &outputPath)
 bool TOutputGuard::PlannedByOther(int index, const QString &outputPath)
 {
     return Find(mPlanned, KeysOf(outputPath), index).first >= 0;
-}
-
-bool OutputPlaceTaken(TOutputGuard &guard, int index, const QString &path, const TFileRef &onDisk)
-{
-    return guard.PlannedByOther(index, path) || StatFile(onDisk).has_value();
 }
 
 int TOutputGuard::AddOtherFile(const QString &label)
@@ -148,7 +166,8 @@ void PlanPhotos(const TJob &job, TOutputGuard &guard, TRunPlan &plan)
     const int count = int(job.SourceNames.size());
     for (int i = 0; i < count; ++i) {
         const TImageTask task = PlanImageTask(job, i, TPhotoFacts {}, [&guard, i](const QString &path) {
-            return OutputPlaceTaken(guard, i, path, path);
+            // Another photo's output, or a file there.
+            return guard.PlannedByOther(i, path) || StatFile(path).has_value();
         });
         // Images without resize, rename or overlay write nothing.
         if (!task.Writes())

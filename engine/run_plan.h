@@ -62,13 +62,17 @@ private:
     int mListed = 0;
     std::map<QString, int> mSources;
     std::map<QString, int> mPlanned;
-    // Each folder met, opened once: a run plans thousands of outputs into one or two folders.
+    // Each folder met, its facts read once: a run plans thousands of outputs into one or two folders, or into
+    // the thousands of folders of a library, of which only a few are held open at a time.
     struct TFolderFacts {
+        bool Exists = false;
         std::optional<TFolder> Folder;
         TFileIdentity Identity;
         bool FoldsCase = false;
     };
+    [[nodiscard]] const TFolder *Opened(const QString &path, TFolderFacts &facts);
     std::map<QString, TFolderFacts> mFolders;
+    int mOpenFolders = 0;
 };
 
 /**
@@ -113,12 +117,6 @@ struct TRunPlan {
     /** The other outputs' clashes alone. */
     QStringList OtherClashes;
 };
-
-/**
- * Whether an output's place is taken for image index of a run: another output of the run is planned
- * there (guard), or something is there on disk (stat through destination when given, else by the path).
- */
-[[nodiscard]] bool OutputPlaceTaken(TOutputGuard &guard, int index, const QString &path, const TFileRef &onDisk);
 
 /** Plans the run without changing the job, its existing outputs skipped or renamed as the job says; see PlanClashes. */
 [[nodiscard]] TRunPlan PlanRun(const TJob &job, const std::vector<TOtherOutput> &others = {});

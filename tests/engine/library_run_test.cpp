@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +100,29 @@ TEST(LibraryRun, ATreeIsListedInOrderMirroredAndNumberedAcross)
             << output.toStdString();
         EXPECT_EQ(width, 32) << output.toStdString();
     }
+}
+
+// A library of more folders than the process may hold open at once is still done whole: the run keeps only a
+// few subfolders open.
+TEST(LibraryRun, MoreFoldersThanOpenDescriptorsAreAllDone)
+{
+    TTempDir source;
+    TTempDir destination;
+    for (int i = 0; i < 150; ++i)
+        WritePhoto(source, QStringLiteral("%1/p.jpg").arg(i, 3, 10, QLatin1Char('0')));
+    TJob job = TreeJob(source.Path(), destination.Path());
+    job.Resize = true;
+    rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = 128;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    TFixedJob fixed(job);
+    TRecordingSink sink;
+    const TRunSummary summary = RunBatch(fixed, sink, 2);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(summary.Failed, 0) << sink.Lines.mid(0, 8).join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(FilesUnder(destination.Path()).size(), 150);
 }
 
 // A file's inode, modification time to the nanosecond and bytes: the same only for a file left untouched.
