@@ -27,4 +27,7 @@ using TFactsReader = std::function<TPhotoFacts(const QString &sourcePath)>;
 /** PlanImageTask with the facts that read gives for the task's source, asked only when the task decodes it. */
 [[nodiscard]] TImageTask PlanImageTask(const TJob &job, int position, const TFactsReader &read);
 
+/** The job's output names depend on what the photos' files say (a name template with their date, camera or size). */
+[[nodiscard]] bool NamesReadPhotos(const TJob &job);
+
 } // namespace vellumar

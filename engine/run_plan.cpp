@@ -136,8 +136,15 @@ namespace
 void PlanPhotos(const TJob &job, TOutputGuard &guard, TRunPlan &plan)
 {
     const int count = int(job.SourceNames.size());
+    const bool readsPhotos = NamesReadPhotos(job);
     for (int i = 0; i < count; ++i) {
-        const TImageTask task = PlanImageTask(job, i);
+        // Names from the photos' dates or cameras need their facts, read here as the run will.
+        const TImageTask task = readsPhotos ? PlanImageTask(job,
+                                    i,
+                                    [](const QString &source) {
+                                        return ReadPhotoFacts(source);
+                                    })
+                                            : PlanImageTask(job, i);
         // Images without resize, rename or overlay write nothing.
         if (!task.Writes())
             return;

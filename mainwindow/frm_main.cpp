@@ -27,7 +27,6 @@
 #include "imaging/file_io.h"
 #include "imaging/native_name.h"
 #include "mainwindow/frm_about.h"
-#include "mainwindow/frm_output_options.h"
 #include "mainwindow/frm_plan.h"
 #include "mainwindow/frm_preview.h"
 #include "ui_frm_main.h"
@@ -181,8 +180,12 @@ void TfrmMain::btnOutputOptionsClick()
     RunGuarded(this, [this] {
         TfrmOutputOptions dlg(this);
         dlg.SetResizeOptions(mResizeOptions);
-        if (dlg.exec() == QDialog::Accepted)
+        dlg.SetWebOptions(mWebOptions);
+        if (dlg.exec() == QDialog::Accepted) {
+            mWebOptions = dlg.WebOptions();
             SetResizeOptions(dlg.ResizeOptions());
+            UpdateSampleName();
+        }
     });
 }
 
@@ -209,7 +212,10 @@ void TfrmMain::UpdateStartButton()
 
 void TfrmMain::UpdateSampleName()
 {
-    ui->pnlSample->setText(TOutputNamer::SampleName(ui->ebPrefix->text(), ui->ebNumber->text(), ui->ebSuffix->text()));
+    // A name template names the photos instead; the plan view shows their names.
+    ui->pnlSample->setText(mWebOptions.NameTemplate.isEmpty()
+            ? TOutputNamer::SampleName(ui->ebPrefix->text(), ui->ebNumber->text(), ui->ebSuffix->text())
+            : mWebOptions.NameTemplate + QStringLiteral(".jpg"));
 }
 
 void TfrmMain::sePaddingChange()
@@ -479,6 +485,12 @@ TJob TfrmMain::Snapshot() const
         .AutoOrient = ui->cbAutoOrient->isChecked(),
         // The combo's items are in the order of the modes.
         .Metadata = TMetadataMode(std::clamp(ui->cbMetadata->currentIndex(), 0, 2)),
+        .Coding = mWebOptions.Coding,
+        .MaxBytes = mWebOptions.MaxBytes,
+        .MinQuality = mWebOptions.MinQuality,
+        .NameTemplate = mWebOptions.NameTemplate,
+        .OverlayTokens = mWebOptions.OverlayTokens,
+        .Variants = mWebOptions.Variants,
     };
 }
 

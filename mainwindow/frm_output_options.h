@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <QDialog>
 
+#include "engine/output_variant.h"
 #include "engine/pixel_size.h"
+#include "imaging/jpeg_bridge.h"
 
 namespace Ui
 {
@@ -14,7 +18,18 @@ class TfrmOutputOptions;
 namespace vellumar
 {
 
-/** The reduction's filter and size mode, opened from the main window's reduce group. */
+/** The outputs' settings beside the reduction's size: coding, size cap, name template, variants. */
+struct TWebOutputOptions {
+    TJpegCoding Coding = TJpegCoding::Baseline;
+    /** 0: no cap. */
+    std::int64_t MaxBytes = 0;
+    int MinQuality = 40;
+    QString NameTemplate;
+    bool OverlayTokens = false;
+    std::vector<TOutputVariant> Variants;
+};
+
+/** The reduction's filter and size mode and the web outputs, opened from the main window's reduce group. */
 class TfrmOutputOptions : public QDialog
 {
     Q_OBJECT
@@ -27,8 +42,13 @@ public:
 
     void SetResizeOptions(const TResizeOptions &options);
     [[nodiscard]] TResizeOptions ResizeOptions() const;
+    void SetWebOptions(const TWebOutputOptions &options);
+    /** The settings as the fields stand; the variants' lines that cannot be read are left out. */
+    [[nodiscard]] TWebOutputOptions WebOptions() const;
 
     void cbSizeModeChange();
+    void ebNameTemplateChange();
+    void btnOkClick();
 
 private:
     void ConnectHandlers();
