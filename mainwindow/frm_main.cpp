@@ -163,9 +163,9 @@ void TfrmMain::UpdateResizeControls()
     const bool on = ui->cbResize->isChecked() && mResizeOptions.Mode == TSizeMode::Percent;
     ui->seResizePercent->setEnabled(on);
     ui->RzLabel1->setEnabled(on);
-    ui->btnOutputOptions->setToolTip(
-        QStringLiteral("Output options: the filter, and the size by percent, long edge or fit (now: %1)")
-            .arg(ResizeOptionsText(mResizeOptions)));
+    ui->btnOutputOptions->setToolTip(QStringLiteral("Output options: the filter, the size by percent, long edge or fit "
+                                                    "(now: %1), the coding, a size cap, a name template and variants")
+                                         .arg(ResizeOptionsText(mResizeOptions)));
 }
 
 void TfrmMain::SetResizeOptions(const TResizeOptions &options)
