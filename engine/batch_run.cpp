@@ -122,11 +122,7 @@ void WriteVariants(const TImageTask &task,
     QStringList &warnings)
 {
     const TOverlaySettings &settings = task.OverlaySettings;
-    const TPhotoOptions photo { .AutoOrient = task.AutoOrient,
-        .Metadata = task.Metadata,
-        .Coding = task.Coding,
-        .MaxBytes = task.MaxBytes,
-        .MinQuality = task.MinQuality };
+    const TPhotoOptions photo = task.Photo();
     std::vector<std::size_t> order(task.Variants.size());
     std::iota(order.begin(), order.end(), std::size_t(0));
     const auto area = [&](std::size_t i) {
@@ -301,12 +297,8 @@ TImageOutcome ProcessImage(const TImageTask &task)
         outcome.Failure = TImageFailure { .Kind = kind, .Message = message };
     };
     const TFixedOverlaySettings overlay(task.OverlaySettings);
-    const TPhotoOptions photo { .AutoOrient = task.AutoOrient,
-        .Metadata = task.Metadata,
-        .Coding = task.Coding,
-        .MaxBytes = task.MaxBytes,
-        .MinQuality = task.MinQuality,
-        .KeepPicture = !task.Variants.empty() };
+    TPhotoOptions photo = task.Photo();
+    photo.KeepPicture = !task.Variants.empty();
     // The main output's picture and markers, which its variants are made from.
     TImageOutput main;
     const TFileRef source = SourceOf(task);

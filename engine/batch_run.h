@@ -128,8 +128,16 @@ struct TImageTask {
     [[nodiscard]] bool Decodes() const { return Resize || Overlay; }
     /** The quality of the written file: the overlay's own when it is drawn, the job's otherwise. */
     [[nodiscard]] int WrittenQuality() const { return Overlay ? kOverlayQuality : Quality; }
-    /** The photo is re-encoded to meet a size cap (a copy larger than the cap included). */
-    [[nodiscard]] bool Capped() const { return MaxBytes > 0 && Writes(); }
+    /** How the output is encoded and what it keeps: the run's and the preview's alike. */
+    [[nodiscard]] TPhotoOptions Photo() const
+    {
+        return { .AutoOrient = AutoOrient,
+            .Metadata = Metadata,
+            .Coding = Coding,
+            .MaxBytes = MaxBytes,
+            .MinQuality = MinQuality,
+            .KeepPicture = false };
+    }
 };
 
 /** How a step of an image failed: "ERROR: " or "Overlay ERROR: " opens its line. */

@@ -161,6 +161,10 @@ void PlanPhotos(const TJob &job, TOutputGuard &guard, TRunPlan &plan)
         output.OutputPath = task.DestinationPath;
         if (QString refusal = guard.Refusal(i, output.OutputPath); !refusal.isEmpty())
             plan.Clashes << refusal;
+        // A variant's folder may be a source folder: its outputs are checked like the image's own.
+        for (const TVariantTask &variant : task.Variants)
+            if (QString refusal = guard.Refusal(i, variant.DestinationPath); !refusal.isEmpty())
+                plan.Clashes << refusal;
     }
 }
 

@@ -11,6 +11,7 @@
 #include <utime.h>
 
 #include "engine/batch_run.h"
+#include "engine/image_plan.h"
 #include "engine/img_utils.h"
 #include "imaging/jpeg_bridge.h"
 #include "tests/support/jpeg_fixtures.h"
@@ -184,8 +185,15 @@ TEST(WebOutputs, TemplateNamesFromTheExifDateOrTheFileTime)
     job.Values().Namer.SetNumber(7);
     job.Values().Namer.SetPadding(2);
     job.Values().NameTemplate = QStringLiteral("{date}_{time}_{camera}_{name}_{n}_{w}x{h}");
+    job.Values().Overlay = true;
+    job.Values().OverlayTokens = true;
+    job.Values().OverlaySettings.Text = QStringLiteral("{camera} {date} {w}");
     test::TRecordingSink sink;
     (void)RunBatch(job, sink);
+    // The overlay's text takes the same values, with the camera's name as stored.
+    EXPECT_EQ(
+        PlanImageTask(job.Values(), 0, ReadPhotoFacts(source + QStringLiteral("/dated.jpg"))).OverlaySettings.Text,
+        QStringLiteral("Cam/One 2021-07-14 80"));
     QStringList names = QDir(dir.File(QStringLiteral("dst"))).entryList(QDir::Files);
     names.sort();
     QStringList expected { QStringLiteral("2021-07-14_090503_Cam_One_dated_007_80x60.jpg"),
