@@ -197,6 +197,9 @@ int PrintDryRun(const TJob &job, TShard shard, const std::vector<TOtherOutput> &
         else if (row.Replaces != TReplaces::Nothing)
             line += QStringLiteral("  replaces ") + ReplacesText(row.Replaces);
         PrintLine(stdout, line);
+        for (const TVariantTask &variant : row.Variants)
+            PrintLine(stdout,
+                QStringLiteral("    + %1/%2  %3").arg(variant.Name, row.OutputName, size(variant.PlannedSize)));
     }
     if (plan.Clashes.isEmpty())
         return kExitOk;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/name_template.h"
+
 namespace vellumar
 {
 
@@ -76,6 +78,27 @@ QString NameText(const QString &name, const QString &text)
     if (text.contains(QLatin1Char('/')))
         throw EUsageError(QStringLiteral("%1: \"%2\" holds \"/\", which a file name cannot hold").arg(name, text));
     return text;
+}
+
+// Bytes, or kibibytes with K, mebibytes with M; from 1 KiB to 1 GiB.
+std::int64_t ParseBytes(const QString &option, const QString &value)
+{
+    QString digits = value.trimmed();
+    std::int64_t unit = 1;
+    if (digits.endsWith(QLatin1Char('K'), Qt::CaseInsensitive))
+        unit = 1024;
+    else if (digits.endsWith(QLatin1Char('M'), Qt::CaseInsensitive))
+        unit = 1024 * 1024;
+    if (unit > 1)
+        digits.chop(1);
+    bool ok = false;
+    const qlonglong number = digits.toLongLong(&ok);
+    constexpr std::int64_t kLow = 1024;
+    constexpr std::int64_t kHigh = std::int64_t(1) << 30;
+    if (!ok || number < 1 || number > kHigh / unit || number * unit < kLow)
+        throw EUsageError(
+            QStringLiteral("%1: \"%2\" is not a size from 1K to 1024M (bytes, or with K or M)").arg(option, value));
+    return number * unit;
 }
 
 using TApply = std::function<void(TBatchOptions &, const QString &, const QString &)>;
@@ -209,6 +232,23 @@ std::vector<TBatchOption> MakeBatchOptionTable()
                 options.Job.Namer.SetPadding(int(ParseWhole(name, value, 0, 4)));
             } },
         { "Rename", "--suffix", "TEXT", "text after the number", NamePart(&TOutputNamer::SetSuffix) },
+        { "Rename", "--name-template", "TPL",
+            "rename by TPL + .jpg instead: {name} the photo's name, {n} the number\n"
+            "(with --number, --padding), {date} {time} the date taken (YYYY-MM-DD,\n"
+            "HHMMSS; the file's time without one), {camera}, {w} {h} the written size",
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                if (const QString problem = TemplateProblem(value); !problem.isEmpty())
+                    throw EUsageError(QStringLiteral("%1: %2").arg(name, problem));
+                // Only the tokens may vary: the text around them is part of every name.
+                const QString fixed = FillTokens(value, TTokenValues {}, true);
+                if (fixed.contains(QLatin1Char('/')) || (value.trimmed().isEmpty()))
+                    throw EUsageError(QStringLiteral("%1: \"%2\" %3")
+                                          .arg(name, value,
+                                              fixed.contains(QLatin1Char('/')) ? QStringLiteral("holds \"/\"")
+                                                                               : QStringLiteral("is empty")));
+                options.Job.Rename = true;
+                options.Job.NameTemplate = value;
+            } },
         { "Overlay", "--overlay", nullptr, "draw a text with a drop shadow onto every photo (written at quality 90)",
             Flag(&TJob::Overlay) },
         { "Overlay", "--text", "TEXT", "the text; \\n starts a new line (default \"Sample Overlay Text\")",
@@ -235,6 +275,9 @@ std::vector<TBatchOption> MakeBatchOptionTable()
             [](TBatchOptions &options, const QString &, const QString &value) {
                 options.Job.OverlaySettings.TextPosition = ParsePosition(value);
             } },
+        { "Overlay", "--overlay-tokens", nullptr,
+            "fill the tokens of --name-template in the text (off: braces are drawn)",
+            Flag(&TJob::OverlayTokens) },
         { "Photos", "--no-auto-orient", nullptr,
             "keep reduced and overlaid photos as stored; by default they are turned\n"
             "upright as the camera's orientation tag says",
@@ -261,6 +304,42 @@ std::vector<TBatchOption> MakeBatchOptionTable()
                 if (!existing)
                     throw EUsageError(QStringLiteral("%1: \"%2\" is not one of replace, skip, rename").arg(name, value));
                 options.Job.Existing = *existing;
+            } },
+        { "Output", "--coding", "HOW",
+            "baseline (default), optimized (Huffman tables made for each photo) or\n"
+            "progressive (progressive scans, optimized tables): smaller files with\n"
+            "the same pixels; a plain copy keeps its bytes",
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                options.Job.Coding = Choose<TJpegCoding>(name, value,
+                    { { "baseline", TJpegCoding::Baseline }, { "optimized", TJpegCoding::Optimized },
+                        { "progressive", TJpegCoding::Progressive } },
+                    "is not one of baseline, optimized, progressive");
+            } },
+        { "Output", "--max-size", "BYTES",
+            "write each output at the highest quality, from 100 down to --min-quality,\n"
+            "that keeps it within BYTES (or K, M); this quality replaces --quality\n"
+            "and the overlay's 90; a copy larger than SIZE is encoded again; a photo\n"
+            "that does not fit even at the minimum fails",
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                options.Job.MaxBytes = ParseBytes(name, value);
+            } },
+        { "Output", "--min-quality", "Q", "the lowest quality --max-size may choose (1 to 100, default 40)",
+            Whole(&TJob::MinQuality, 1, 100) },
+        { "Output", "--variant", "NAME=SIZE",
+            "also write every photo into DEST/NAME/ at SIZE (a long edge 1600 or a box\n"
+            "800x600, smooth, never enlarged); NAME=SIZE@Q at quality Q (default\n"
+            "--quality); the same name and overlay; repeatable; decoded once",
+            [](TBatchOptions &options, const QString &name, const QString &value) {
+                TOutputVariant variant;
+                try {
+                    variant = ParseOutputVariant(value);
+                } catch (const Exception &error) {
+                    throw EUsageError(QStringLiteral("%1: %2").arg(name, error.Message()));
+                }
+                for (const TOutputVariant &other : options.Job.Variants)
+                    if (other.Name == variant.Name)
+                        throw EUsageError(QStringLiteral("%1: \"%2\" is given twice").arg(name, variant.Name));
+                options.Job.Variants.push_back(std::move(variant));
             } },
         { "Run", "--report", "FILE", "also save the status log as FILE", Text(&TBatchOptions::ReportFile) },
         { "Run", "--report-json", "FILE", "save what was done to each photo as JSON (also when stopped)",
@@ -326,6 +405,7 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
     QStringList positional;
     QStringList sizeOptions;
     bool filterGiven = false;
+    bool minQualityGiven = false;
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
@@ -361,6 +441,7 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
         if (std::find(kSizeOptions.begin(), kSizeOptions.end(), name) != kSizeOptions.end())
             sizeOptions << name;
         filterGiven = filterGiven || name == QLatin1String("--filter");
+        minQualityGiven = minQualityGiven || name == QLatin1String("--min-quality");
     }
     if (options.Help || options.Version)
         return options;
@@ -375,6 +456,12 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
                               .arg(sizeOptions[0], sizeOptions[1]));
     if (filterGiven && !options.Job.Resize)
         throw EUsageError(QStringLiteral("--filter applies to a reduction: give --resize, --long-edge or --fit"));
+    if (options.Job.OverlayTokens) {
+        if (const QString problem = TemplateProblem(options.Job.OverlaySettings.Text); !problem.isEmpty())
+            throw EUsageError(QStringLiteral("--overlay-tokens: the text has %1").arg(problem));
+    }
+    if (options.Job.MaxBytes == 0 && minQualityGiven)
+        throw EUsageError(QStringLiteral("--min-quality applies to a size cap: give --max-size"));
     if (positional.size() != 2)
         throw EUsageError(QStringLiteral("expected SOURCE and DEST, got %1 folder name(s)").arg(positional.size()));
     // An empty folder argument (an unset variable) would mean the working directory.

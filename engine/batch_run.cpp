@@ -1,9 +1,13 @@
 #include "engine/batch_run.h"
 
+#include <algorithm>
 #include <deque>
 #include <map>
+#include <numeric>
 #include <optional>
 #include <set>
+
+#include <QDir>
 
 #include "engine/fixed_job.h"
 #include "engine/folder_rules.h"
@@ -157,6 +161,9 @@ TImageTask PlanImage(const TJob &job, int position, TOutputGuard &guard, TRunFol
         task.Refusal = CannotCreateFileText(task.DestinationPath,
             WithReason(QStringLiteral("cannot make the folder %1").arg(FolderPart(task.OutputName)),
                 SystemReason(error)));
+    // Variants are written through the destination the run opened too, never by their paths.
+    for (TVariantTask &variant : task.Variants)
+        variant.Folder = folders.Sub(destinationRoot, variant.Name + QLatin1Char('/') + FolderPart(task.OutputName), true);
     return task;
 }
 
@@ -178,6 +185,63 @@ QString WriteRefusal(const TImageTask &task)
         }
     }
     return QString();
+}
+
+// The image's variants, largest first so that one decode serves them all, each into its folder of the destination;
+// the first that fails ends them and fails the image.
+void WriteVariants(const TImageTask &task,
+    const TFileRef &source,
+    TImageOutput &main,
+    TImageOutcome &outcome,
+    QStringList &warnings)
+{
+    const TOverlaySettings &settings = task.OverlaySettings;
+    const TPhotoOptions photo = task.Photo();
+    std::vector<std::size_t> order(task.Variants.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    const auto area = [&](std::size_t i) {
+        const std::optional<TPixelSize> &size = task.Variants[i].PlannedSize;
+        return size ? std::int64_t(size->Width) * size->Height : 0;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return area(a) > area(b);
+    });
+    std::vector<std::optional<TVariantOutcome>> written(task.Variants.size());
+    TPixelSize upright = main.SourceSize;
+    for (const std::size_t i : order) {
+        const TVariantTask &variant = task.Variants[i];
+        try {
+            const QString folder = variant.DestinationPath.left(variant.DestinationPath.lastIndexOf(QLatin1Char('/')));
+            // Outside a run (no open destination) the folder is made by its path.
+            if (variant.Folder == nullptr && (task.DestinationFolder != nullptr || !QDir().mkpath(folder)))
+                throw EFCreateError(CannotCreateFileText(variant.DestinationPath,
+                    QStringLiteral("the folder %1 cannot be made").arg(folder)));
+            TImageOutput made = VariantJpeg(source,
+                main.Picture,
+                main.Markers,
+                upright,
+                variant.Size,
+                variant.Quality,
+                task.Overlay ? &settings : nullptr,
+                photo);
+            warnings += made.Warnings;
+            WriteOutputFile(source,
+                variant.Folder != nullptr ? TFileRef(*variant.Folder, LeafName(task.OutputName), variant.DestinationPath)
+                                          : TFileRef(variant.DestinationPath),
+                made.Bytes);
+            written[i] = TVariantOutcome { .Name = variant.Name,
+                .OutputPath = variant.DestinationPath,
+                .Size = made.OutputSize,
+                .Bytes = qint64(made.Bytes.size()),
+                .Quality = made.Quality };
+        } catch (const std::exception &error) {
+            outcome.Failure = TImageFailure { .Kind = TFailureKind::Error, .Message = PathFromNative(error.what()) };
+            break;
+        }
+    }
+    for (std::optional<TVariantOutcome> &variant : written)
+        if (variant)
+            outcome.Variants.push_back(std::move(*variant));
 }
 
 QStringList ImageHeader(int index, int count)
@@ -282,6 +346,18 @@ QStringList OutcomeLines(const TImageOutcome &outcome)
         if (outcome.OverlayAdded)
             lines << QStringLiteral("Overlay Added");
     }
+    if (outcome.CappedQuality)
+        lines << outcome.OutputName
+                + QStringLiteral(" written at quality %1 (%2 bytes)")
+                      .arg(*outcome.CappedQuality)
+                      .arg(outcome.OutputBytes);
+    for (const TVariantOutcome &variant : outcome.Variants)
+        lines << QStringLiteral("%1/%2 written: H%3 W%4, quality %5, %6 bytes")
+                     .arg(variant.Name, outcome.OutputName)
+                     .arg(variant.Size.Height)
+                     .arg(variant.Size.Width)
+                     .arg(variant.Quality)
+                     .arg(variant.Bytes);
     return lines + ProblemLines(outcome);
 }
 
@@ -308,7 +384,10 @@ TImageOutcome ProcessImage(const TImageTask &task)
         outcome.Failure = TImageFailure { .Kind = kind, .Message = message };
     };
     const TFixedOverlaySettings overlay(task.OverlaySettings);
-    const TPhotoOptions photo { .AutoOrient = task.AutoOrient, .Metadata = task.Metadata };
+    TPhotoOptions photo = task.Photo();
+    photo.KeepPicture = !task.Variants.empty();
+    // The main output's picture and markers, which its variants are made from.
+    TImageOutput main;
     const TFileRef source = SourceOf(task);
     const TFileRef destination = DestinationOf(task);
     // Taken before any write: the output may replace the image's own source.
@@ -321,7 +400,18 @@ TImageOutcome ProcessImage(const TImageTask &task)
         }
     }
     QStringList warnings;
-    if (outcome.Write == TImageWrite::Copy) {
+    if (outcome.Write == TImageWrite::Copy && task.MaxBytes > 0) {
+        try {
+            main = CappedCopy(source, photo);
+            warnings += main.Warnings;
+            WriteOutputFile(source, destination, main.Bytes);
+            outcome.OutputPath = task.DestinationPath;
+            if (main.Quality > 0)
+                outcome.CappedQuality = main.Quality;
+        } catch (const std::exception &error) {
+            fail(TFailureKind::Error, PathFromNative(error.what()));
+        }
+    } else if (outcome.Write == TImageWrite::Copy) {
         QString reason;
         if (CopyImageFile(source, destination, &reason))
             outcome.OutputPath = task.DestinationPath;
@@ -347,6 +437,9 @@ TImageOutcome ProcessImage(const TImageTask &task)
                 outcome.OutputSize = made.OutputSize;
                 outcome.Reduced = reported;
                 outcome.OverlayAdded = task.Overlay;
+                if (task.MaxBytes > 0)
+                    outcome.CappedQuality = made.Quality;
+                main = std::move(made);
             } else {
                 // The source went away since it was listed.
                 fail(TFailureKind::Error, QStringLiteral("Cannot open file %1").arg(task.SourcePath));
@@ -369,11 +462,15 @@ TImageOutcome ProcessImage(const TImageTask &task)
             outcome.SourceSize = made.SourceSize;
             outcome.OutputSize = made.OutputSize;
             outcome.OverlayAdded = true;
+            if (task.MaxBytes > 0)
+                outcome.CappedQuality = made.Quality;
         } catch (const std::exception &error) {
             // Codec failures while decoding are reported too: a broken photo never passes silently.
             fail(TFailureKind::OverlayError, PathFromNative(error.what()));
         }
     }
+    if (outcome.Completed() && !task.Variants.empty())
+        WriteVariants(task, source, main, outcome, warnings);
     // Damaged data decoded around: the photo is written, but the image counts as failed.
     outcome.Warnings = warnings;
     if (!outcome.OutputPath.isEmpty()) {

@@ -69,6 +69,17 @@ public:
     virtual void ImageReported(int position, const TImageTask &task, const TImageOutcome &outcome);
 };
 
+/** One more output of an image: its folder's name, path, size rule, quality and, from the facts, written size. */
+struct TVariantTask {
+    QString Name;
+    QString DestinationPath;
+    /** The folder it is written into, opened (and made) inside the run's destination; null outside a run. */
+    std::shared_ptr<const TFolder> Folder;
+    TResizeOptions Size;
+    int Quality = 90;
+    std::optional<TPixelSize> PlannedSize;
+};
+
 /** One image's work, planned (PlanImageTask) on the run's thread when its turn comes. */
 struct TImageTask {
     QString ListedName;
@@ -83,6 +94,9 @@ struct TImageTask {
     int Quality = 90;
     bool AutoOrient = true;
     TMetadataMode Metadata = TMetadataMode::mmNone;
+    TJpegCoding Coding = TJpegCoding::Baseline;
+    std::int64_t MaxBytes = 0;
+    int MinQuality = 40;
     /** Taken when the task is planned, so that the image needs nothing from its owner while it runs. */
     TOverlaySettings OverlaySettings;
     /** Set when planning found that the image must not write (one line, logged after "ERROR: "). */
@@ -98,6 +112,8 @@ struct TImageTask {
     /** From Facts: the source as the output is turned, and the written picture's size; empty when unread. */
     std::optional<TPixelSize> SourceSize;
     std::optional<TPixelSize> PlannedSize;
+    /** The outputs written beside the main one, each into its own folder of the destination. */
+    std::vector<TVariantTask> Variants;
     /**
      * The run's open folders (the photo's own subfolders in a listing of subfolders), which the image reads
      * its photo from and writes its output into whatever their paths name meanwhile; null: by SourcePath and
@@ -118,6 +134,16 @@ struct TImageTask {
     [[nodiscard]] bool Decodes() const { return Resize || Overlay; }
     /** The quality of the written file: the overlay's own when it is drawn, the job's otherwise. */
     [[nodiscard]] int WrittenQuality() const { return Overlay ? kOverlayQuality : Quality; }
+    /** How the output is encoded and what it keeps: the run's and the preview's alike. */
+    [[nodiscard]] TPhotoOptions Photo() const
+    {
+        return { .AutoOrient = AutoOrient,
+            .Metadata = Metadata,
+            .Coding = Coding,
+            .MaxBytes = MaxBytes,
+            .MinQuality = MinQuality,
+            .KeepPicture = false };
+    }
 };
 
 /** How a step of an image failed: "ERROR: " or "Overlay ERROR: " opens its line. */
@@ -130,6 +156,15 @@ struct TImageFailure {
 
 /** What the image writes: nothing, a copy, a reduction (the overlay drawn into it when on), or the overlay. */
 enum class TImageWrite { None, Copy, Reduce, Overlay };
+
+/** A variant written for an image. */
+struct TVariantOutcome {
+    QString Name;
+    QString OutputPath;
+    TPixelSize Size;
+    qint64 Bytes = -1;
+    int Quality = 0;
+};
 
 /** What became of one image, as data: its log lines (OutcomeLines) and its report record are made from it. */
 struct TImageOutcome {
@@ -155,6 +190,10 @@ struct TImageOutcome {
     /** Pixel sizes of the decoded source and of the written picture; empty when no picture was decoded. */
     std::optional<TPixelSize> SourceSize;
     std::optional<TPixelSize> OutputSize;
+    /** The quality a size cap chose for the written file; empty without a cap. */
+    std::optional<int> CappedQuality;
+    /** The variants written, in the job's order. */
+    std::vector<TVariantOutcome> Variants;
     /** Wall time the image's steps took. */
     std::chrono::nanoseconds Elapsed { 0 };
     /** Its output existed and was left as it was (nothing read, nothing written); not a failure. */

@@ -46,6 +46,7 @@ TDryRun PlanDryRun(const TJob &job, TShard shard, const std::vector<TOtherOutput
             const QString &source = task.SourcePath;
             row.SourceSize = task.SourceSize;
             row.PlannedSize = task.PlannedSize;
+            row.Variants = task.Variants;
             // The run would log this photo's error; the plan says so and goes on. A renamed copy never decodes:
             // a photo it cannot read is still copied.
             if (task.Decodes())

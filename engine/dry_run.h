@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/batch_run.h"
 #include "engine/pixel_size.h"
 #include "engine/run_plan.h"
 #include "engine/shard.h"
@@ -31,6 +32,8 @@ struct TPlanRow {
     bool Skipped = false;
     /** Why the photo would fail (an unreadable header), empty otherwise. */
     QString Problem;
+    /** The variants it would write beside the output: their paths and sizes. */
+    std::vector<TVariantTask> Variants;
 };
 
 /** The plan of a whole run: a row per listed photo and the clashes that would refuse it. */

@@ -1,5 +1,6 @@
 #include "engine/image_plan.h"
 
+#include "engine/name_template.h"
 #include "engine/shard.h"
 #include "engine/source_list.h"
 #include "imaging/errors.h"
@@ -10,6 +11,12 @@ namespace vellumar
 
 namespace
 {
+
+// "a/b/" for "a/b/x.jpg", "" for a photo of the source folder itself.
+QString FolderOf(const QString &listedName)
+{
+    return listedName.left(listedName.lastIndexOf(QLatin1Char('/')) + 1);
+}
 
 // What the photo's facts add to its task: the upright source size, the written size, the turn.
 void AddFacts(TImageTask &task, const TPhotoFacts &facts)
@@ -60,12 +67,10 @@ void ApplyExisting(TImageTask &task, const TJob &job, const QString &folder, con
         QStringLiteral("it exists, and so does every name up to %1").arg(NumberedName(name, kMaxRenameNumber)));
 }
 
-TImageTask PlanWithoutFacts(const TJob &job, int position, const TTakenPlace &taken)
+TImageTask PlanWithoutFacts(const TJob &job, int position)
 {
     TImageTask task;
     task.ListedName = job.SourceNames.value(position);
-    // A photo of a subfolder goes to the same folder under the destination.
-    const QString folder = task.ListedName.left(task.ListedName.lastIndexOf(QLatin1Char('/')) + 1);
     task.SourcePath = PathInFolder(job.SourceFolder, task.ListedName);
     task.Rename = job.Rename;
     task.Resize = job.Resize;
@@ -75,6 +80,9 @@ TImageTask PlanWithoutFacts(const TJob &job, int position, const TTakenPlace &ta
     task.Quality = job.Quality;
     task.AutoOrient = job.AutoOrient;
     task.Metadata = job.Metadata;
+    task.Coding = job.Coding;
+    task.MaxBytes = job.MaxBytes;
+    task.MinQuality = job.MinQuality;
     if (task.Overlay)
         task.OverlaySettings = job.OverlaySettings;
     task.OutputName = task.ListedName;
@@ -85,35 +93,106 @@ TImageTask PlanWithoutFacts(const TJob &job, int position, const TTakenPlace &ta
         namer.SetNumber(task.Number);
         // The first photo takes the sample as the window shows it, even where the fields changed unseen.
         task.OutputName = position == 0 && !job.ShownSample.isEmpty() ? job.ShownSample : namer.SampleName();
-        // It would leave its folder.
-        if (task.OutputName.contains(QLatin1Char('/')) || task.OutputName.contains(QChar(0)))
-            task.Refusal = CannotCreateFileText(PathInFolder(job.DestinationFolder, folder + task.OutputName),
-                QStringLiteral("a file name cannot hold \"/\""));
-        task.OutputName.prepend(folder);
     }
-    task.DestinationPath = PathInFolder(job.DestinationFolder, task.OutputName);
-    if (task.Writes() && job.DestinationFolder.isEmpty())
-        task.Refusal = QStringLiteral("No destination folder is chosen.");
-    ApplyExisting(task, job, folder, taken);
     return task;
+}
+
+// The tokens' values for the task's photo; what its facts do not tell stays empty.
+TTokenValues TokenValues(const TJob &job, const TImageTask &task, int position)
+{
+    TTokenValues values;
+    // A photo of a subfolder keeps its folder apart from its name.
+    const QString listed = task.ListedName.mid(FolderOf(task.ListedName).size());
+    const qsizetype dot = listed.lastIndexOf(QLatin1Char('.'));
+    values.Name = dot > 0 ? listed.left(dot) : listed;
+    values.Number = TOutputNamer::FormatNumber(NumberAtPosition(job.Namer.Number(), position), job.Namer.Padding());
+    const TPhotoFacts &facts = task.Facts;
+    SetDateTokens(values, QString::fromStdString(facts.Exif.DateTimeOriginal), facts.ModifiedSeconds);
+    values.Camera = QString::fromStdString(facts.Exif.Model).trimmed();
+    if (task.PlannedSize) {
+        values.Width = QString::number(task.PlannedSize->Width);
+        values.Height = QString::number(task.PlannedSize->Height);
+    }
+    return values;
+}
+
+// The output's name and place: the templated name, the photo's folder under the destination, the refusal,
+// and what the job does where that place is taken.
+void PlaceOutput(const TJob &job, int position, TImageTask &task, const TTakenPlace &taken)
+{
+    const bool templated = task.Rename && !job.NameTemplate.isEmpty();
+    if (templated)
+        task.OutputName = FillTokens(job.NameTemplate, TokenValues(job, task, position), true) + QStringLiteral(".jpg");
+    // A photo of a subfolder goes to the same folder under the destination.
+    const QString folder = FolderOf(task.ListedName);
+    const QString name = task.Rename ? task.OutputName : task.OutputName.mid(folder.size());
+    task.OutputName = folder + name;
+    task.DestinationPath = PathInFolder(job.DestinationFolder, task.OutputName);
+    if (task.Writes()) {
+        if (job.DestinationFolder.isEmpty())
+            task.Refusal = QStringLiteral("No destination folder is chosen.");
+        else if (name.contains(QLatin1Char('/')) || name.contains(QChar(0)))
+            // It would leave its folder.
+            task.Refusal = CannotCreateFileText(task.DestinationPath, QStringLiteral("a file name cannot hold \"/\""));
+        else if (templated && name == QLatin1String(".jpg"))
+            task.Refusal = QStringLiteral("The name template \"%1\" gives %2 an empty name")
+                               .arg(job.NameTemplate, task.ListedName);
+    }
+    ApplyExisting(task, job, folder, taken);
+}
+
+// What the facts give beyond the name: the overlay's text from the tokens, and the variants.
+void AddTextAndVariants(const TJob &job, int position, TImageTask &task)
+{
+    if (task.Overlay && job.OverlayTokens)
+        task.OverlaySettings.Text = FillTokens(task.OverlaySettings.Text, TokenValues(job, task, position), false);
+    for (const TOutputVariant &variant : job.Variants) {
+        TVariantTask &planned = task.Variants.emplace_back();
+        planned.Name = variant.Name;
+        planned.DestinationPath = PathInFolder(PathInFolder(job.DestinationFolder, variant.Name), task.OutputName);
+        planned.Size = variant.Size;
+        planned.Quality = variant.Quality > 0 ? variant.Quality : job.Quality;
+        if (task.SourceSize)
+            planned.PlannedSize = ReducedSize(*task.SourceSize, variant.Size, 1.0);
+    }
+}
+
+// The photo's facts are wanted beyond a decode: for the tokens of its name or text, and the variants' sizes.
+bool WantsFacts(const TJob &job, const TImageTask &task)
+{
+    return task.Decodes() || !job.Variants.empty() || (task.Rename && TemplateReadsPhoto(job.NameTemplate))
+        || (task.Overlay && job.OverlayTokens && TemplateReadsPhoto(job.OverlaySettings.Text));
 }
 
 } // namespace
 
 TImageTask PlanImageTask(const TJob &job, int position, const TPhotoFacts &facts, const TTakenPlace &taken)
 {
-    TImageTask task = PlanWithoutFacts(job, position, taken);
+    TImageTask task = PlanWithoutFacts(job, position);
     AddFacts(task, facts);
+    PlaceOutput(job, position, task, taken);
+    AddTextAndVariants(job, position, task);
     return task;
 }
 
 TImageTask PlanImageTask(const TJob &job, int position, const TFactsReader &read, const TTakenPlace &taken)
 {
-    TImageTask task = PlanWithoutFacts(job, position, taken);
-    // A skipped photo is not read at all.
-    if (task.Decodes() && !task.SkipsExisting)
+    TImageTask task = PlanWithoutFacts(job, position);
+    // A name from the photo's date, camera or size needs its facts before its place is known.
+    const bool named = task.Rename && TemplateReadsPhoto(job.NameTemplate);
+    if (named)
         AddFacts(task, read(task.SourcePath));
+    PlaceOutput(job, position, task, taken);
+    // A skipped photo is not read beyond its name.
+    if (!named && !task.SkipsExisting && WantsFacts(job, task))
+        AddFacts(task, read(task.SourcePath));
+    AddTextAndVariants(job, position, task);
     return task;
+}
+
+bool NamesReadPhotos(const TJob &job)
+{
+    return (job.Rename && TemplateReadsPhoto(job.NameTemplate));
 }
 
 } // namespace vellumar

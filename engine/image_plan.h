@@ -42,4 +42,7 @@ using TFactsReader = std::function<TPhotoFacts(const QString &sourcePath)>;
 [[nodiscard]] TImageTask
 PlanImageTask(const TJob &job, int position, const TFactsReader &read, const TTakenPlace &taken = {});
 
+/** The job's output names depend on what the photos' files say (a name template with their date, camera or size). */
+[[nodiscard]] bool NamesReadPhotos(const TJob &job);
+
 } // namespace vellumar

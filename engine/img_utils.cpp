@@ -1,5 +1,7 @@
 #include "engine/img_utils.h"
 
+#include <limits>
+
 #include <QFileInfo>
 
 #include "engine/job_settings.h"
@@ -11,6 +13,7 @@
 #include "imaging/jpeg_image.h"
 #include "imaging/native_name.h"
 #include "imaging/orientation.h"
+#include "imaging/resampler.h"
 #include "overlay/jpeg_text_overlay.h"
 
 namespace vellumar
@@ -30,6 +33,40 @@ TWriteOptions OutputOptions(const TFileRef &source)
 {
     const std::optional<TFileFacts> facts = StatFile(source);
     return TWriteOptions { .NewFileMode = facts ? facts->Permissions : 0666u };
+}
+
+// The output's bytes from its picture: encoded at quality, or under the cap, with overlay drawn on it when given
+// (on the picture as written at quality, so the encoding's loss is kept; then at the overlay's quality).
+void EncodeOutput(TImageOutput &made,
+    const TBitmap &bitmap,
+    int quality,
+    const TJpegMarkers &markers,
+    const TOverlaySettings *overlay,
+    const TPhotoOptions &photo)
+{
+    TJPEGImage output;
+    output.SetQuality(quality);
+    output.SetCoding(photo.Coding);
+    output.SetMarkers(markers);
+    output.AssignBitmap(bitmap);
+    if (overlay != nullptr) {
+        output.EncodeJpeg();
+        TJPEGTextOverlay renderer;
+        renderer.Settings = *overlay;
+        renderer.WorkingBitmap() = DecodeJpegStream(output.CompressedData(), false);
+        renderer.SetOutputMarkers(markers);
+        (void)renderer.RenderAndSave();
+        output = renderer.OutputImage();
+        output.SetCoding(photo.Coding);
+    }
+    // Under a cap the cap decides the quality, the overlay's included.
+    if (photo.MaxBytes > 0)
+        made.Quality = output.EncodeJpegWithin(photo.MaxBytes, photo.MinQuality);
+    else {
+        output.EncodeJpeg();
+        made.Quality = output.Quality();
+    }
+    made.Bytes = output.CompressedData();
 }
 
 } // namespace
@@ -110,23 +147,77 @@ TImageOutput ReduceJpeg(const TFileRef &source,
     if (!metadataWarning.isEmpty())
         made.Warnings << metadataWarning;
     made.OutputSize = TPixelSize { bitmap.BitmapWidth(), bitmap.BitmapHeight() };
-    TJPEGImage output;
-    output.SetQuality(quality);
-    output.SetMarkers(markers);
-    output.AssignBitmap(bitmap);
-    if (overlay != nullptr) {
-        // The overlay is drawn on the reduced photo as written at quality, so the encoding's loss is kept.
-        output.EncodeJpeg();
-        TJPEGTextOverlay renderer;
-        renderer.Settings = *overlay;
-        renderer.WorkingBitmap() = DecodeJpegStream(output.CompressedData(), false);
-        renderer.SetOutputMarkers(markers);
-        (void)renderer.RenderAndSave();
-        output = renderer.OutputImage();
+    EncodeOutput(made, bitmap, quality, markers, overlay, photo);
+    if (photo.KeepPicture) {
+        made.Picture = std::move(bitmap);
+        made.Markers = std::move(markers);
     }
-    output.EncodeJpeg();
-    made.Bytes = output.CompressedData();
     return made;
+}
+
+TImageOutput VariantJpeg(const TFileRef &source,
+    TBitmap &picture,
+    TJpegMarkers &markers,
+    TPixelSize &upright,
+    const TResizeOptions &size,
+    int quality,
+    const TOverlaySettings *overlay,
+    const TPhotoOptions &photo)
+{
+    TImageOutput made;
+    TPixelSize target = ReducedSize(upright, size, 1.0);
+    if (picture.Empty() || target.Width > picture.BitmapWidth() || target.Height > picture.BitmapHeight()) {
+        TJPEGImage image;
+        TJpegMarkers read;
+        image.LoadJpegFile(source, &read);
+        const TOrientation orientation = photo.AutoOrient ? MarkersOrientation(read) : TOrientation::Normal;
+        QString metadataWarning;
+        markers = OutputMarkers(read, photo.Metadata, orientation != TOrientation::Normal, metadataWarning);
+        const bool swap = OrientationSwapsSides(orientation);
+        const TPixelSize stored { image.ImageWidth(), image.ImageHeight() };
+        upright = swap ? TPixelSize { stored.Height, stored.Width } : stored;
+        target = ReducedSize(upright, size, 1.0);
+        if (target.Width < 1 || target.Height < 1)
+            throw Exception(QStringLiteral("Cannot reduce %1 x %2 pixels: the result would be %3 x %4 pixels")
+                                .arg(upright.Width)
+                                .arg(upright.Height)
+                                .arg(target.Width)
+                                .arg(target.Height));
+        picture =
+            OrientBitmap(image.SmoothBitmap(swap ? target.Height : target.Width, swap ? target.Width : target.Height),
+                orientation);
+        made.Warnings = image.Warnings();
+    }
+    made.SourceSize = upright;
+    TBitmap bitmap = picture;
+    const QImage from = picture.Image24();
+    if (target.Width != from.width() || target.Height != from.height()) {
+        TResampler resampler(from.width(), from.height(), target.Width, target.Height);
+        for (int y = 0; y < from.height(); ++y)
+            resampler.AddRow(from.constScanLine(y));
+        bitmap = TBitmap::FromImage(resampler.TakeImage());
+    }
+    made.OutputSize = target;
+    EncodeOutput(made, bitmap, quality, markers, overlay, photo);
+    return made;
+}
+
+void WriteOutputFile(const TFileRef &source, const TFileRef &destination, const std::vector<std::uint8_t> &bytes)
+{
+    WriteFileAtomic(destination, bytes, OutputOptions(source));
+}
+
+TImageOutput CappedCopy(const TFileRef &source, const TPhotoOptions &photo)
+{
+    TImageOutput made;
+    made.Bytes = CopiedBytes(source);
+    if (std::int64_t(made.Bytes.size()) <= photo.MaxBytes)
+        return made;
+    // Too large as it is: written again at its own size, by the same steps as a reduction.
+    TResizeOptions ownSize;
+    ownSize.Mode = TSizeMode::LongEdge;
+    ownSize.LongEdge = std::numeric_limits<int>::max();
+    return ReduceJpeg(source, 100, 1.0, nullptr, ownSize, photo);
 }
 
 TImageOutput OverlayJpeg(const TFileRef &source,
@@ -146,9 +237,17 @@ TImageOutput OverlayJpeg(const TFileRef &source,
         made.Warnings << renderer.MetadataWarning;
     made.SourceSize = made.OutputSize =
         TPixelSize { renderer.WorkingBitmap().BitmapWidth(), renderer.WorkingBitmap().BitmapHeight() };
+    TJPEGImage output = renderer.OutputImage();
+    output.SetCoding(photo.Coding);
+    // A photo that does not fit under the cap is the cap's error, not the overlay's.
+    if (photo.MaxBytes > 0) {
+        made.Quality = output.EncodeJpegWithin(photo.MaxBytes, photo.MinQuality);
+        made.Bytes = output.CompressedData();
+        return made;
+    }
     try {
-        TJPEGImage output = renderer.OutputImage();
         output.EncodeJpeg();
+        made.Quality = output.Quality();
         made.Bytes = output.CompressedData();
     } catch (const std::exception &error) {
         throw EOverlayException(WrapMessage("Error saving ", destination, error));

@@ -7,7 +7,9 @@
 #include <QStringList>
 
 #include "engine/pixel_size.h"
+#include "imaging/bitmap.h"
 #include "imaging/file_io.h"
+#include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_metadata.h"
 #include "overlay/overlay_settings.h"
 
@@ -20,6 +22,13 @@ struct TPhotoOptions {
     bool AutoOrient = true;
     /** Metadata kept beside the colour profile, which is always kept. */
     TMetadataMode Metadata = TMetadataMode::mmNone;
+    /** The entropy coding of the encoded output. */
+    TJpegCoding Coding = TJpegCoding::Baseline;
+    /** Most bytes of the output; 0: none, the quality given holds. */
+    std::int64_t MaxBytes = 0;
+    int MinQuality = 40;
+    /** Keep the upright reduced picture, before the overlay, in the output (Picture), for its variants. */
+    bool KeepPicture = false;
 };
 
 /** The size that a reduction reports for the status line: its target rectangle's extent. */
@@ -37,6 +46,11 @@ struct TImageOutput {
     TPixelSize OutputSize;
     /** libjpeg's warnings about the source (damaged data decoded around). */
     QStringList Warnings;
+    /** The quality the output was encoded at. */
+    int Quality = 0;
+    /** When asked for: the upright reduced picture before the overlay, and the markers written. */
+    TBitmap Picture;
+    TJpegMarkers Markers;
 };
 
 /**
@@ -51,6 +65,32 @@ struct TImageOutput {
     const TOverlaySettings *overlay,
     const TResizeOptions &options = {},
     const TPhotoOptions &photo = {});
+
+/**
+ * A variant of the photo at source, whose upright size is upright: its picture reduced smoothly to
+ * ReducedSize(upright, size) and encoded at quality with overlay (when given) drawn on it. The pixels come from
+ * picture when it is at least that large (no decoding then), else from source, decoded once at a reduced DCT
+ * scale; picture, markers and upright are then replaced by what that decode gives, so that smaller variants
+ * after it need no decoding either.
+ */
+[[nodiscard]] TImageOutput VariantJpeg(const TFileRef &source,
+    TBitmap &picture,
+    TJpegMarkers &markers,
+    TPixelSize &upright,
+    const TResizeOptions &size,
+    int quality,
+    const TOverlaySettings *overlay,
+    const TPhotoOptions &photo);
+
+/** Writes an output of source (atomically) with the permission bits the rule below gives. */
+void WriteOutputFile(const TFileRef &source, const TFileRef &destination, const std::vector<std::uint8_t> &bytes);
+
+/**
+ * A capped copy of the JPEG at source: the bytes as they are when they take at most photo.MaxBytes, else the
+ * picture (upright, with the metadata photo keeps) encoded under the cap (quality in the output, 0 for the bytes
+ * as they are). Throws as ReduceJpeg.
+ */
+[[nodiscard]] TImageOutput CappedCopy(const TFileRef &source, const TPhotoOptions &photo);
 
 /**
  * The output of drawing overlay onto the JPEG at source: what AddOverlayToFile writes to destination

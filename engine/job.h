@@ -1,13 +1,17 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
 
 #include "engine/job_settings.h"
+#include "engine/output_variant.h"
 #include "engine/pixel_size.h"
+#include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_metadata.h"
 #include "overlay/overlay_settings.h"
 
@@ -73,6 +77,19 @@ struct TJob {
     bool AutoOrient = true;
     /** Which of a photo's metadata a re-encoded photo keeps (its colour profile always). */
     TMetadataMode Metadata = TMetadataMode::mmNone;
+    /** The entropy coding of re-encoded photos; a plain copy keeps its bytes. */
+    TJpegCoding Coding = TJpegCoding::Baseline;
+    /** Most bytes of a re-encoded output (the quality then comes down as far as MinQuality); 0: no cap. */
+    std::int64_t MaxBytes = 0;
+    int MinQuality = 40;
+    /**
+     * A renamed photo's name from tokens ({name}, {n}, {date}, {time}, {camera}, {w}, {h}) instead of the
+     * naming rule's prefix and suffix ({n} takes its number and padding); empty: the rule.
+     */
+    QString NameTemplate;
+    /** The overlay's text fills the same tokens; off, braces are drawn as typed. */
+    bool OverlayTokens = false;
+    std::vector<TOutputVariant> Variants;
 };
 
 } // namespace vellumar

@@ -16,7 +16,7 @@ namespace vellumar
 
 TImageOutput MakeOutput(const TImageTask &task)
 {
-    const TPhotoOptions photo { .AutoOrient = task.AutoOrient, .Metadata = task.Metadata };
+    const TPhotoOptions photo = task.Photo();
     if (task.Resize)
         return ReduceJpeg(task.SourcePath,
             task.Quality,
@@ -26,6 +26,8 @@ TImageOutput MakeOutput(const TImageTask &task)
             photo);
     if (task.Overlay)
         return OverlayJpeg(task.SourcePath, task.DestinationPath, task.OverlaySettings, photo);
+    if (task.Copies() && task.MaxBytes > 0)
+        return CappedCopy(task.SourcePath, photo);
     TImageOutput copy;
     if (task.Copies())
         copy.Bytes = CopiedBytes(task.SourcePath);

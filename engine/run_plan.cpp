@@ -164,11 +164,21 @@ namespace
 void PlanPhotos(const TJob &job, TOutputGuard &guard, TRunPlan &plan)
 {
     const int count = int(job.SourceNames.size());
+    const bool readsPhotos = NamesReadPhotos(job);
     for (int i = 0; i < count; ++i) {
-        const TImageTask task = PlanImageTask(job, i, TPhotoFacts {}, [&guard, i](const QString &path) {
-            // Another photo's output, or a file there.
+        // Another photo's output, or a file there.
+        const TTakenPlace taken = [&guard, i](const QString &path) {
             return guard.PlannedByOther(i, path) || StatFile(path).has_value();
-        });
+        };
+        // Names from the photos' dates or cameras need their facts, read here as the run will.
+        const TImageTask task = readsPhotos ? PlanImageTask(
+                                    job,
+                                    i,
+                                    [](const QString &source) {
+                                        return ReadPhotoFacts(source);
+                                    },
+                                    taken)
+                                            : PlanImageTask(job, i, TPhotoFacts {}, taken);
         // Images without resize, rename or overlay write nothing.
         if (!task.Writes())
             return;
@@ -188,6 +198,10 @@ void PlanPhotos(const TJob &job, TOutputGuard &guard, TRunPlan &plan)
             continue;
         if (QString refusal = guard.Refusal(i, output.OutputPath); !refusal.isEmpty())
             plan.Clashes << refusal;
+        // A variant's folder may be a source folder: its outputs are checked like the image's own.
+        for (const TVariantTask &variant : task.Variants)
+            if (QString refusal = guard.Refusal(i, variant.DestinationPath); !refusal.isEmpty())
+                plan.Clashes << refusal;
     }
 }
 

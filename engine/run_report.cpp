@@ -392,6 +392,24 @@ void TRunReport::SaveCsv(const QString &path) const
     Save(path, ToCsv());
 }
 
+namespace
+{
+
+QString CodingName(TJpegCoding coding)
+{
+    switch (coding) {
+    case TJpegCoding::Optimized:
+        return QStringLiteral("optimized");
+    case TJpegCoding::Progressive:
+        return QStringLiteral("progressive");
+    case TJpegCoding::Baseline:
+        break;
+    }
+    return QStringLiteral("baseline");
+}
+
+} // namespace
+
 QJsonObject JobOptions(const TJob &job)
 {
     const TResizeOptions &resize = job.ResizeOptions;
@@ -407,12 +425,25 @@ QJsonObject JobOptions(const TJob &job)
             job.Metadata == TMetadataMode::mmKeep            ? QStringLiteral("keep")
                 : job.Metadata == TMetadataMode::mmKeepNoGps ? QStringLiteral("keep-no-gps")
                                                              : QStringLiteral("none") },
+        { QStringLiteral("coding"), CodingName(job.Coding) },
     };
     // Named only when not the default, so a report of a plain run reads as before.
     if (job.Recursive)
         options[QStringLiteral("recursive")] = true;
     if (job.Existing != TExisting::Replace)
         options[QStringLiteral("existing")] = ExistingName(job.Existing);
+    if (job.MaxBytes > 0) {
+        options[QStringLiteral("maxBytes")] = double(job.MaxBytes);
+        options[QStringLiteral("minQuality")] = job.MinQuality;
+    }
+    if (job.Rename && !job.NameTemplate.isEmpty())
+        options[QStringLiteral("nameTemplate")] = job.NameTemplate;
+    if (!job.Variants.empty()) {
+        QJsonArray variants;
+        for (const TOutputVariant &variant : job.Variants)
+            variants.append(OutputVariantText(variant));
+        options[QStringLiteral("variants")] = variants;
+    }
     if (resize.Mode == TSizeMode::LongEdge)
         options[QStringLiteral("longEdge")] = resize.LongEdge;
     else if (resize.Mode == TSizeMode::Fit)
@@ -488,7 +519,9 @@ void TReportRecorder::Add(int position, const TImageTask &task, const TImageOutc
         record.Operations << QStringLiteral("overlay");
         record.OverlayText = task.OverlaySettings.Text;
     }
-    if (task.Decodes())
+    if (outcome.CappedQuality)
+        record.Quality = *outcome.CappedQuality;
+    else if (task.Decodes())
         record.Quality = task.WrittenQuality();
     // The orientation the written pixels were turned by.
     if (task.TurnsUpright && outcome.OutputSize)

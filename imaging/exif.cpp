@@ -324,6 +324,59 @@ TOrientation ExifOrientation(std::span<const std::uint8_t> payload)
     return value ? OrientationFromExif(*value) : TOrientation::Normal;
 }
 
+namespace
+{
+
+constexpr std::uint16_t kTagModel = 0x0110;
+constexpr std::uint16_t kTagDateTimeOriginal = 0x9003;
+constexpr std::uint16_t kTypeAscii = 2;
+// Longer texts are not a camera's name or a date.
+constexpr std::uint32_t kMaxExifText = 256;
+
+// An ASCII entry's text up to its first NUL, only printable ASCII kept.
+std::string AsciiText(const TTiff &tiff, std::span<const std::uint8_t> data, std::size_t entry)
+{
+    const std::uint32_t count = tiff.Count(entry);
+    if (tiff.Type(entry) != kTypeAscii || count == 0 || count > kMaxExifText)
+        return {};
+    std::size_t at = entry + 8;
+    if (count > 4) {
+        const std::optional<TRange> range = tiff.OutOfLineValues(entry);
+        if (!range)
+            return {};
+        at = range->Begin;
+    }
+    std::string text;
+    for (std::size_t i = at; i < std::min<std::size_t>(at + count, data.size()) && data[i] != 0; ++i) {
+        if (data[i] >= 0x20 && data[i] < 0x7F)
+            text += char(data[i]);
+    }
+    return text;
+}
+
+} // namespace
+
+TExifFacts ExifFacts(std::span<const std::uint8_t> payload)
+{
+    TExifFacts facts;
+    if (!IsExifPayload(payload))
+        return facts;
+    const std::span<const std::uint8_t> data = payload.subspan(kTiffStart);
+    TTiff tiff({ const_cast<std::uint8_t *>(data.data()), data.size() });
+    if (!tiff.Open())
+        return facts;
+    if (const std::optional<std::size_t> model = tiff.Find(tiff.Ifd0(), kTagModel))
+        facts.Model = AsciiText(tiff, data, *model);
+    if (const std::optional<std::size_t> exif = tiff.Find(tiff.Ifd0(), kTagExifIfd)) {
+        const std::optional<std::uint32_t> offset = tiff.Scalar(*exif);
+        if (offset && tiff.DirectoryFits(*offset)) {
+            if (const std::optional<std::size_t> date = tiff.Find(*offset, kTagDateTimeOriginal))
+                facts.DateTimeOriginal = AsciiText(tiff, data, *date);
+        }
+    }
+    return facts;
+}
+
 std::vector<std::uint8_t> RewriteExif(std::span<const std::uint8_t> payload, const TExifEdit &edit)
 {
     if (!IsExifPayload(payload))

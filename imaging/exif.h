@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "imaging/orientation.h"
@@ -24,6 +25,17 @@ inline constexpr std::uint8_t kExifSignature[6] = { 'E', 'x', 'i', 'f', 0, 0 };
  * tag or holds a value outside 1 to 8. Never throws.
  */
 [[nodiscard]] TOrientation ExifOrientation(std::span<const std::uint8_t> payload);
+
+/** The camera's words about a photo, as stored (ASCII, without the closing NUL); empty when absent. */
+struct TExifFacts {
+    /** DateTimeOriginal: "YYYY:MM:DD HH:MM:SS". */
+    std::string DateTimeOriginal;
+    /** Model: the camera's name. */
+    std::string Model;
+};
+
+/** The Model of IFD0 and the DateTimeOriginal of the Exif directory; empty ones when malformed. Never throws. */
+[[nodiscard]] TExifFacts ExifFacts(std::span<const std::uint8_t> payload);
 
 /**
  * What RewriteExif changes beyond what it always does: the thumbnail (IFD1, its picture, and thumbnail or

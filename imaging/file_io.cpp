@@ -552,7 +552,8 @@ std::optional<TFileFacts> StatFile(const TFileRef &file)
     return TFileFacts { .Identity = { std::uint64_t(info.st_dev), std::uint64_t(info.st_ino) },
         .Regular = S_ISREG(info.st_mode),
         .Size = std::uint64_t(std::max<off_t>(info.st_size, 0)),
-        .Permissions = unsigned(info.st_mode & 0777) };
+        .Permissions = unsigned(info.st_mode & 0777),
+        .ModifiedSeconds = std::int64_t(info.st_mtime) };
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const TFileRef &file)

@@ -102,6 +102,8 @@ struct TFileFacts {
     std::uint64_t Size = 0;
     /** The permission bits (0777). */
     unsigned Permissions = 0;
+    /** The last modification, in seconds since 1970 (UTC). */
+    std::int64_t ModifiedSeconds = 0;
 };
 
 /** The facts of the file at file, its links followed; none when nothing (or a dangling link) is there. */

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,9 @@ namespace vellumar
 
 namespace
 {
+
+// Decodes of pixels started, counted for the tests that check that a photo is decoded once.
+std::atomic<std::uint64_t> gDecodesStarted { 0 };
 
 constexpr int kQuantizedColors = 236;
 constexpr int kChunkRows = 16;
@@ -509,6 +513,7 @@ TDecodeFormat StartDecoding(TJpegDecompressor &jpeg, bool eightBit)
         info->desired_number_of_colors = kQuantizedColors;
     }
     jpeg.Run([&] {
+        ++gDecodesStarted;
         jpeg_start_decompress(info);
     });
     return format;
@@ -863,6 +868,7 @@ TBitmap DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, 
         info->raw_data_out = TRUE;
         info->out_color_space = info->jpeg_color_space;
         jpeg.Run([&] {
+            ++gDecodesStarted;
             jpeg_start_decompress(info);
         });
         return TBitmap::FromImage(ResampleRawComponents(jpeg, width, height, warnings));
@@ -870,6 +876,7 @@ TBitmap DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, 
     const bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
     info->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
     jpeg.Run([&] {
+        ++gDecodesStarted;
         jpeg_start_decompress(info);
     });
     TResampler resampler(int(info->output_width), int(info->output_height), width, height);
@@ -884,12 +891,18 @@ TBitmap DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, 
     return TBitmap::FromImage(resampler.TakeImage());
 }
 
+std::uint64_t JpegDecodesStarted()
+{
+    return gDecodesStarted.load();
+}
+
 std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality)
 {
     return EncodeJpegStream(bitmap, quality, TJpegMarkers {});
 }
 
-std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality, const TJpegMarkers &markers)
+std::vector<std::uint8_t>
+EncodeJpegStream(const TBitmap &bitmap, int quality, const TJpegMarkers &markers, TJpegCoding coding)
 {
     for (const TJpegSegment &segment : markers.Segments) {
         if (segment.Payload.size() > kMaxSegmentPayload)
@@ -926,6 +939,10 @@ std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap, int quality, c
         jpeg_set_defaults(info);
         info->dct_method = JDCT_FLOAT;
         jpeg_set_quality(info, quality, TRUE);
+        // Only the entropy coding changes: the quantised coefficients, and so the pixels, stay those of baseline.
+        info->optimize_coding = coding != TJpegCoding::Baseline ? TRUE : FALSE;
+        if (coding == TJpegCoding::Progressive)
+            jpeg_simple_progression(info);
         jpeg_start_compress(info, TRUE);
         WriteMarkers(info, markers);
         while (info->next_scanline < info->image_height) {

@@ -45,6 +45,9 @@ inline constexpr int kMaxJpegWarnings = 4;
 /** Upper bound on libjpeg's own working memory (coefficient and quantiser buffers). */
 inline constexpr long kMaxJpegWorkMemory = 1024l * 1024 * 1024;
 
+/** How many decodes of pixels have started in this process, for tests that count them. */
+[[nodiscard]] std::uint64_t JpegDecodesStarted();
+
 /** What the header of a stream says. */
 struct TJpegHeaderFacts {
     int Width = 0;
@@ -129,6 +132,13 @@ struct TJpegMarkers;
 DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, int height, QStringList *warnings = nullptr);
 
 /**
+ * How an encoding lays out its entropy-coded data; all three decode to the same pixels. Baseline uses the
+ * standard Huffman tables; Optimized computes tables for the image (a second pass over its coefficients);
+ * Progressive writes libjpeg's usual progressive scans, with computed tables.
+ */
+enum class TJpegCoding { Baseline, Optimized, Progressive };
+
+/**
  * Encodes the bitmap as a baseline JFIF stream with three components at quality (1..100), with
  * libjpeg's defaults and the float DCT. A bitmap of width or height 0 gives an empty stream.
  * Throws EJPEG for a fatal libjpeg error (such as a side above 65500 pixels).
@@ -160,10 +170,13 @@ inline constexpr std::size_t kMaxSegmentPayload = 65533;
 
 /**
  * EncodeJpegStream that also writes markers: the segments in their order after the JFIF header, then the ICC
- * profile in as many APP2 chunks as it needs. A segment above kMaxSegmentPayload throws EJPEG.
+ * profile in as many APP2 chunks as it needs, with the entropy coding of coding. A segment above
+ * kMaxSegmentPayload throws EJPEG.
  */
-[[nodiscard]] std::vector<std::uint8_t>
-EncodeJpegStream(const TBitmap &bitmap, int quality, const TJpegMarkers &markers);
+[[nodiscard]] std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap,
+    int quality,
+    const TJpegMarkers &markers,
+    TJpegCoding coding = TJpegCoding::Baseline);
 
 /**
  * DecodeJpegStream turned upright by orientation while the rows are read, so that only the upright frame is

@@ -1,5 +1,6 @@
 #include "imaging/jpeg_image.h"
 
+#include <algorithm>
 #include <span>
 #include <utility>
 
@@ -27,6 +28,7 @@ TJPEGImage::TJPEGImage(const TJPEGImage &other)
     , mBitmap(other.mBitmap ? std::make_unique<TBitmap>(*other.mBitmap) : nullptr)
     , mMarkers(other.mMarkers)
     , mQuality(other.mQuality)
+    , mCoding(other.mCoding)
     , mOutputFormat(other.mOutputFormat)
     , mWarnings(other.mWarnings)
 {
@@ -40,6 +42,7 @@ TJPEGImage &TJPEGImage::operator=(const TJPEGImage &other)
         std::swap(mBitmap, copy.mBitmap);
         std::swap(mMarkers, copy.mMarkers);
         mQuality = copy.mQuality;
+        mCoding = copy.mCoding;
         mOutputFormat = copy.mOutputFormat;
         mWarnings = std::move(copy.mWarnings);
     }
@@ -187,11 +190,51 @@ void TJPEGImage::EncodeJpeg()
     // A new record: copies of this image keep sharing the old one.
     auto data = std::make_shared<TJPEGData>();
     if (mBitmap && !mBitmap->Empty()) {
-        data->Data = EncodeJpegStream(*mBitmap, mQuality, mMarkers);
+        data->Data = EncodeJpegStream(*mBitmap, mQuality, mMarkers, mCoding);
         data->Width = mBitmap->Width();
         data->Height = mBitmap->Height();
     }
     mData = std::move(data);
+}
+
+int TJPEGImage::EncodeJpegWithin(std::int64_t maxBytes, int minQuality)
+{
+    if (!mBitmap || mBitmap->Empty()) {
+        EncodeJpeg();
+        return mQuality;
+    }
+    const auto encode = [this](int quality) {
+        return EncodeJpegStream(*mBitmap, quality, mMarkers, mCoding);
+    };
+    const auto fits = [maxBytes](const std::vector<std::uint8_t> &bytes) {
+        return std::int64_t(bytes.size()) <= maxBytes;
+    };
+    // The size grows with the quality: the best that fits lies between low (fits) and high (does not).
+    int low = std::clamp(minQuality, 1, 100);
+    std::vector<std::uint8_t> best = encode(low);
+    if (!fits(best))
+        throw EJPEG(QStringLiteral("The photo does not fit in %1 bytes even at quality %2: %3 bytes")
+                        .arg(maxBytes)
+                        .arg(low)
+                        .arg(best.size()));
+    int high = 101;
+    while (high - low > 1) {
+        const int middle = (low + high) / 2;
+        std::vector<std::uint8_t> bytes = encode(middle);
+        if (fits(bytes)) {
+            low = middle;
+            best = std::move(bytes);
+        } else {
+            high = middle;
+        }
+    }
+    auto data = std::make_shared<TJPEGData>();
+    data->Data = std::move(best);
+    data->Width = mBitmap->Width();
+    data->Height = mBitmap->Height();
+    mData = std::move(data);
+    mQuality = std::uint8_t(low);
+    return low;
 }
 
 void TJPEGImage::SetOutputFormat(TJPEGPixelFormat format)

@@ -88,9 +88,18 @@ public:
     void AssignBitmap(const TBitmap &bitmap);
     /** Builds the compressed data from the decoded bitmap, with the markers; empty when there is no pixel. */
     void EncodeJpeg();
+    /**
+     * Builds the compressed data from the decoded bitmap at the highest quality from 100 down to minQuality whose
+     * stream takes at most maxBytes, found by bisection over encodings in memory, and returns that quality
+     * (also set as Quality()). Throws EJPEG "... even at quality Q: N bytes" naming the smallest stream
+     * reached when none fits.
+     */
+    int EncodeJpegWithin(std::int64_t maxBytes, int minQuality);
     /** Markers (colour profile, metadata segments) that every later encoding writes beside the pixels. */
     void SetMarkers(TJpegMarkers markers) { mMarkers = std::move(markers); }
 
+    [[nodiscard]] TJpegCoding Coding() const { return mCoding; }
+    void SetCoding(TJpegCoding coding) { mCoding = coding; }
     [[nodiscard]] int Quality() const { return mQuality; }
     void SetQuality(int quality) { mQuality = std::uint8_t(quality); }
     [[nodiscard]] TJPEGPixelFormat OutputFormat() const { return mOutputFormat; }
@@ -113,6 +122,7 @@ private:
     std::unique_ptr<TBitmap> mBitmap;
     TJpegMarkers mMarkers;
     std::uint8_t mQuality = 90;
+    TJpegCoding mCoding = TJpegCoding::Baseline;
     TJPEGPixelFormat mOutputFormat = TJPEGPixelFormat::jf24Bit;
     QStringList mWarnings;
 };

@@ -32,6 +32,14 @@ TPhotoFacts ReadPhotoFacts(const TFileRef &file)
             facts.Header = ReadJpegStreamHeader(head, &markers);
         }
         facts.Orientation = MarkersOrientation(markers);
+        for (const TJpegSegment &segment : markers.Segments) {
+            if (segment.Marker == 0xE1 && IsExifPayload(segment.Payload)) {
+                facts.Exif = ExifFacts(segment.Payload);
+                break;
+            }
+        }
+        if (const std::optional<TFileFacts> stat = StatFile(file))
+            facts.ModifiedSeconds = stat->ModifiedSeconds;
         facts.Present = MetadataPresent(markers);
         facts.Read = true;
     } catch (const std::exception &error) {

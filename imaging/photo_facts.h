@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include "imaging/exif.h"
 #include "imaging/file_io.h"
 #include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_metadata.h"
@@ -28,6 +29,10 @@ struct TPhotoFacts {
     /** The EXIF orientation as stored (Normal when there is none or it is out of range). */
     TOrientation Orientation = TOrientation::Normal;
     TMetadataPresent Present;
+    /** EXIF DateTimeOriginal and Model, when present. */
+    TExifFacts Exif;
+    /** The file's modification time in seconds since 1970; 0 when not known. */
+    std::int64_t ModifiedSeconds = 0;
 
     /** True when turning the photo upright swaps its sides. */
     [[nodiscard]] bool SwapsSides() const;

@@ -27,7 +27,6 @@
 #include "imaging/file_io.h"
 #include "imaging/native_name.h"
 #include "mainwindow/frm_about.h"
-#include "mainwindow/frm_output_options.h"
 #include "mainwindow/frm_plan.h"
 #include "mainwindow/frm_preview.h"
 #include "ui_frm_main.h"
@@ -166,8 +165,8 @@ void TfrmMain::UpdateResizeControls()
     ui->seResizePercent->setEnabled(on);
     ui->RzLabel1->setEnabled(on);
     ui->btnOutputOptions->setToolTip(
-        QStringLiteral("Output options: the filter, the size by percent, long edge or fit, and what to do with "
-                       "existing files (now: %1; existing files: %2)")
+        QStringLiteral("Output options: the filter, the size by percent, long edge or fit (now: %1), what to do "
+                       "with existing files (now: %2), the coding, a size cap, a name template and variants")
             .arg(ResizeOptionsText(mResizeOptions), ExistingName(mExisting)));
 }
 
@@ -184,10 +183,13 @@ void TfrmMain::btnOutputOptionsClick()
         TfrmOutputOptions dlg(this);
         dlg.SetResizeOptions(mResizeOptions);
         dlg.SetExisting(mExisting);
+        dlg.SetWebOptions(mWebOptions);
         if (dlg.exec() == QDialog::Accepted) {
             // Set before the resize options, which refresh the button's tooltip.
             mExisting = dlg.Existing();
+            mWebOptions = dlg.WebOptions();
             SetResizeOptions(dlg.ResizeOptions());
+            UpdateSampleName();
         }
     });
 }
@@ -222,7 +224,10 @@ void TfrmMain::UpdateStartButton()
 
 void TfrmMain::UpdateSampleName()
 {
-    ui->pnlSample->setText(TOutputNamer::SampleName(ui->ebPrefix->text(), ui->ebNumber->text(), ui->ebSuffix->text()));
+    // A name template names the photos instead; the plan view shows their names.
+    ui->pnlSample->setText(mWebOptions.NameTemplate.isEmpty()
+            ? TOutputNamer::SampleName(ui->ebPrefix->text(), ui->ebNumber->text(), ui->ebSuffix->text())
+            : mWebOptions.NameTemplate + QStringLiteral(".jpg"));
 }
 
 void TfrmMain::sePaddingChange()
@@ -501,6 +506,12 @@ TJob TfrmMain::Snapshot() const
         .AutoOrient = ui->cbAutoOrient->isChecked(),
         // The combo's items are in the order of the modes.
         .Metadata = TMetadataMode(std::clamp(ui->cbMetadata->currentIndex(), 0, 2)),
+        .Coding = mWebOptions.Coding,
+        .MaxBytes = mWebOptions.MaxBytes,
+        .MinQuality = mWebOptions.MinQuality,
+        .NameTemplate = mWebOptions.NameTemplate,
+        .OverlayTokens = mWebOptions.OverlayTokens,
+        .Variants = mWebOptions.Variants,
     };
 }
 

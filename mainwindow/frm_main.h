@@ -11,6 +11,7 @@
 #include "engine/source_list.h"
 #include "engine/status_log.h"
 #include "mainwindow/folder_dialog.h"
+#include "mainwindow/frm_output_options.h"
 #include "overlay/overlay_settings.h"
 
 class QCheckBox;
@@ -144,6 +145,7 @@ private:
     QString mReportName;
     TResizeOptions mResizeOptions;
     TExisting mExisting = TExisting::Replace;
+    TWebOutputOptions mWebOptions;
     bool mStopRequested = false;
     bool mRunning = false;
     // The destination field as it was at Start: the folder the run checked and writes into.

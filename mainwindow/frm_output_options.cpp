@@ -2,8 +2,11 @@
 
 #include <algorithm>
 
+#include <QDateTime>
 #include <QDialogButtonBox>
 
+#include "engine/name_template.h"
+#include "imaging/errors.h"
 #include "ui_frm_output_options.h"
 
 namespace vellumar
@@ -16,6 +19,7 @@ TfrmOutputOptions::TfrmOutputOptions(QWidget *parent)
     ui->setupUi(this);
     ConnectHandlers();
     cbSizeModeChange();
+    ebNameTemplateChange();
 }
 
 TfrmOutputOptions::~TfrmOutputOptions() = default;
@@ -23,7 +27,8 @@ TfrmOutputOptions::~TfrmOutputOptions() = default;
 void TfrmOutputOptions::ConnectHandlers()
 {
     connect(ui->cbSizeMode, &QComboBox::currentIndexChanged, this, &TfrmOutputOptions::cbSizeModeChange);
-    connect(ui->btnBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(ui->btnBox, &QDialogButtonBox::accepted, this, &TfrmOutputOptions::btnOkClick);
+    connect(ui->ebNameTemplate, &QLineEdit::textChanged, this, &TfrmOutputOptions::ebNameTemplateChange);
     connect(ui->btnBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
@@ -68,6 +73,87 @@ TExisting TfrmOutputOptions::Existing() const
 {
     // The items are in the order of the choices.
     return TExisting(std::clamp(ui->cbExisting->currentIndex(), 0, int(kExistingNames.size()) - 1));
+}
+
+void TfrmOutputOptions::SetWebOptions(const TWebOutputOptions &options)
+{
+    ui->cbCoding->setCurrentIndex(int(options.Coding));
+    ui->seMaxSize->setValue(int(options.MaxBytes / 1024));
+    ui->seMinQuality->setValue(options.MinQuality);
+    ui->ebNameTemplate->setText(options.NameTemplate);
+    ui->cbOverlayTokens->setChecked(options.OverlayTokens);
+    QStringList lines;
+    for (const TOutputVariant &variant : options.Variants)
+        lines << OutputVariantText(variant);
+    ui->memoVariants->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+TWebOutputOptions TfrmOutputOptions::WebOptions() const
+{
+    TWebOutputOptions options {
+        .Coding = TJpegCoding(std::clamp(ui->cbCoding->currentIndex(), 0, 2)),
+        .MaxBytes = std::int64_t(ui->seMaxSize->value()) * 1024,
+        .MinQuality = ui->seMinQuality->value(),
+        .NameTemplate = ui->ebNameTemplate->text(),
+        .OverlayTokens = ui->cbOverlayTokens->isChecked(),
+        .Variants = {},
+    };
+    for (const QString &line : ui->memoVariants->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        try {
+            options.Variants.push_back(ParseOutputVariant(line.trimmed()));
+        } catch (const Exception &) {
+            // Told by btnOkClick, which keeps the dialog open.
+        }
+    }
+    return options;
+}
+
+// The name the template gives a photo IMG_0001.jpg taken now, 1600 x 1067 pixels, or why it gives none.
+void TfrmOutputOptions::ebNameTemplateChange()
+{
+    const QString text = ui->ebNameTemplate->text();
+    QString sample;
+    if (text.isEmpty())
+        sample = QStringLiteral("(prefix, number and suffix of the main window)");
+    else if (const QString problem = TemplateProblem(text); !problem.isEmpty())
+        sample = problem;
+    else {
+        TTokenValues values { .Name = QStringLiteral("IMG_0001"),
+            .Number = QStringLiteral("1"),
+            .Date = {},
+            .Time = {},
+            .Camera = QStringLiteral("Camera"),
+            .Width = QStringLiteral("1600"),
+            .Height = QStringLiteral("1067") };
+        SetDateTokens(values, QString(), QDateTime::currentSecsSinceEpoch());
+        sample = FillTokens(text, values, true) + QStringLiteral(".jpg");
+    }
+    ui->lblTemplateSample->setText(sample);
+}
+
+// The dialog closes only with settings the run can take.
+void TfrmOutputOptions::btnOkClick()
+{
+    QStringList problems;
+    if (const QString problem = TemplateProblem(ui->ebNameTemplate->text()); !problem.isEmpty())
+        problems << QStringLiteral("Name template: ") + problem;
+    else if (ui->ebNameTemplate->text().contains(QLatin1Char('/')))
+        problems << QStringLiteral("Name template: a file name cannot hold \"/\"");
+    QStringList names;
+    for (const QString &line : ui->memoVariants->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        try {
+            const TOutputVariant variant = ParseOutputVariant(line.trimmed());
+            if (names.contains(variant.Name))
+                problems << QStringLiteral("Variants: \"%1\" is given twice").arg(variant.Name);
+            names << variant.Name;
+        } catch (const Exception &error) {
+            problems << QStringLiteral("Variants: ") + error.Message();
+        }
+    }
+    ui->lblProblem->setText(problems.join(QLatin1Char('\n')));
+    ui->lblProblem->setVisible(!problems.isEmpty());
+    if (problems.isEmpty())
+        accept();
 }
 
 QString ResizeOptionsText(const TResizeOptions &options)

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <QDialog>
 
 #include "engine/job.h"
+#include "engine/output_variant.h"
 #include "engine/pixel_size.h"
+#include "imaging/jpeg_bridge.h"
 
 namespace Ui
 {
@@ -15,7 +19,18 @@ class TfrmOutputOptions;
 namespace vellumar
 {
 
-/** The reduction's filter and size mode, and what to do with existing outputs; opened from the reduce group. */
+/** The outputs' settings beside the reduction's size: coding, size cap, name template, variants. */
+struct TWebOutputOptions {
+    TJpegCoding Coding = TJpegCoding::Baseline;
+    /** 0: no cap. */
+    std::int64_t MaxBytes = 0;
+    int MinQuality = 40;
+    QString NameTemplate;
+    bool OverlayTokens = false;
+    std::vector<TOutputVariant> Variants;
+};
+
+/** The reduction's filter and size mode, what to do with existing outputs, and the web outputs, opened from the main window's reduce group. */
 class TfrmOutputOptions : public QDialog
 {
     Q_OBJECT
@@ -30,8 +45,13 @@ public:
     [[nodiscard]] TResizeOptions ResizeOptions() const;
     void SetExisting(TExisting existing);
     [[nodiscard]] TExisting Existing() const;
+    void SetWebOptions(const TWebOutputOptions &options);
+    /** The settings as the fields stand; the variants' lines that cannot be read are left out. */
+    [[nodiscard]] TWebOutputOptions WebOptions() const;
 
     void cbSizeModeChange();
+    void ebNameTemplateChange();
+    void btnOkClick();
 
 private:
     void ConnectHandlers();

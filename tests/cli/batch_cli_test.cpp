@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -484,6 +485,42 @@ TEST(BatchCli, SidewaysPhotosComeOutUprightWithTheChosenMetadata)
     ASSERT_EQ(storedExif.size(), 1u);
     EXPECT_EQ(ExifOrientation(storedExif[0]), TOrientation::Rotate90);
     EXPECT_TRUE(test::ContainsText(storedExif[0], test::kExifGpsMark));
+}
+
+// Under a cap a copy stays byte for byte when it fits and is encoded again when it does not; the dry run, the
+// log and the report agree on the templated names, the variants and the quality chosen.
+TEST(BatchCli, CappedCopiesWithTemplatedNames)
+{
+    TTempDir source;
+    TTempDir destination;
+    const std::vector<std::uint8_t> small = MakeJpeg({ .Width = 64, .Height = 48 });
+    source.Write(QStringLiteral("small.jpg"), small);
+    source.Write(QStringLiteral("large.jpg"), MakeJpeg({ .Width = 600, .Height = 450, .Quality = 100 }));
+    const QStringList options { QStringLiteral("--name-template={name}_{w}x{h}"),
+        QStringLiteral("--max-size=40K"),
+        QStringLiteral("--variant=v=100") };
+    const TBatchResult plan =
+        RunBatchCli(options + QStringList { QStringLiteral("--dry-run"), source.Path(), destination.Path() });
+    EXPECT_EQ(plan.ExitCode, 0) << plan.Errors.toStdString();
+    const QString report = destination.File(QStringLiteral("r.json"));
+    const TBatchResult run = RunBatchCli(
+        options + QStringList { QStringLiteral("--report-json"), report, source.Path(), destination.Path() });
+    EXPECT_EQ(run.ExitCode, 0) << run.Lines.join(QLatin1Char('\n')).toStdString();
+    for (const QString &name : { QStringLiteral("large_600x450.jpg"), QStringLiteral("small_64x48.jpg") }) {
+        EXPECT_EQ(plan.Lines.filter(QStringLiteral(" -> ") + name).size(), 1) << name.toStdString();
+        EXPECT_LE(QFileInfo(destination.File(name)).size(), 40 << 10);
+    }
+    EXPECT_EQ(ReadBytes(destination.File(QStringLiteral("small_64x48.jpg"))), small);
+    EXPECT_EQ(plan.Lines.filter(QStringLiteral("+ v/large_600x450.jpg  100x75")).size(), 1);
+    EXPECT_EQ(ReadJpegStreamHeader(ReadBytes(destination.File(QStringLiteral("v/large_600x450.jpg")))).Width, 100);
+    const QStringList chosen = run.Lines.filter(QStringLiteral("large_600x450.jpg written at quality "));
+    ASSERT_EQ(chosen.size(), 1);
+    const int quality = QRegularExpression(QStringLiteral("quality (\\d+)")).match(chosen[0]).captured(1).toInt();
+    EXPECT_GE(quality, 40);
+    QFile file(report);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString json = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(json.contains(QStringLiteral("\"quality\": %1").arg(quality))) << json.toStdString();
 }
 
 } // namespace

@@ -40,7 +40,11 @@ TEST(BatchOptions, HelpListsEveryOptionAndEachTakesItsArgument)
         { "FILE", "r.txt" },
         { "K/N", "1/2" },
         { "OUT", "all.json" },
-        { "MIB", "64" } };
+        { "MIB", "64" },
+        { "HOW", "optimized" },
+        { "BYTES", "150K" },
+        { "NAME=SIZE", "thumbs=400" },
+        { "TPL", "{n}" } };
     QStringList listed;
     for (const QString &line : BatchUsage().split(QLatin1Char('\n'))) {
         if (line.startsWith(QLatin1String("  --")))
@@ -62,6 +66,8 @@ TEST(BatchOptions, HelpListsEveryOptionAndEachTakesItsArgument)
         }
         if (name == QLatin1String("--filter"))
             given << QStringLiteral("--resize=50");
+        if (name == QLatin1String("--min-quality"))
+            given << QStringLiteral("--max-size=1M");
         EXPECT_EQ(UsageError(given + QStringList { "src", "dst" }), QString()) << option.Name;
     }
     EXPECT_EQ(listed.join(QLatin1Char('\n')), spelled.join(QLatin1Char('\n')));
@@ -119,6 +125,61 @@ TEST(BatchOptions, EachOptionSetsItsField)
     EXPECT_EQ(merge.MergeOutput, QStringLiteral("all.json"));
     EXPECT_EQ(merge.MergeInputs.join(QLatin1Char(' ')), QStringLiteral("a.json b.json"));
     EXPECT_EQ(merge.Job.OverlaySettings, defaults);
+}
+
+} // namespace
+} // namespace vellumar
+
+namespace vellumar
+{
+namespace
+{
+
+TEST(BatchOptions, WebOutputOptionsAndTheirUsageErrors)
+{
+    const TBatchOptions options = ParseBatchOptions(
+        QStringLiteral("--coding=progressive --max-size=150K --min-quality=55 --name-template={date}_{n} "
+                       "--overlay --text={camera} --overlay-tokens --variant=thumbs=400 --variant=web=800x600@75 s d")
+            .split(QLatin1Char(' ')),
+        TOverlaySettings {});
+    EXPECT_EQ(options.Job.Coding, TJpegCoding::Progressive);
+    EXPECT_EQ(options.Job.MaxBytes, 150 * 1024);
+    EXPECT_EQ(options.Job.MinQuality, 55);
+    EXPECT_TRUE(options.Job.Rename);
+    EXPECT_EQ(options.Job.NameTemplate, QStringLiteral("{date}_{n}"));
+    EXPECT_TRUE(options.Job.OverlayTokens);
+    ASSERT_EQ(options.Job.Variants.size(), 2u);
+    EXPECT_EQ(OutputVariantText(options.Job.Variants[0]) + u' ' + OutputVariantText(options.Job.Variants[1]),
+        QStringLiteral("thumbs=400 web=800x600@75"));
+    EXPECT_EQ(options.Job.Variants[1].Size.Mode, TSizeMode::Fit);
+    EXPECT_EQ(ParseBatchOptions({ "--max-size", "2M", "s", "d" }, {}).Job.MaxBytes, 2 << 20);
+    EXPECT_EQ(ParseBatchOptions({ "--max-size", "5000", "s", "d" }, {}).Job.MaxBytes, 5000);
+
+    const std::map<QString, QString> errors {
+        { "--coding=arith", "--coding: \"arith\" is not one of baseline, optimized, progressive" },
+        { "--max-size=0", "--max-size: \"0\" is not a size from 1K to 1024M (bytes, or with K or M)" },
+        { "--max-size=12G", "--max-size: \"12G\" is not a size from 1K to 1024M (bytes, or with K or M)" },
+        { "--max-size=100", "--max-size: \"100\" is not a size from 1K to 1024M (bytes, or with K or M)" },
+        { "--min-quality=50", "--min-quality applies to a size cap: give --max-size" },
+        { "--name-template={year}",
+            "--name-template: unknown token {year} (known: {name} {n} {date} {time} "
+            "{camera} {w} {h})" },
+        { "--name-template={date", "--name-template: \"{\" at 1 is never closed" },
+        { "--name-template=a/{n}", "--name-template: \"a/{n}\" holds \"/\"" },
+        { "--name-template=", "--name-template: \"\" is empty" },
+        { "--variant=400", "--variant: \"400\" is not NAME=SIZE[@QUALITY] with a folder name NAME" },
+        { "--variant=../x=400", "--variant: \"../x=400\" is not NAME=SIZE[@QUALITY] with a folder name NAME" },
+        { "--variant=t=0", "--variant: the long edge \"0\" is not a whole number from 1 to 65500" },
+        { "--variant=t=4x", "--variant: the height \"\" is not a whole number from 1 to 65500" },
+        { "--variant=t=400@101", "--variant: the quality \"101\" is not a whole number from 1 to 100" },
+        { "--overlay-tokens --text={nope}",
+            "--overlay-tokens: the text has unknown token {nope} (known: {name} "
+            "{n} {date} {time} {camera} {w} {h})" },
+    };
+    for (const auto &[arguments, message] : errors)
+        EXPECT_EQ(UsageError(arguments.split(QLatin1Char(' ')) + QStringList { "s", "d" }), message)
+            << arguments.toStdString();
+    EXPECT_EQ(UsageError({ "--variant=t=400", "--variant=t=800", "s", "d" }), "--variant: \"t\" is given twice");
 }
 
 } // namespace

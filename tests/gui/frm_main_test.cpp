@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -712,6 +713,44 @@ TEST_F(FrmMain, SubfoldersAreListedByPathAndExistingOutputsSkipped)
     EXPECT_TRUE(RunLines().contains(QStringLiteral("Skipped: sub/b.jpg exists already")));
     EXPECT_EQ(ReadBytes(destination.File(QStringLiteral("sub/b.jpg"))).size(), 17u);
     EXPECT_TRUE(QFile::exists(destination.File(QStringLiteral("a.jpg"))));
+}
+
+// The web outputs set in the same dialog: the template's sample follows the typing, a variant that cannot be read
+// keeps the dialog open with the reason, and the run writes the templated name and the variant.
+TEST_F(FrmMain, OutputOptionsSetTheWebOutputs)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "a.jpg" }, 100, 50);
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
+    test::WhenModal<TfrmOutputOptions>([](TfrmOutputOptions *dialog) {
+        auto *nameTemplate = Child<QLineEdit>(*dialog, "ebNameTemplate");
+        QTest::keyClicks(nameTemplate, QStringLiteral("{name}-{w}"));
+        EXPECT_EQ(Child<QLabel>(*dialog, "lblTemplateSample")->text(), QStringLiteral("IMG_0001-1600.jpg"));
+        QTest::keyClicks(nameTemplate, QStringLiteral("{x}"));
+        EXPECT_TRUE(Child<QLabel>(*dialog, "lblTemplateSample")->text().startsWith(QLatin1String("unknown token {x}")));
+        nameTemplate->setText(QStringLiteral("{name}-{w}"));
+        Child<QComboBox>(*dialog, "cbCoding")->setCurrentIndex(2);
+        Child<QSpinBox>(*dialog, "seMaxSize")->setValue(64);
+        auto *variants = Child<QPlainTextEdit>(*dialog, "memoVariants");
+        variants->setPlainText(QStringLiteral("small=20@0"));
+        Child<QDialogButtonBox>(*dialog, "btnBox")->button(QDialogButtonBox::Ok)->click();
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_TRUE(Child<QLabel>(*dialog, "lblProblem")->text().contains(QLatin1String("the quality \"0\"")));
+        variants->setPlainText(QStringLiteral("small=20@60"));
+        Child<QDialogButtonBox>(*dialog, "btnBox")->button(QDialogButtonBox::Ok)->click();
+    });
+    QTest::mouseClick(Child(mWindow, "btnOutputOptions"), Qt::LeftButton);
+    const TJob job = mWindow.Snapshot();
+    EXPECT_EQ(job.Coding, TJpegCoding::Progressive);
+    EXPECT_EQ(job.MaxBytes, 64 * 1024);
+    ClickStart();
+    EXPECT_TRUE(RunLines().contains(QStringLiteral("Renaming: a.jpg to a-100.jpg")));
+    EXPECT_TRUE(RunLines().contains(QStringLiteral("small/a-100.jpg written: H10 W20, quality 100, %1 bytes")
+                                        .arg(QFileInfo(destination.File(QStringLiteral("small/a-100.jpg"))).size())))
+        << RunLines().join(QLatin1Char('|')).toStdString();
 }
 
 TEST_F(FrmMain, StopLetsTheImageInHandFinishAndStartsNoOther)
