@@ -82,6 +82,7 @@ struct TImageTask {
     int Quality = 90;
     bool AutoOrient = true;
     TMetadataMode Metadata = TMetadataMode::mmNone;
+    bool ToSrgb = false;
     /** Taken when the task is planned, so that the image needs nothing from its owner while it runs. */
     TOverlaySettings OverlaySettings;
     /** Set when planning found that the image must not write (one line, logged after "ERROR: "). */

@@ -38,6 +38,7 @@ TImageTask PlanWithoutFacts(const TJob &job, int position)
     task.Quality = job.Quality;
     task.AutoOrient = job.AutoOrient;
     task.Metadata = job.Metadata;
+    task.ToSrgb = job.ToSrgb;
     if (task.Overlay)
         task.OverlaySettings = job.OverlaySettings;
     task.OutputName = task.ListedName;

@@ -20,6 +20,8 @@ struct TPhotoOptions {
     bool AutoOrient = true;
     /** Metadata kept beside the colour profile, which is always kept. */
     TMetadataMode Metadata = TMetadataMode::mmNone;
+    /** Colours of an RGB profile other than sRGB are converted to sRGB, and the sRGB profile written. */
+    bool ToSrgb = false;
 };
 
 /** The size that a reduction reports for the status line: its target rectangle's extent. */

@@ -40,6 +40,8 @@ struct TJob {
     bool AutoOrient = true;
     /** Which of a photo's metadata a re-encoded photo keeps (its colour profile always). */
     TMetadataMode Metadata = TMetadataMode::mmNone;
+    /** Photos with an RGB profile other than sRGB are converted to sRGB and carry the sRGB profile. */
+    bool ToSrgb = false;
 };
 
 } // namespace vellumar

@@ -16,7 +16,7 @@ namespace vellumar
 
 TImageOutput MakeOutput(const TImageTask &task)
 {
-    const TPhotoOptions photo { .AutoOrient = task.AutoOrient, .Metadata = task.Metadata };
+    const TPhotoOptions photo { .AutoOrient = task.AutoOrient, .Metadata = task.Metadata, .ToSrgb = task.ToSrgb };
     if (task.Resize)
         return ReduceJpeg(task.SourcePath,
             task.Quality,

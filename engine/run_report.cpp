@@ -407,6 +407,7 @@ QJsonObject JobOptions(const TJob &job)
             job.Metadata == TMetadataMode::mmKeep            ? QStringLiteral("keep")
                 : job.Metadata == TMetadataMode::mmKeepNoGps ? QStringLiteral("keep-no-gps")
                                                              : QStringLiteral("none") },
+        { QStringLiteral("toSrgb"), job.ToSrgb },
     };
     if (resize.Mode == TSizeMode::LongEdge)
         options[QStringLiteral("longEdge")] = resize.LongEdge;

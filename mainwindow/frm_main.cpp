@@ -181,8 +181,11 @@ void TfrmMain::btnOutputOptionsClick()
     RunGuarded(this, [this] {
         TfrmOutputOptions dlg(this);
         dlg.SetResizeOptions(mResizeOptions);
-        if (dlg.exec() == QDialog::Accepted)
+        dlg.SetToSrgb(mToSrgb);
+        if (dlg.exec() == QDialog::Accepted) {
+            mToSrgb = dlg.ToSrgb();
             SetResizeOptions(dlg.ResizeOptions());
+        }
     });
 }
 
@@ -479,6 +482,7 @@ TJob TfrmMain::Snapshot() const
         .AutoOrient = ui->cbAutoOrient->isChecked(),
         // The combo's items are in the order of the modes.
         .Metadata = TMetadataMode(std::clamp(ui->cbMetadata->currentIndex(), 0, 2)),
+        .ToSrgb = mToSrgb,
     };
 }
 

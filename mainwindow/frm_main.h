@@ -142,6 +142,8 @@ private:
     QString mLastFolder;
     QString mReportName;
     TResizeOptions mResizeOptions;
+    /** The Output Options' "Convert colours to sRGB". */
+    bool mToSrgb = false;
     bool mStopRequested = false;
     bool mRunning = false;
     // The destination field as it was at Start: the folder the run checked and writes into.

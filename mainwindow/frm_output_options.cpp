@@ -57,6 +57,16 @@ TResizeOptions TfrmOutputOptions::ResizeOptions() const
     };
 }
 
+void TfrmOutputOptions::SetToSrgb(bool on)
+{
+    ui->cbToSrgb->setChecked(on);
+}
+
+bool TfrmOutputOptions::ToSrgb() const
+{
+    return ui->cbToSrgb->isChecked();
+}
+
 QString ResizeOptionsText(const TResizeOptions &options)
 {
     const QString filter =

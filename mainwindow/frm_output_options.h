@@ -14,7 +14,7 @@ class TfrmOutputOptions;
 namespace vellumar
 {
 
-/** The reduction's filter and size mode, opened from the main window's reduce group. */
+/** The reduction's filter and size mode, and the output's colours, opened from the main window's reduce group. */
 class TfrmOutputOptions : public QDialog
 {
     Q_OBJECT
@@ -27,6 +27,8 @@ public:
 
     void SetResizeOptions(const TResizeOptions &options);
     [[nodiscard]] TResizeOptions ResizeOptions() const;
+    void SetToSrgb(bool on);
+    [[nodiscard]] bool ToSrgb() const;
 
     void cbSizeModeChange();
 
