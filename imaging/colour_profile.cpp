@@ -182,7 +182,9 @@ TKeptTransform Kept(std::span<const std::uint8_t> icc, TColourLayout layout)
             }
         }
     }
-    TKeptTransform entry { .Icc = { icc.begin(), icc.end() }, .Layout = layout, .Transform = NewTransform(icc, layout) };
+    TKeptTransform entry { .Icc = { icc.begin(), icc.end() },
+        .Layout = layout,
+        .Transform = NewTransform(icc, layout) };
     entry.IsSrgb = entry.Transform && layout == TColourLayout::clBgr && entry.Transform->KeepsColours();
     const std::lock_guard lock(gKeptMutex);
     gKept.insert(gKept.begin(), entry);
@@ -230,7 +232,7 @@ TColourRoute ColourRoute(int components, std::span<const std::uint8_t> icc, bool
     const TColourRoute converted { .DecodeToSrgb = true, .Profile = TOutputProfile::opSrgb };
     if (components == 4)
         return kind == TProfileKind::pkCmyk && MakeSrgbTransform(icc, TColourLayout::clCmyk) ? converted
-                                                                                               : TColourRoute {};
+                                                                                             : TColourRoute {};
     if (components == 1 && kind == TProfileKind::pkGray)
         return MakeSrgbTransform(icc, TColourLayout::clGray) ? converted : TColourRoute {};
     // What cannot be read cannot be judged: an RGB stream keeps it as before.
