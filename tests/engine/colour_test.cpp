@@ -1,13 +1,12 @@
 // Colours of CMYK, YCCK, gray and wide-gamut photos, checked against conversions made here with Little CMS
 // straight from the source's components, not through the program's code.
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
 
+#include <gtest/gtest.h>
 #include <lcms2.h>
 
 #include "engine/img_utils.h"
@@ -94,7 +93,9 @@ TBytes Pixels(int components)
                 rows.insert(rows.end(), { std::uint8_t(a), std::uint8_t(255 - b), std::uint8_t((a + b) / 4) });
             else
                 rows.insert(rows.end(),
-                    { std::uint8_t(255 - a), std::uint8_t(255 - b), std::uint8_t(255 - (a + b) / 3),
+                    { std::uint8_t(255 - a),
+                        std::uint8_t(255 - b),
+                        std::uint8_t(255 - (a + b) / 3),
                         std::uint8_t(255 - b / 3) });
         }
     }
@@ -108,8 +109,12 @@ TBytes Reference(const TBytes &jpeg, int components, const TBytes &profile)
     const TProfile source(cmsOpenProfileFromMem(profile.data(), cmsUInt32Number(profile.size())));
     const TProfile srgb(cmsCreate_sRGBProfile());
     const cmsUInt32Number format = components == 4 ? TYPE_CMYK_8_REV : (components == 1 ? TYPE_GRAY_8 : TYPE_BGR_8);
-    cmsHTRANSFORM transform = cmsCreateTransform(
-        source.get(), format, srgb.get(), TYPE_BGR_8, INTENT_PERCEPTUAL, cmsFLAGS_BLACKPOINTCOMPENSATION);
+    cmsHTRANSFORM transform = cmsCreateTransform(source.get(),
+        format,
+        srgb.get(),
+        TYPE_BGR_8,
+        INTENT_PERCEPTUAL,
+        cmsFLAGS_BLACKPOINTCOMPENSATION);
     TBytes out(std::size_t(kWidth) * kHeight * 3);
     cmsDoTransform(transform, stored.data(), out.data(), cmsUInt32Number(kWidth * kHeight));
     cmsDeleteTransform(transform);
@@ -167,8 +172,8 @@ TEST_P(ColourOfOutput, FitsItsProfileAndTheManagedReference)
         { .Quality = 98, .FullChroma = true, .Ycck = c.Ycck, .Icc = profile });
     const QString source = dir.Write(QStringLiteral("photo.jpg"), jpeg);
     // Where nothing is converted the reference is the stored colour itself.
-    const TBytes reference = c.Written == TProfileWritten::Srgb ? Reference(jpeg, c.Components, profile)
-                                                                : DecodeComponentsJpeg(jpeg);
+    const TBytes reference =
+        c.Written == TProfileWritten::Srgb ? Reference(jpeg, c.Components, profile) : DecodeComponentsJpeg(jpeg);
     const TPhotoOptions photo { .ToSrgb = c.ToSrgb };
     TOverlaySettings noText;
     noText.Text.clear();
@@ -219,7 +224,9 @@ INSTANTIATE_TEST_SUITE_P(Sources,
         // A profile that does not describe RGB is not written with RGB pixels.
         TColourCase { "RgbWithCmykProfile", 3, false, CmykProfile, false, TProfileWritten::None },
         TColourCase { "CmykWithGrayProfile", 4, false, GrayProfile, false, TProfileWritten::None }),
-    [](const ::testing::TestParamInfo<TColourCase> &param) { return std::string(param.param.Name); });
+    [](const ::testing::TestParamInfo<TColourCase> &param) {
+        return std::string(param.param.Name);
+    });
 
 TEST(ColourOfOutput, KeptExifComesFirstAfterStartOfImage)
 {
