@@ -32,7 +32,8 @@ trap 'rm -rf "$work"' EXIT
 # The reference's target is the sRGB profile the program writes (Little CMS's own).
 "$tool" srgb-profile "$work/srgb.icc"
 mapfile -t photos < <(find /usr/share/backgrounds -name '*.jpg' | sort)
-samples=("${photos[@]:0:4}")
+# Four different pictures (the corpus holds some at several sizes).
+samples=("${photos[0]}" "${photos[4]}" "${photos[8]}" "${photos[12]}")
 kinds=(srgb cmyk ycck adobe p3)
 for kind in "${kinds[@]}"; do mkdir -p "$work/$kind" "$work/out-$kind" "$work/plain-$kind"; done
 for f in "${samples[@]}"; do
@@ -47,7 +48,7 @@ done
 distance() {
     local kind=$1 out=$2
     for f in "$work/$kind"/*.jpg; do
-        "$convert" "$f" -profile "$work/srgb.icc" -type TrueColor -depth 8 "ppm:$work/ref.ppm"
+        "$convert" "$f" -profile "$work/srgb.icc" -strip -type TrueColor -depth 8 "ppm:$work/ref.ppm"
         "$tool" distance "$work/ref.ppm" "$out/${f##*/}"
     done | awk '{ s += $1; b += $2; if ($1 > m) m = $1; if ($2 > mb) mb = $2 }
         END { printf "%.2f (largest %.2f) | %.2f (largest %.2f)", s / NR, m, b / NR, mb }'

@@ -196,6 +196,7 @@ int main(int argc, char **argv)
         return Ycck(argv[2], argv[3]);
     if (command == "distance" && argc == 4)
         return Distance(argv[2], argv[3]);
-    std::cerr << "usage: vellumar-bench-colour p3-profile OUT | srgb-profile OUT | ycck IN OUT | distance REF.ppm OUT.jpg\n";
+    std::cerr
+        << "usage: vellumar-bench-colour p3-profile OUT | srgb-profile OUT | ycck IN OUT | distance REF.ppm OUT.jpg\n";
     return 2;
 }
