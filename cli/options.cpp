@@ -285,7 +285,8 @@ std::vector<TBatchOption> MakeBatchOptionTable()
         { "Photos", "--metadata", "WHAT",
             "none (default), keep, or keep-no-gps: the camera data (EXIF, without its\n"
             "thumbnail), XMP and IPTC that reduced and overlaid photos keep; their\n"
-            "colour profile is always kept; a plain copy keeps every byte",
+            "colour profile is kept where it fits the written RGB pixels; a plain\n"
+            "copy keeps every byte",
             [](TBatchOptions &options, const QString &name, const QString &value) {
                 options.Job.Metadata = Choose<TMetadataMode>(name, value,
                     { { "none", TMetadataMode::mmNone }, { "keep", TMetadataMode::mmKeep },
@@ -341,6 +342,11 @@ std::vector<TBatchOption> MakeBatchOptionTable()
                         throw EUsageError(QStringLiteral("%1: \"%2\" is given twice").arg(name, variant.Name));
                 options.Job.Variants.push_back(std::move(variant));
             } },
+        { "Photos", "--to-srgb", nullptr,
+            "convert reduced and overlaid photos with a wider RGB profile (Adobe RGB,\n"
+            "Display P3) to sRGB and write the sRGB profile, for services that drop\n"
+            "profiles; CMYK and gray photos with a profile are always converted",
+            Flag(&TJob::ToSrgb) },
         { "Run", "--report", "FILE", "also save the status log as FILE", Text(&TBatchOptions::ReportFile) },
         { "Run", "--report-json", "FILE", "save what was done to each photo as JSON (also when stopped)",
             Text(&TBatchOptions::ReportJson) },

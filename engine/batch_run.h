@@ -97,6 +97,7 @@ struct TImageTask {
     TJpegCoding Coding = TJpegCoding::Baseline;
     std::int64_t MaxBytes = 0;
     int MinQuality = 40;
+    bool ToSrgb = false;
     /** Taken when the task is planned, so that the image needs nothing from its owner while it runs. */
     TOverlaySettings OverlaySettings;
     /** Set when planning found that the image must not write (one line, logged after "ERROR: "). */
@@ -142,7 +143,8 @@ struct TImageTask {
             .Coding = Coding,
             .MaxBytes = MaxBytes,
             .MinQuality = MinQuality,
-            .KeepPicture = false };
+            .KeepPicture = false,
+            .ToSrgb = ToSrgb };
     }
 };
 

@@ -83,6 +83,7 @@ TImageTask PlanWithoutFacts(const TJob &job, int position)
     task.Coding = job.Coding;
     task.MaxBytes = job.MaxBytes;
     task.MinQuality = job.MinQuality;
+    task.ToSrgb = job.ToSrgb;
     if (task.Overlay)
         task.OverlaySettings = job.OverlaySettings;
     task.OutputName = task.ListedName;

@@ -7,6 +7,7 @@
 #include "engine/job_settings.h"
 #include "imaging/bitmap.h"
 #include "imaging/canvas.h"
+#include "imaging/colour_profile.h"
 #include "imaging/errors.h"
 #include "imaging/file_io.h"
 #include "imaging/jpeg_bridge.h"
@@ -109,7 +110,10 @@ TImageOutput ReduceJpeg(const TFileRef &source,
         TJPEGImage image;
         image.LoadJpegFile(source, &markers);
         const TOrientation orientation = photo.AutoOrient ? MarkersOrientation(markers) : TOrientation::Normal;
-        markers = OutputMarkers(markers, photo.Metadata, orientation != TOrientation::Normal, metadataWarning);
+        const std::vector<std::uint8_t> profile = markers.IccProfile;
+        const bool toSrgb = photo.ToSrgb && ColourRoute(markers.Components, profile, true).ConvertToSrgb;
+        markers =
+            OutputMarkers(markers, photo.Metadata, orientation != TOrientation::Normal, metadataWarning, photo.ToSrgb);
         // Sizes are chosen for the upright picture (a box to fit has a width and a height); the stored picture
         // is decoded at the same size with its sides swapped for a quarter turn, and turned afterwards.
         const bool swap = OrientationSwapsSides(orientation);
@@ -141,8 +145,10 @@ TImageOutput ReduceJpeg(const TFileRef &source,
                                 .arg(size.Width)
                                 .arg(size.Height));
         made.Warnings = image.Warnings();
-        // Only the reduced picture is turned: a quarter turn of the small frame costs little.
+        // Only the reduced picture is turned, and converted: both cost little on the small frame.
         bitmap = OrientBitmap(bitmap, orientation);
+        if (toSrgb)
+            (void)ConvertBitmapToSrgb(bitmap, profile);
     }
     if (!metadataWarning.isEmpty())
         made.Warnings << metadataWarning;
@@ -230,6 +236,7 @@ TImageOutput OverlayJpeg(const TFileRef &source,
     renderer.Settings = overlay;
     renderer.AutoOrient = photo.AutoOrient;
     renderer.Metadata = photo.Metadata;
+    renderer.ToSrgb = photo.ToSrgb;
     (void)renderer.ProcessFile();
     TImageOutput made;
     made.Warnings = renderer.SourceWarnings();

@@ -29,6 +29,8 @@ struct TPhotoOptions {
     int MinQuality = 40;
     /** Keep the upright reduced picture, before the overlay, in the output (Picture), for its variants. */
     bool KeepPicture = false;
+    /** Colours of an RGB profile other than sRGB are converted to sRGB, and the sRGB profile written. */
+    bool ToSrgb = false;
 };
 
 /** The size that a reduction reports for the status line: its target rectangle's extent. */

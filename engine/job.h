@@ -90,6 +90,8 @@ struct TJob {
     /** The overlay's text fills the same tokens; off, braces are drawn as typed. */
     bool OverlayTokens = false;
     std::vector<TOutputVariant> Variants;
+    /** Photos with an RGB profile other than sRGB are converted to sRGB and carry the sRGB profile. */
+    bool ToSrgb = false;
 };
 
 } // namespace vellumar

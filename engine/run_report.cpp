@@ -426,6 +426,7 @@ QJsonObject JobOptions(const TJob &job)
                 : job.Metadata == TMetadataMode::mmKeepNoGps ? QStringLiteral("keep-no-gps")
                                                              : QStringLiteral("none") },
         { QStringLiteral("coding"), CodingName(job.Coding) },
+        { QStringLiteral("toSrgb"), job.ToSrgb },
     };
     // Named only when not the default, so a report of a plain run reads as before.
     if (job.Recursive)

@@ -21,7 +21,9 @@
 // jerror.h after jpeglib.h: it uses j_common_ptr for its ERREXIT and WARNMS macros.
 #include <jerror.h>
 
+#include "imaging/colour_profile.h"
 #include "imaging/errors.h"
+#include "imaging/exif.h"
 #include "imaging/orientation.h"
 #include "imaging/resampler.h"
 
@@ -245,6 +247,8 @@ struct TJpegDecompressor {
     jpeg_decompress_struct Info {};
     TJpegGuard Guard {};
     TMemorySource Source {};
+    /** CMYK or gray converted through the stream's own profile to sRGB; null: the plain conversion. */
+    std::shared_ptr<const TSrgbTransform> Colour;
 
     explicit TJpegDecompressor(std::span<const std::uint8_t> stream)
     {
@@ -299,6 +303,32 @@ struct TJpegDecompressor {
         Source.Manager.next_input_byte = nullptr;
         Source.Manager.bytes_in_buffer = 0;
         released();
+    }
+
+    // Reads the header, and the profile of a CMYK or gray stream that the colours are converted through.
+    void ReadHeader()
+    {
+        JOCTET *volatile profile = nullptr;
+        unsigned length = 0;
+        Run([&] {
+            jpeg_save_markers(&Info, JPEG_APP0 + 2, 0xFFFF);
+            jpeg_read_header(&Info, TRUE);
+            const bool managed = Info.jpeg_color_space == JCS_CMYK || Info.jpeg_color_space == JCS_YCCK
+                || Info.jpeg_color_space == JCS_GRAYSCALE;
+            JOCTET *read = nullptr;
+            if (managed && jpeg_read_icc_profile(&Info, &read, &length) != FALSE)
+                profile = read;
+        });
+        const std::unique_ptr<JOCTET, decltype(&std::free)> owned(profile, &std::free);
+        if (!owned)
+            return;
+        const std::span<const std::uint8_t> icc(owned.get(), length);
+        if (!ColourRoute(Info.num_components, icc, false).DecodeToSrgb)
+            return;
+        const TColourLayout layout = Info.num_components == 1 ? TColourLayout::clGray
+            : Info.saw_Adobe_marker != FALSE                  ? TColourLayout::clCmykInverted
+                                                              : TColourLayout::clCmyk;
+        Colour = MakeSrgbTransform(icc, layout);
     }
 
     // Refused before any pixel buffer exists; libjpeg itself allows up to 65500 x 65500.
@@ -358,7 +388,7 @@ std::uint8_t CmykChannel(unsigned ink, unsigned black, bool inverted)
     return std::uint8_t((ink * black + 127) / 255);
 }
 
-std::vector<std::uint32_t> QuantizedPalette(const jpeg_decompress_struct &info)
+std::vector<std::uint32_t> QuantizedPalette(const jpeg_decompress_struct &info, const TSrgbTransform *colour)
 {
     const bool inverted = info.saw_Adobe_marker != FALSE;
     std::vector<std::uint32_t> palette;
@@ -367,6 +397,15 @@ std::vector<std::uint32_t> QuantizedPalette(const jpeg_decompress_struct &info)
         const auto entry = [&](int component) {
             return unsigned(info.colormap[component][i]);
         };
+        if (colour != nullptr) {
+            std::uint8_t in[4];
+            for (int c = 0; c < info.out_color_components && c < 4; ++c)
+                in[c] = std::uint8_t(entry(c));
+            std::uint8_t bgr[3];
+            colour->Convert(in, bgr, 1);
+            palette.push_back(qRgb(bgr[2], bgr[1], bgr[0]));
+            continue;
+        }
         switch (info.out_color_components) {
         case 1:
             palette.push_back(qRgb(int(entry(0)), int(entry(0)), int(entry(0))));
@@ -462,8 +501,12 @@ void PumpScanlinesInto(TJpegDecompressor &jpeg, std::span<JSAMPROW> rows, Consum
         },
         [&](int first, JDIMENSION got) {
             if (cmyk) {
-                for (JDIMENSION r = 0; r < got; ++r)
-                    CmykRowToBgr(rows[r], width, inverted);
+                for (JDIMENSION r = 0; r < got; ++r) {
+                    if (jpeg.Colour)
+                        jpeg.Colour->Convert(rows[r], rows[r], width);
+                    else
+                        CmykRowToBgr(rows[r], width, inverted);
+                }
             }
             consume(first, TDecodedRows(const_cast<const std::uint8_t *const *>(rows.data()), got));
         },
@@ -492,9 +535,7 @@ struct TDecodeFormat {
 TDecodeFormat StartDecoding(TJpegDecompressor &jpeg, bool eightBit)
 {
     j_decompress_ptr info = &jpeg.Info;
-    jpeg.Run([&] {
-        jpeg_read_header(info, TRUE);
-    });
+    jpeg.ReadHeader();
     jpeg.CheckSize();
 
     info->scale_num = 1;
@@ -577,11 +618,50 @@ std::uint64_t CoefficientBytes(const jpeg_decompress_struct &info)
     return bytes;
 }
 
-// Segments follow the JFIF header in their order, then the profile; libjpeg splits it into numbered chunks.
+// The first EXIF segment of markers; null when there is none.
+const TJpegSegment *ExifSegment(const TJpegMarkers &markers)
+{
+    for (const TJpegSegment &segment : markers.Segments) {
+        if (segment.Marker == JPEG_APP0 + 1 && IsExifPayload(segment.Payload))
+            return &segment;
+    }
+    return nullptr;
+}
+
+// The JFIF header as libjpeg writes it, for when an EXIF segment has to come before it.
+void WriteJfifHeader(j_compress_ptr info)
+{
+    const JOCTET header[] = { 'J',
+        'F',
+        'I',
+        'F',
+        0,
+        info->JFIF_major_version,
+        info->JFIF_minor_version,
+        info->density_unit,
+        JOCTET(info->X_density >> 8),
+        JOCTET(info->X_density & 0xFF),
+        JOCTET(info->Y_density >> 8),
+        JOCTET(info->Y_density & 0xFF),
+        0,
+        0 };
+    jpeg_write_marker(info, JPEG_APP0, header, sizeof header);
+}
+
+// An EXIF segment first with the JFIF header after it, the other segments in their order, then the profile;
+// libjpeg splits the profile into numbered chunks. jpeg_start_compress has written SOI, and the JFIF header
+// only when there is no EXIF.
 void WriteMarkers(j_compress_ptr info, const TJpegMarkers &markers)
 {
-    for (const TJpegSegment &segment : markers.Segments)
-        jpeg_write_marker(info, segment.Marker, segment.Payload.data(), unsigned(segment.Payload.size()));
+    const TJpegSegment *exif = ExifSegment(markers);
+    if (exif != nullptr) {
+        jpeg_write_marker(info, exif->Marker, exif->Payload.data(), unsigned(exif->Payload.size()));
+        WriteJfifHeader(info);
+    }
+    for (const TJpegSegment &segment : markers.Segments) {
+        if (&segment != exif)
+            jpeg_write_marker(info, segment.Marker, segment.Payload.data(), unsigned(segment.Payload.size()));
+    }
     if (!markers.IccProfile.empty())
         jpeg_write_icc_profile(info, markers.IccProfile.data(), unsigned(markers.IccProfile.size()));
 }
@@ -623,6 +703,7 @@ TJpegHeaderFacts ReadJpegStreamHeader(std::span<const std::uint8_t> stream, TJpe
     TakeWarnings(jpeg.Guard, &facts.Warnings);
     if (markers != nullptr) {
         *markers = {};
+        markers->Components = info->num_components;
         if (owned)
             markers->IccProfile.assign(owned.get(), owned.get() + profileLength);
         for (jpeg_saved_marker_ptr marker = info->marker_list; marker != nullptr; marker = marker->next) {
@@ -654,7 +735,7 @@ TBitmap DecodeJpegStream(std::span<const std::uint8_t> stream,
     const int height = int(info->output_height);
     QImage frame = NewFrame(width, height, format.Quantize ? QImage::Format_Indexed8 : QImage::Format_BGR888);
     if (format.Quantize) {
-        const std::vector<std::uint32_t> palette = QuantizedPalette(*info);
+        const std::vector<std::uint32_t> palette = QuantizedPalette(*info, jpeg.Colour.get());
         frame.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
     }
     if (format.FourComponents && !format.Quantize) {
@@ -699,7 +780,7 @@ TBitmap DecodeJpegStreamStretched(std::span<const std::uint8_t> stream,
     // Palette entries as blue, green, red, as the stretch copy turns an 8-bit picture into colour.
     std::array<std::uint8_t, std::size_t(256) * 3> lookup {};
     if (format.Quantize) {
-        const std::vector<std::uint32_t> palette = QuantizedPalette(*info);
+        const std::vector<std::uint32_t> palette = QuantizedPalette(*info, jpeg.Colour.get());
         for (std::size_t i = 0; i < std::min<std::size_t>(palette.size(), 256); ++i) {
             lookup[i * 3] = std::uint8_t(qBlue(palette[i]));
             lookup[i * 3 + 1] = std::uint8_t(qGreen(palette[i]));
@@ -830,6 +911,10 @@ QImage ResampleRawComponents(TJpegDecompressor &jpeg, int width, int height, QSt
     for (int y = 0; y < height; ++y) {
         const std::uint8_t *in = gray.constScanLine(y);
         std::uint8_t *bgr = out.scanLine(y);
+        if (jpeg.Colour) {
+            jpeg.Colour->Convert(in, bgr, std::size_t(width));
+            continue;
+        }
         for (int x = 0; x < width; ++x, bgr += 3)
             bgr[0] = bgr[1] = bgr[2] = in[x];
     }
@@ -842,9 +927,7 @@ TBitmap DecodeJpegStreamSmooth(std::span<const std::uint8_t> stream, int width, 
 {
     TJpegDecompressor jpeg(stream);
     j_decompress_ptr info = &jpeg.Info;
-    jpeg.Run([&] {
-        jpeg_read_header(info, TRUE);
-    });
+    jpeg.ReadHeader();
     jpeg.CheckSize();
     if (width < 1 || height < 1 || JDIMENSION(width) > info->image_width || JDIMENSION(height) > info->image_height)
         throw EInvalidGraphic("Invalid bitmap size");
@@ -943,6 +1026,8 @@ EncodeJpegStream(const TBitmap &bitmap, int quality, const TJpegMarkers &markers
         info->optimize_coding = coding != TJpegCoding::Baseline ? TRUE : FALSE;
         if (coding == TJpegCoding::Progressive)
             jpeg_simple_progression(info);
+        if (ExifSegment(markers) != nullptr)
+            info->write_JFIF_header = FALSE;
         jpeg_start_compress(info, TRUE);
         WriteMarkers(info, markers);
         while (info->next_scanline < info->image_height) {
@@ -983,7 +1068,7 @@ TBitmap DecodeJpegStreamUpright(std::span<const std::uint8_t> stream,
         swap ? width : height,
         format.Quantize ? QImage::Format_Indexed8 : QImage::Format_BGR888);
     if (format.Quantize) {
-        const std::vector<std::uint32_t> palette = QuantizedPalette(*info);
+        const std::vector<std::uint32_t> palette = QuantizedPalette(*info, jpeg.Colour.get());
         frame.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
     }
     const int bytesPerPixel = format.Quantize ? 1 : 3;

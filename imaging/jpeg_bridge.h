@@ -157,6 +157,8 @@ struct TJpegMarkers {
     std::vector<std::uint8_t> IccProfile;
     /** APP1 (EXIF, XMP) and APP13 (IPTC) segments, in stream order. */
     std::vector<TJpegSegment> Segments;
+    /** Colour components of the stream they were read from (1, 3 or 4), which the profile describes; 0: unknown. */
+    int Components = 0;
 };
 
 /** Largest payload of one segment: its length field (two bytes) counts itself. */
@@ -170,8 +172,9 @@ inline constexpr std::size_t kMaxSegmentPayload = 65533;
 
 /**
  * EncodeJpegStream that also writes markers: the segments in their order after the JFIF header, then the ICC
- * profile in as many APP2 chunks as it needs, with the entropy coding of coding. A segment above
- * kMaxSegmentPayload throws EJPEG.
+ * profile in as many APP2 chunks as it needs, with the entropy coding of coding. An EXIF segment goes first,
+ * straight after SOI and before the JFIF header, where cameras put it: maker notes may count their offsets
+ * from the start of the file. A segment above kMaxSegmentPayload throws EJPEG.
  */
 [[nodiscard]] std::vector<std::uint8_t> EncodeJpegStream(const TBitmap &bitmap,
     int quality,

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "imaging/colour_profile.h"
 #include "imaging/errors.h"
 #include "imaging/exif.h"
 
@@ -178,11 +179,21 @@ TOrientation MarkersOrientation(const TJpegMarkers &markers)
     return TOrientation::Normal;
 }
 
-TJpegMarkers OutputMarkers(const TJpegMarkers &source, TMetadataMode mode, bool turnedUpright, QString &warning)
+TJpegMarkers
+OutputMarkers(const TJpegMarkers &source, TMetadataMode mode, bool turnedUpright, QString &warning, bool toSrgb)
 {
     warning.clear();
     TJpegMarkers out;
-    out.IccProfile = source.IccProfile;
+    switch (ColourRoute(source.Components, source.IccProfile, toSrgb).Profile) {
+    case TOutputProfile::opSource:
+        out.IccProfile = source.IccProfile;
+        break;
+    case TOutputProfile::opSrgb:
+        out.IccProfile = SrgbProfile();
+        break;
+    case TOutputProfile::opNone:
+        break;
+    }
     if (mode == TMetadataMode::mmNone)
         return out;
     const bool noGps = mode == TMetadataMode::mmKeepNoGps;

@@ -1,7 +1,8 @@
 #pragma once
 
-// Which of a source photo's metadata reaches a re-encoded file. The colour profile always does: without it
-// the pixels would be read as sRGB. Camera data, XMP and IPTC go along only when the user asks for them.
+// Which of a source photo's metadata reaches a re-encoded file. A colour profile always does, one that fits the
+// written RGB pixels: without it they would be read as sRGB. Camera data, XMP and IPTC go along only when the
+// user asks for them.
 
 #include <QString>
 
@@ -39,13 +40,17 @@ struct TMetadataPresent {
 [[nodiscard]] TOrientation MarkersOrientation(const TJpegMarkers &markers);
 
 /**
- * The markers to write with a picture re-encoded from a source with source's markers. turnedUpright tells
- * that the pixels were turned by the source's orientation: the Orientation tags (EXIF and XMP) then say 1.
+ * The markers to write with a picture re-encoded from a source with source's markers. The profile is the one
+ * ColourRoute chooses for source's components and profile with toSrgb: the source's, sRGB's or none. turnedUpright
+ * tells that the pixels were turned by the source's orientation: the Orientation tags (EXIF and XMP) then say 1.
  * Segments never grow beyond kMaxSegmentPayload. The rules are allow-lists: what is not known to be safe for
  * the mode is left out. A malformed EXIF segment is left out and warning gets a text for the log
  * ("EXIF data dropped: ..."); otherwise warning is left empty. Throws nothing.
  */
-[[nodiscard]] TJpegMarkers
-OutputMarkers(const TJpegMarkers &source, TMetadataMode mode, bool turnedUpright, QString &warning);
+[[nodiscard]] TJpegMarkers OutputMarkers(const TJpegMarkers &source,
+    TMetadataMode mode,
+    bool turnedUpright,
+    QString &warning,
+    bool toSrgb = false);
 
 } // namespace vellumar

@@ -184,10 +184,12 @@ void TfrmMain::btnOutputOptionsClick()
         dlg.SetResizeOptions(mResizeOptions);
         dlg.SetExisting(mExisting);
         dlg.SetWebOptions(mWebOptions);
+        dlg.SetToSrgb(mToSrgb);
         if (dlg.exec() == QDialog::Accepted) {
             // Set before the resize options, which refresh the button's tooltip.
             mExisting = dlg.Existing();
             mWebOptions = dlg.WebOptions();
+            mToSrgb = dlg.ToSrgb();
             SetResizeOptions(dlg.ResizeOptions());
             UpdateSampleName();
         }
@@ -512,6 +514,7 @@ TJob TfrmMain::Snapshot() const
         .NameTemplate = mWebOptions.NameTemplate,
         .OverlayTokens = mWebOptions.OverlayTokens,
         .Variants = mWebOptions.Variants,
+        .ToSrgb = mToSrgb,
     };
 }
 

@@ -146,6 +146,8 @@ private:
     TResizeOptions mResizeOptions;
     TExisting mExisting = TExisting::Replace;
     TWebOutputOptions mWebOptions;
+    /** The Output Options' "Convert colours to sRGB". */
+    bool mToSrgb = false;
     bool mStopRequested = false;
     bool mRunning = false;
     // The destination field as it was at Start: the folder the run checked and writes into.

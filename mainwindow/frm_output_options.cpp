@@ -156,6 +156,16 @@ void TfrmOutputOptions::btnOkClick()
         accept();
 }
 
+void TfrmOutputOptions::SetToSrgb(bool on)
+{
+    ui->cbToSrgb->setChecked(on);
+}
+
+bool TfrmOutputOptions::ToSrgb() const
+{
+    return ui->cbToSrgb->isChecked();
+}
+
 QString ResizeOptionsText(const TResizeOptions &options)
 {
     const QString filter =

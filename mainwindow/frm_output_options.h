@@ -30,7 +30,10 @@ struct TWebOutputOptions {
     std::vector<TOutputVariant> Variants;
 };
 
-/** The reduction's filter and size mode, what to do with existing outputs, and the web outputs, opened from the main window's reduce group. */
+/**
+ * The reduction's filter and size mode, what to do with existing outputs, the output's colours, and the web
+ * outputs, opened from the main window's reduce group.
+ */
 class TfrmOutputOptions : public QDialog
 {
     Q_OBJECT
@@ -48,6 +51,8 @@ public:
     void SetWebOptions(const TWebOutputOptions &options);
     /** The settings as the fields stand; the variants' lines that cannot be read are left out. */
     [[nodiscard]] TWebOutputOptions WebOptions() const;
+    void SetToSrgb(bool on);
+    [[nodiscard]] bool ToSrgb() const;
 
     void cbSizeModeChange();
     void ebNameTemplateChange();

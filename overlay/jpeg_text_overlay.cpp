@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "imaging/canvas.h"
+#include "imaging/colour_profile.h"
 #include "imaging/file_io.h"
 #include "imaging/orientation.h"
 #include "overlay/draw_overlay.h"
@@ -27,7 +28,9 @@ bool TJPEGTextOverlay::ProcessFile()
         }
     }
     const TOrientation orientation = AutoOrient ? MarkersOrientation(markers) : TOrientation::Normal;
-    mOutputMarkers = OutputMarkers(markers, Metadata, orientation != TOrientation::Normal, MetadataWarning);
+    mOutputMarkers = OutputMarkers(markers, Metadata, orientation != TOrientation::Normal, MetadataWarning, ToSrgb);
+    // The text's colour is an sRGB colour, so the picture is converted before it is drawn.
+    const bool toSrgb = ToSrgb && ColourRoute(markers.Components, markers.IccProfile, true).ConvertToSrgb;
     const bool swap = OrientationSwapsSides(orientation);
     const int width = swap ? mSourceImage.ImageHeight() : mSourceImage.ImageWidth();
     const int height = swap ? mSourceImage.ImageWidth() : mSourceImage.ImageHeight();
@@ -49,6 +52,8 @@ bool TJPEGTextOverlay::ProcessFile()
         mBitmap.SetBitmapHeight(height);
         mBitmap.Canvas().DrawAt(0, 0, &picture);
     }
+    if (toSrgb)
+        (void)ConvertBitmapToSrgb(mBitmap, markers.IccProfile);
     return RenderAndSave();
 }
 

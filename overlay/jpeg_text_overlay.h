@@ -63,6 +63,8 @@ public:
     bool AutoOrient = false;
     /** The source's metadata that goes into the output; its colour profile always does. */
     TMetadataMode Metadata = TMetadataMode::mmNone;
+    /** Colours of an RGB profile other than sRGB are converted to sRGB before the text is drawn. */
+    bool ToSrgb = false;
     /** Set by ProcessFile when the source's EXIF had to be left out ("EXIF data dropped: ..."); else empty. */
     QString MetadataWarning;
 

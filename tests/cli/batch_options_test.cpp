@@ -81,7 +81,7 @@ TEST(BatchOptions, EachOptionSetsItsField)
     const QStringList arguments = QStringLiteral(
         "--long-edge=300 --filter smooth --quality=80 --rename --prefix=p_ --number=-5 --padding=2 --suffix=_s "
         "--overlay --text=a\\nb --font=Serif --colour=#102030 --bold --italic --size=LARGE --position=Top-Center "
-        "--no-auto-orient --metadata=keep-no-gps --recursive --existing=rename --report=r.txt --report-json=r.json "
+        "--no-auto-orient --metadata=keep-no-gps --to-srgb --recursive --existing=rename --report=r.txt --report-json=r.json "
         "--report-csv=r.csv "
         "--dry-run --shard=2/3 --no-progress --jobs=3 --memory=64 --quiet -- --src dst")
                                       .split(QLatin1Char(' '));
@@ -112,6 +112,7 @@ TEST(BatchOptions, EachOptionSetsItsField)
     EXPECT_EQ(options.Job.Metadata, TMetadataMode::mmKeepNoGps);
     EXPECT_TRUE(options.Job.Recursive);
     EXPECT_EQ(options.Job.Existing, TExisting::Rename);
+    EXPECT_TRUE(options.Job.ToSrgb);
     EXPECT_EQ(QStringList({ options.ReportFile, options.ReportJson, options.ReportCsv }).join(QLatin1Char(' ')),
         QStringLiteral("r.txt r.json r.csv"));
     EXPECT_TRUE(options.DryRun);

@@ -661,12 +661,14 @@ TEST_F(FrmMain, OutputOptionsSetTheFilterAndASizeInPixels)
         auto *longEdge = Child<QSpinBox>(*dialog, "seLongEdge");
         EXPECT_TRUE(longEdge->isEnabled());
         longEdge->setValue(40);
+        Child<QCheckBox>(*dialog, "cbToSrgb")->setChecked(true);
         QTest::keyClick(dialog, Qt::Key_Return);
     });
     button->setFocus();
     QTest::keyClick(button, Qt::Key_Space);
     EXPECT_EQ(mWindow.Snapshot().ResizeOptions,
         (TResizeOptions { .Filter = TResizeFilter::Smooth, .Mode = TSizeMode::LongEdge, .LongEdge = 40 }));
+    EXPECT_TRUE(mWindow.Snapshot().ToSrgb);
     EXPECT_FALSE(Child(mWindow, "seResizePercent")->isEnabled());
     EXPECT_TRUE(button->toolTip().contains(QLatin1String("Smooth, long edge 40 px")));
     ClickStart();

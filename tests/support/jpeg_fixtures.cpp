@@ -55,8 +55,8 @@ std::vector<std::uint8_t> Compress(const std::uint8_t *rows,
     if (floatDct)
         cinfo.dct_method = JDCT_FLOAT;
     jpeg_set_quality(&cinfo, options.Quality, TRUE);
-    if (options.Cmyk)
-        jpeg_set_colorspace(&cinfo, JCS_CMYK);
+    if (options.Cmyk || options.Ycck)
+        jpeg_set_colorspace(&cinfo, options.Ycck ? JCS_YCCK : JCS_CMYK);
     if (options.Progressive)
         jpeg_simple_progression(&cinfo);
     cinfo.arith_code = options.Arithmetic ? TRUE : FALSE;
@@ -68,6 +68,8 @@ std::vector<std::uint8_t> Compress(const std::uint8_t *rows,
         }
     }
     jpeg_start_compress(&cinfo, TRUE);
+    if (!options.Icc.empty())
+        jpeg_write_icc_profile(&cinfo, options.Icc.data(), unsigned(options.Icc.size()));
     if (options.Comment != nullptr)
         jpeg_write_marker(&cinfo,
             JPEG_COM,
@@ -127,6 +129,45 @@ std::vector<std::uint8_t> EncodeReferenceJpeg(const std::uint8_t *bgr, int width
     TJpegFixtureOptions options;
     options.Quality = quality;
     return Compress(bgr, width, height, stride, JCS_EXT_BGR, 3, options, true);
+}
+
+std::vector<std::uint8_t> EncodeComponentsJpeg(const std::vector<std::uint8_t> &rows,
+    int width,
+    int height,
+    int components,
+    const TJpegFixtureOptions &options)
+{
+    const J_COLOR_SPACE space = components == 1 ? JCS_GRAYSCALE : (components == 4 ? JCS_CMYK : JCS_RGB);
+    return Compress(rows.data(), width, height, width * components, space, components, options, false);
+}
+
+std::vector<std::uint8_t> DecodeComponentsJpeg(const std::vector<std::uint8_t> &jpeg)
+{
+    jpeg_decompress_struct dinfo {};
+    TFixtureError error {};
+    dinfo.err = jpeg_std_error(&error.Manager);
+    error.Manager.error_exit = FixtureErrorExit;
+    if (setjmp(error.Jump)) {
+        jpeg_destroy_decompress(&dinfo);
+        throw std::runtime_error("fixture decoding failed");
+    }
+    jpeg_create_decompress(&dinfo);
+    jpeg_mem_src(&dinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&dinfo, TRUE);
+    dinfo.out_color_space =
+        dinfo.num_components == 4 ? JCS_CMYK : (dinfo.num_components == 1 ? JCS_GRAYSCALE : JCS_EXT_BGR);
+    dinfo.dct_method = JDCT_FLOAT;
+    dinfo.do_block_smoothing = TRUE;
+    jpeg_start_decompress(&dinfo);
+    const std::size_t stride = std::size_t(dinfo.output_width) * std::size_t(dinfo.output_components);
+    std::vector<std::uint8_t> out(stride * dinfo.output_height);
+    while (dinfo.output_scanline < dinfo.output_height) {
+        JSAMPLE *row = out.data() + std::size_t(dinfo.output_scanline) * stride;
+        jpeg_read_scanlines(&dinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&dinfo);
+    jpeg_destroy_decompress(&dinfo);
+    return out;
 }
 
 std::vector<std::uint8_t>

@@ -21,6 +21,10 @@ struct TJpegFixtureOptions {
     unsigned RestartInterval = 0;
     /** Chroma at full resolution (4:4:4) instead of libjpeg's 2 x 2 subsampling. */
     bool FullChroma = false;
+    /** Four components stored as YCCK rather than CMYK. */
+    bool Ycck = false;
+    /** An ICC profile to embed, when not empty. */
+    std::vector<std::uint8_t> Icc {};
 };
 
 /**
@@ -38,6 +42,19 @@ void PatternPixel(int x, int y, std::uint8_t bgr[3]);
  */
 [[nodiscard]] std::vector<std::uint8_t>
 EncodeReferenceJpeg(const std::uint8_t *bgr, int width, int height, int stride, int quality);
+
+/**
+ * Encodes rows of components bytes a pixel: gray (1), red-green-blue (3) or CMYK stored inverted as Adobe's
+ * writers do (4; YCCK with options.Ycck), with the options' quality and profile.
+ */
+[[nodiscard]] std::vector<std::uint8_t> EncodeComponentsJpeg(const std::vector<std::uint8_t> &rows,
+    int width,
+    int height,
+    int components,
+    const TJpegFixtureOptions &options);
+
+/** Decodes a JPEG with libjpeg (float DCT) into its stored components: gray, blue-green-red, or CMYK as stored. */
+[[nodiscard]] std::vector<std::uint8_t> DecodeComponentsJpeg(const std::vector<std::uint8_t> &jpeg);
 
 /** Decodes a JPEG with libjpeg (float DCT) into blue-green-red rows, 3 * width bytes each. */
 [[nodiscard]] std::vector<std::uint8_t>
