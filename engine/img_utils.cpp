@@ -178,7 +178,10 @@ TImageOutput VariantJpeg(const TFileRef &source,
         image.LoadJpegFile(source, &read);
         const TOrientation orientation = photo.AutoOrient ? MarkersOrientation(read) : TOrientation::Normal;
         QString metadataWarning;
-        markers = OutputMarkers(read, photo.Metadata, orientation != TOrientation::Normal, metadataWarning);
+        const bool toSrgb = photo.ToSrgb && ColourRoute(read.Components, read.IccProfile, true).ConvertToSrgb;
+        const std::vector<std::uint8_t> profile = read.IccProfile;
+        markers =
+            OutputMarkers(read, photo.Metadata, orientation != TOrientation::Normal, metadataWarning, photo.ToSrgb);
         const bool swap = OrientationSwapsSides(orientation);
         const TPixelSize stored { image.ImageWidth(), image.ImageHeight() };
         upright = swap ? TPixelSize { stored.Height, stored.Width } : stored;
@@ -192,6 +195,9 @@ TImageOutput VariantJpeg(const TFileRef &source,
         picture =
             OrientBitmap(image.SmoothBitmap(swap ? target.Height : target.Width, swap ? target.Width : target.Height),
                 orientation);
+        // Converted as the main output is, so that the profile written fits the pixels the same way.
+        if (toSrgb)
+            (void)ConvertBitmapToSrgb(picture, profile);
         made.Warnings = image.Warnings();
     }
     made.SourceSize = upright;
