@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QDirIterator>
+#include <QIcon>
 #include <QSettings>
 
 #include "imaging/dialog_font.h"
@@ -15,6 +17,13 @@ int main(int argc, char *argv[])
     // The application name only: a display name would be appended to every caption, "Warning" included.
     vellumar::ApplyAppMetadata();
     vellumar::InstallDialogFontSubstitutes();
+    // The desktop matches the window to its menu entry by this name; every window shows the program's
+    // icon, rendered at each size from the one drawing.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELLUMAR_APP_ID));
+    QIcon appIcon;
+    for (QDirIterator it(QStringLiteral(":/icons/app")); it.hasNext();)
+        appIcon.addFile(it.next());
+    QApplication::setWindowIcon(appIcon);
 
     // Lives until exec returns: closing it during a run stops the run, and the program ends once it has returned.
     vellumar::TfrmMain frmMain;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the formatting and that the core uses no widgets; builds everything with warnings as errors and
-# runs every test; then builds everything again under
+# runs every test; builds, checks, installs and removes the Debian package; then builds everything again under
 # AddressSanitizer and UndefinedBehaviorSanitizer and runs every test once more: leak checks on for the
 # core tests, off for the GUI and command-line tests (Qt and fontconfig keep global allocations).
 set -euo pipefail
@@ -13,6 +13,9 @@ jobs=$(nproc)
 cmake --preset ci >/dev/null
 cmake --build --preset ci -j "$jobs"
 ctest --preset ci -j "$jobs"
+if [[ "${VELLUMAR_SKIP_PACKAGE:-0}" != 1 ]]; then
+    bash tools/package_check.sh
+fi
 if [[ "${VELLUMAR_SKIP_ASAN:-0}" != 1 ]]; then
     cmake --preset asan >/dev/null
     cmake --build --preset asan -j "$jobs"
