@@ -1,0 +1,129 @@
+// How soon the preview shows a large photo, against the run's own work for it measured in the same round.
+// Usage: vellumar-bench-preview PHOTO [ROUNDS]   (default 7)
+// For each of three settings, every round times:
+//   run     MakeOutput alone: the bytes a run writes for the photo, the floor of any preview of them;
+//   before  the preview as it was made before it was split: the source decoded at full size, the output made,
+//           decoded at full size, and the whole run's estimate from five sampled photos (here the same photo),
+//           all one after another before anything was shown;
+//   source  the source side now (a reduced decode), on one thread while
+//   output  the output side now (the output made and decoded for showing) runs on another, from the same start;
+//   fit     the window's one smooth scaling of that output to a 860 x 540 pane (Fit).
+// It prints the medians in seconds and, per round, the ratio of each to run (their medians).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include <QGuiApplication>
+
+#include "engine/batch_run.h"
+#include "engine/output_preview.h"
+#include "imaging/jpeg_bridge.h"
+#include "imaging/jpeg_image.h"
+#include "overlay/overlay_settings.h"
+
+namespace
+{
+
+using namespace vellumar;
+using TClock = std::chrono::steady_clock;
+
+double Since(TClock::time_point start)
+{
+    return std::chrono::duration<double>(TClock::now() - start).count();
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct TCase {
+    const char *Name;
+    TImageTask Task;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: vellumar-bench-preview PHOTO [ROUNDS]\n");
+        return 2;
+    }
+    const QString photo = QString::fromLocal8Bit(argv[1]);
+    const int rounds = argc > 2 ? std::max(3, std::atoi(argv[2])) : 7;
+
+    TImageTask base;
+    base.ListedName = QStringLiteral("photo.jpg");
+    base.SourcePath = photo;
+    base.DestinationPath = QStringLiteral("/nonexistent/photo.jpg");
+    base.OverlaySettings = DefaultOverlaySettings();
+    base.OverlaySettings.Text = QStringLiteral("\u00a9 2026 Vellumar\r\n");
+    base.OverlaySettings.TextPosition = 8;
+    std::vector<TCase> cases(3, TCase { "", base });
+    cases[0].Name = "reduce 50 %";
+    cases[0].Task.Resize = true;
+    cases[1].Name = "long edge 1600, smooth, overlay";
+    cases[1].Task.Resize = true;
+    cases[1].Task.Overlay = true;
+    cases[1].Task.ResizeOptions = { .Filter = TResizeFilter::Smooth, .Mode = TSizeMode::LongEdge, .LongEdge = 1600 };
+    cases[2].Name = "overlay at full size";
+    cases[2].Task.Overlay = true;
+
+    std::printf("%s, %d rounds, %u threads\n", argv[1], rounds, std::thread::hardware_concurrency());
+    std::printf("%-34s %8s %8s %8s %8s %8s   %s\n", "settings", "run s", "before", "source", "output", "fit",
+        "ratios to run: before source output+fit");
+    for (const TCase &c : cases) {
+        std::vector<double> run, before, source, output, fit, rBefore, rSource, rOutput;
+        for (int round = 0; round < rounds; ++round) {
+            auto start = TClock::now();
+            (void)MakeOutput(c.Task);
+            run.push_back(Since(start));
+
+            start = TClock::now();
+            {
+                TJPEGImage image;
+                image.LoadJpegFile(photo);
+                const QImage shown = image.TakeBitmap().Image24();
+                const TImageOutput made = MakeOutput(c.Task);
+                const QImage out = DecodeJpegStream(made.Bytes, false).Image24();
+                for (int sample = 1; sample < 5; ++sample)
+                    (void)MakeOutput(c.Task);
+            }
+            before.push_back(Since(start));
+
+            start = TClock::now();
+            TOutputPreview sourceSide;
+            TOutputPreview outputSide;
+            double sourceTime = 0;
+            std::thread reader([&] {
+                AddSourceView(sourceSide, c.Task);
+                sourceTime = Since(start);
+            });
+            AddOutputView(outputSide, c.Task);
+            const double outputTime = Since(start);
+            reader.join();
+            source.push_back(sourceTime);
+            output.push_back(outputTime);
+            start = TClock::now();
+            const QImage fitted =
+                outputSide.Output.scaled(QSize(860, 540), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            fit.push_back(Since(start));
+            if (!outputSide.Problem.isEmpty() || fitted.isNull()) {
+                std::fprintf(stderr, "%s\n", qPrintable(outputSide.Problem));
+                return 1;
+            }
+            rBefore.push_back(before.back() / run.back());
+            rSource.push_back(source.back() / run.back());
+            rOutput.push_back((output.back() + fit.back()) / run.back());
+        }
+        std::printf("%-34s %8.3f %8.3f %8.3f %8.3f %8.3f   %.2f %.2f %.2f\n", c.Name, Median(run), Median(before),
+            Median(source), Median(output), Median(fit), Median(rBefore), Median(rSource), Median(rOutput));
+    }
+    return 0;
+}
