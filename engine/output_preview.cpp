@@ -9,7 +9,9 @@
 #include "imaging/file_io.h"
 #include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/jpeg_metadata.h"
 #include "imaging/native_name.h"
+#include "imaging/orientation.h"
 
 namespace vellumar
 {
@@ -34,42 +36,75 @@ TImageOutput MakeOutput(const TImageTask &task)
     return copy;
 }
 
-TOutputPreview MakeOutputPreview(const TImageTask &task,
-    const std::vector<TImageTask> &samples,
-    std::int64_t listedSourceBytes,
-    int listed,
-    const TCancelled &cancelled)
+namespace
 {
-    TOutputPreview preview;
+
+TPixelSize UprightSize(const TJpegHeaderFacts &header, TOrientation orientation)
+{
+    return OrientationSwapsSides(orientation) ? TPixelSize { header.Height, header.Width }
+                                              : TPixelSize { header.Width, header.Height };
+}
+
+} // namespace
+
+void AddSourceView(TOutputPreview &preview, const TImageTask &task)
+{
     preview.SourceName = task.ListedName;
-    preview.ListedPhotos = listed;
     preview.SourceBytes = std::max<qint64>(RegularFileSize(task.SourcePath), 0);
     try {
-        TJPEGImage source;
-        source.LoadJpegFile(task.SourcePath);
-        preview.Source = source.TakeBitmap().Image24();
-        preview.SourceSize = TPixelSize { preview.Source.width(), preview.Source.height() };
+        const std::vector<std::uint8_t> bytes = ReadWholeFile(task.SourcePath);
+        TJpegMarkers markers;
+        const TJpegHeaderFacts header = ReadJpegStreamHeader(bytes, &markers);
+        const TOrientation orientation = MarkersOrientation(markers);
+        const TPixelSize upright = UprightSize(header, orientation);
+        // The scene is never drawn larger than the output shows it, so more pixels than that are never seen.
+        const TPixelSize wanted =
+            task.Resize ? ReducedSize(upright, task.ResizeOptions, ScaleFromPercent(task.ResizePercent)) : upright;
+        preview.Source = DecodeJpegStreamReduced(bytes, wanted.Width, wanted.Height, orientation)
+                             .Image()
+                             .convertToFormat(QImage::Format_RGB32);
+        preview.SourceSize = upright;
+        preview.SceneSize = wanted;
     } catch (const std::exception &error) {
         preview.Problem = PathFromNative(error.what());
     }
-    if (cancelled())
-        return preview;
+}
+
+void AddOutputView(TOutputPreview &preview, const TImageTask &task)
+{
     try {
         TImageOutput output = MakeOutput(task);
         if (!output.Bytes.empty()) {
-            preview.Output = DecodeJpegStream(output.Bytes, false).Image24();
-            preview.OutputSize = TPixelSize { preview.Output.width(), preview.Output.height() };
+            TJpegMarkers markers;
+            const TJpegHeaderFacts header = ReadJpegStreamHeader(output.Bytes, &markers);
+            const TOrientation orientation = MarkersOrientation(markers);
+            const TPixelSize upright = UprightSize(header, orientation);
+            preview.Output = DecodeJpegStreamReduced(output.Bytes, upright.Width, upright.Height, orientation)
+                                 .Image()
+                                 .convertToFormat(QImage::Format_RGB32);
+            preview.OutputSize = upright;
+            preview.SceneSize = upright;
         }
         preview.OutputBytes = std::move(output.Bytes);
         preview.Problem.clear();
     } catch (const std::exception &error) {
         preview.Problem = PathFromNative(error.what());
     }
+}
+
+void AddRunEstimate(TOutputPreview &preview,
+    const TImageTask &task,
+    const std::vector<TImageTask> &samples,
+    std::int64_t listedSourceBytes,
+    int listed,
+    const TCancelled &cancelled)
+{
+    preview.ListedPhotos = listed;
     std::int64_t sampledSource = 0;
     std::int64_t sampledOutput = 0;
     for (const TImageTask &sample : samples) {
         if (cancelled())
-            return preview;
+            return;
         try {
             const std::int64_t output = sample.SourcePath == task.SourcePath
                 ? std::int64_t(preview.OutputBytes.size())
@@ -85,6 +120,20 @@ TOutputPreview MakeOutputPreview(const TImageTask &task,
     if (sampledSource > 0)
         preview.EstimatedRunBytes =
             std::int64_t(double(listedSourceBytes) * double(sampledOutput) / double(sampledSource));
+}
+
+TOutputPreview MakeOutputPreview(const TImageTask &task,
+    const std::vector<TImageTask> &samples,
+    std::int64_t listedSourceBytes,
+    int listed,
+    const TCancelled &cancelled)
+{
+    TOutputPreview preview;
+    AddSourceView(preview, task);
+    if (cancelled())
+        return preview;
+    AddOutputView(preview, task);
+    AddRunEstimate(preview, task, samples, listedSourceBytes, listed, cancelled);
     return preview;
 }
 

@@ -1084,4 +1084,47 @@ TBitmap DecodeJpegStreamUpright(std::span<const std::uint8_t> stream,
     return TBitmap::FromImage(std::move(frame));
 }
 
+TBitmap DecodeJpegStreamReduced(std::span<const std::uint8_t> stream,
+    int minWidth,
+    int minHeight,
+    TOrientation orientation,
+    QStringList *warnings)
+{
+    TJpegDecompressor jpeg(stream);
+    j_decompress_ptr info = &jpeg.Info;
+    jpeg.Run([&] {
+        jpeg_read_header(info, TRUE);
+    });
+    jpeg.CheckSize();
+    const bool swap = OrientationSwapsSides(orientation);
+    const auto needWidth = std::uint64_t(std::max(swap ? minHeight : minWidth, 1));
+    const auto needHeight = std::uint64_t(std::max(swap ? minWidth : minHeight, 1));
+    info->scale_denom = 8;
+    for (info->scale_num = 1; info->scale_num < 8; ++info->scale_num) {
+        jpeg.Run([&] {
+            jpeg_calc_output_dimensions(info);
+        });
+        if (info->output_width >= needWidth && info->output_height >= needHeight)
+            break;
+    }
+    info->do_block_smoothing = FALSE;
+    info->dct_method = JDCT_ISLOW;
+    const bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
+    info->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    jpeg.Run([&] {
+        jpeg_start_decompress(info);
+    });
+    const int width = int(info->output_width);
+    const int height = int(info->output_height);
+    QImage frame = NewFrame(swap ? height : width, swap ? width : height, QImage::Format_BGR888);
+    PumpScanlines(
+        jpeg,
+        kUprightChunkRows,
+        [&](int first, TDecodedRows rows) {
+            PlaceRowsUpright(frame, orientation, width, height, first, rows, 3);
+        },
+        warnings);
+    return TBitmap::FromImage(std::move(frame));
+}
+
 } // namespace vellumar

@@ -191,4 +191,16 @@ inline constexpr std::size_t kMaxSegmentPayload = 65533;
     const std::function<void()> &released,
     QStringList *warnings = nullptr);
 
+/**
+ * The stream's picture for a look at it, not for writing: decoded at the smallest DCT scale n/8 whose upright
+ * size reaches minWidth x minHeight (full size when none does), without block smoothing, 24-bit and turned
+ * upright by orientation while the rows are read. A scaled decode skips most of the inverse DCT's work, so a
+ * large photo shown small costs a fraction of its full decode. Throws as DecodeJpegStream.
+ */
+[[nodiscard]] TBitmap DecodeJpegStreamReduced(std::span<const std::uint8_t> stream,
+    int minWidth,
+    int minHeight,
+    TOrientation orientation,
+    QStringList *warnings = nullptr);
+
 } // namespace vellumar

@@ -421,8 +421,14 @@ void TfrmMain::btnPlanClick()
 void TfrmMain::btnPreviewClick()
 {
     RunGuarded(this, [this] {
-        if (mPreview == nullptr)
+        if (mPreview == nullptr) {
             mPreview = new TfrmPreview(this);
+            connect(mPreview, &TfrmPreview::StepRequested, this, [this](int by) {
+                const int row = ui->lbSrc->currentRow() + by;
+                if (row >= 0 && row < ui->lbSrc->count())
+                    ui->lbSrc->setCurrentRow(row);
+            });
+        }
         mPreview->show();
         mPreview->raise();
         RefreshPreview();
@@ -446,21 +452,17 @@ void TfrmMain::RefreshPreview()
         mPreview->ShowNothing(QStringLiteral("This photo is inside the destination folder: a run does not take it."));
         return;
     }
-    // Everything the pool thread needs is taken here, as values: the settings as they stand now.
-    const TImageTask task = PlanImageTask(job, position);
+    // Everything the pool threads need is taken here, as values: the settings as they stand now.
+    TPreviewRequest request;
+    request.Task = PlanImageTask(job, position);
+    request.Position = position;
+    request.Count = int(names.size());
     mPreviewOverlay = job.OverlaySettings;
-    std::vector<TImageTask> samples;
     for (const int sample : SamplePositions(int(names.size())))
-        samples.push_back(PlanImageTask(job, sample));
-    QStringList sources;
+        request.Samples.push_back(PlanImageTask(job, sample));
     for (const QString &name : names)
-        sources << PathInFolder(job.SourceFolder, name);
-    mPreview->ShowPreview([task, samples, sources](const TCancelled &cancelled) {
-        std::int64_t listedBytes = 0;
-        for (const QString &source : sources)
-            listedBytes += std::max<qint64>(RegularFileSize(source), 0);
-        return MakeOutputPreview(task, samples, listedBytes, int(sources.size()), cancelled);
-    });
+        request.Sources << PathInFolder(job.SourceFolder, name);
+    mPreview->ShowPreview(std::move(request));
 }
 
 void TfrmMain::btnAboutClick()

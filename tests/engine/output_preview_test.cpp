@@ -1,3 +1,9 @@
+#include <cstdlib>
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTransform>
+
 #include <gtest/gtest.h>
 
 #include "engine/batch_run.h"
@@ -83,6 +89,87 @@ TEST(OutputPreview, BytesEqualWhatTheRunWritesInEveryMode)
     }
     EXPECT_EQ(SamplePositions(3), (std::vector<int> { 0, 1, 2 }));
     EXPECT_EQ(SamplePositions(100), (std::vector<int> { 10, 30, 50, 70, 90 }));
+}
+
+// ImageMagick's upright reading of a file, stretched to size: an oracle for the turn that shares no code with ours.
+QImage MagickUpright(const QString &path, QSize size, const TTempDir &dir)
+{
+    const QString out = dir.File(QStringLiteral("oracle.png"));
+    QProcess::execute(QStringLiteral("convert"),
+        { path,
+            QStringLiteral("-auto-orient"),
+            QStringLiteral("-resize"),
+            QStringLiteral("%1x%2!").arg(size.width()).arg(size.height()),
+            out });
+    return QImage(out).convertToFormat(QImage::Format_RGB32);
+}
+
+double MeanDifference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return 255;
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+// Both sides as a viewer shows them: upright by their own EXIF whatever the run does with the turn, the source
+// decoded small but never below the output's size.
+TEST(OutputPreview, BothSidesUprightAndTheSourceNoSmallerThanTheOutput)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("convert")).isEmpty())
+        GTEST_SKIP() << "ImageMagick's convert is not installed";
+    struct TCase {
+        int Orientation;
+        bool AutoOrient;
+        int Reduce; // 0: no reduction, the overlay only
+        QSize Source;
+    };
+    // The photo is 96 x 64 as stored.
+    const TCase cases[] {
+        { 6, true, 50, { 32, 48 } }, // 4/8 of it is the output's size
+        { 8, true, 70, { 24, 36 } }, // the output is 19 x 28: 3/8 is the least scale that reaches it
+        { 3, true, 50, { 48, 32 } },
+        { 6, false, 50, { 32, 48 } }, // written as stored with its EXIF kept: a viewer turns it
+        { 1, true, 0, { 96, 64 } }, // a full-size output needs the full-size source
+    };
+    const TTempDir dir;
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Orientation * 1000 + c.Reduce * 10 + int(c.AutoOrient));
+        TJpegFixtureOptions photo { .Width = 96, .Height = 64, .FullChroma = true };
+        const QString source = dir.Write(QStringLiteral("in.jpg"),
+            test::WithSegments(MakeJpeg(photo), { { 0xE1, test::MakeExif({ .Orientation = c.Orientation }) } }));
+        TImageTask task;
+        task.ListedName = QStringLiteral("in.jpg");
+        task.SourcePath = source;
+        task.Resize = c.Reduce > 0;
+        task.ResizePercent = c.Reduce;
+        task.Overlay = c.Reduce == 0;
+        task.OverlaySettings.Text.clear();
+        task.AutoOrient = c.AutoOrient;
+        task.Metadata = c.AutoOrient ? TMetadataMode::mmNone : TMetadataMode::mmKeep;
+        const TOutputPreview preview = MakeOutputPreview(task, {}, 0, 1, [] {
+            return false;
+        });
+        ASSERT_TRUE(preview.Problem.isEmpty()) << preview.Problem.toStdString();
+        EXPECT_EQ(preview.Source.size(), c.Source);
+        const QImage sourceOracle = MagickUpright(source, preview.Source.size(), dir);
+        EXPECT_LT(MeanDifference(preview.Source, sourceOracle), 6.0);
+        const QString output = dir.Write(QStringLiteral("out.jpg"), preview.OutputBytes);
+        EXPECT_LT(MeanDifference(preview.Output, MagickUpright(output, preview.Output.size(), dir)), 6.0);
+        EXPECT_EQ(preview.Output.width() > preview.Output.height(), c.Source.width() > c.Source.height());
+        // The oracle tells a turn from none: the stored picture read as it lies is far from it.
+        if (c.Orientation != 1) {
+            EXPECT_GT(
+                MeanDifference(preview.Source.transformed(QTransform().rotate(90)).scaled(c.Source), sourceOracle),
+                20.0);
+        }
+    }
 }
 
 } // namespace

@@ -34,8 +34,10 @@
 #include "mainwindow/frm_output_options.h"
 #include "mainwindow/frm_plan.h"
 #include "mainwindow/frm_preview.h"
+#include "mainwindow/preview_pane.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/modal.h"
+#include "tests/support/photo_fixtures.h"
 #include "tests/support/report_schema.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/widgets.h"
@@ -1048,6 +1050,129 @@ TEST_F(FrmMain, PlanAndPreviewBeforeStartThenThePerPhotoReport)
     QTest::mouseClick(Child(mWindow, "SpeedButton1"), Qt::LeftButton);
     const std::vector<std::uint8_t> csv = ReadBytes(*answer);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(csv.data()), qsizetype(csv.size())).count(",done,"), 3);
+}
+
+// Both sides show the same part of the scene, upright, in Fit and at 100 %; Previous and Next walk the listing.
+TEST_F(FrmMain, PreviewShowsOneSceneOnBothSidesAndWalksTheListing)
+{
+    TTempDir source;
+    WriteJpegs(source, { "a.jpg", "c.jpg" });
+    // Sideways as stored (1200 x 800): upright 800 x 1200, written reduced by half to 400 x 600.
+    source.Write(QStringLiteral("b.jpg"),
+        test::WithSegments(MakeJpeg({ .Width = 1200, .Height = 800 }),
+            { { 0xE1, test::MakeExif({ .Orientation = 6 }) } }));
+    ChooseSource(source.Path());
+    QTest::mouseClick(Child(mWindow, "cbResize"), Qt::LeftButton);
+    auto *list = Child<QListWidget>(mWindow, "lbSrc");
+    list->setCurrentRow(1);
+    QTest::mouseClick(Child(mWindow, "btnPreview"), Qt::LeftButton);
+    TfrmPreview &preview = *mWindow.Preview();
+    QSignalSpy shown(&preview, &TfrmPreview::PreviewShown);
+    const auto waitShown = [&shown] {
+        return QTest::qWaitFor([&shown] {
+            return !shown.isEmpty();
+        });
+    };
+    ASSERT_TRUE(waitShown());
+    const auto *sourcePane = Child<TPreviewPane>(preview, "pnSource");
+    auto *outputPane = Child<TPreviewPane>(preview, "pnOutput");
+    EXPECT_LT(sourcePane->Picture().width(), sourcePane->Picture().height());
+    EXPECT_EQ(outputPane->Picture().size(), QSize(400, 600));
+    const qreal ratio = preview.devicePixelRatioF();
+
+    struct TView {
+        const char *Button;
+        QSizeF Scene; // empty: fitted inside the pane
+        QRectF Visible; // empty: only equal on both sides and less than the whole
+    };
+    const TView views[] {
+        { "rbActual", QSizeF(400, 600) / ratio, {} },
+        { "rbFit", {}, QRectF(0, 0, 1, 1) },
+    };
+    for (const TView &view : views) {
+        SCOPED_TRACE(view.Button);
+        QTest::mouseClick(Child(preview, view.Button), Qt::LeftButton);
+        EXPECT_EQ(sourcePane->SceneRect(), outputPane->SceneRect());
+        EXPECT_EQ(sourcePane->VisibleScene(), outputPane->VisibleScene());
+        if (!view.Scene.isEmpty())
+            EXPECT_EQ(outputPane->SceneRect().size(), view.Scene);
+        else
+            EXPECT_TRUE(QRectF(outputPane->rect()).contains(outputPane->SceneRect()));
+        if (!view.Visible.isEmpty()) {
+            EXPECT_EQ(outputPane->VisibleScene(), view.Visible);
+            continue;
+        }
+        // Dragging either side pans both by the same part of the scene.
+        const QRectF before = sourcePane->VisibleScene();
+        ASSERT_LT(before.height(), 1.0);
+        QTest::mousePress(outputPane, Qt::LeftButton, {}, QPoint(50, 200));
+        QTest::mouseMove(outputPane, QPoint(50, 150));
+        QTest::mouseRelease(outputPane, Qt::LeftButton, {}, QPoint(50, 150));
+        EXPECT_NEAR(sourcePane->VisibleScene().top() - before.top(), 50 / view.Scene.height(), 1e-9);
+        EXPECT_EQ(sourcePane->VisibleScene(), outputPane->VisibleScene());
+    }
+
+    preview.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&preview));
+    const struct {
+        std::function<void()> Step;
+        int Row;
+        const char *Position;
+    } steps[] {
+        { [&] {
+             QTest::mouseClick(Child(preview, "btnNext"), Qt::LeftButton);
+         },
+            2,
+            "3 of 3" },
+        { [&] {
+             QTest::keyClick(&preview, Qt::Key_PageUp);
+         },
+            1,
+            "2 of 3" },
+        { [&] {
+             QTest::keyClick(&preview, Qt::Key_PageUp);
+         },
+            0,
+            "1 of 3" },
+    };
+    for (const auto &step : steps) {
+        shown.clear();
+        step.Step();
+        // A button's shortcut clicks it a moment later, as it shows itself pressed.
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return list->currentRow() == step.Row;
+        }));
+        ASSERT_TRUE(waitShown());
+        EXPECT_EQ(Child<QLabel>(preview, "lblPosition")->text(), QString::fromLatin1(step.Position));
+        EXPECT_TRUE(Child<QLabel>(preview, "lblFacts")->text().startsWith(list->currentItem()->text()));
+    }
+    EXPECT_FALSE(Child<QPushButton>(preview, "btnPrevious")->isEnabled());
+
+    // Closed and opened again, it comes back where the user left it.
+    preview.setGeometry(QRect(preview.geometry().topLeft() + QPoint(7, 9), QSize(640, 420)));
+    const QRect left = preview.geometry();
+    preview.close();
+    QTest::mouseClick(Child(mWindow, "btnPreview"), Qt::LeftButton);
+    EXPECT_EQ(preview.geometry(), left);
+    preview.close();
+}
+
+TEST(FrmPreview, PlacedBesideItsOwnerWhereTheScreenHasRoom)
+{
+    const QRect screen(0, 0, 1600, 1000);
+    const QSize wanted(900, 600);
+    const QSize minimum(480, 360);
+    const struct {
+        QRect Owner;
+        QRect Place;
+    } cases[] {
+        { { 100, 100, 565, 498 }, { 665, 100, 900, 600 } }, // right, whole
+        { { 900, 100, 565, 498 }, { 0, 100, 900, 600 } }, // left, whole
+        { { 600, 100, 565, 498 }, { 0, 100, 600, 600 } }, // left, narrowed to its room
+        { { 300, 700, 1000, 200 }, { 700, 400, 900, 600 } }, // no room: the screen's right edge, kept on it
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(TfrmPreview::PlaceBeside(c.Owner, wanted, minimum, screen), c.Place) << c.Owner.x();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "imaging/errors.h"
+#include "imaging/jpeg_bridge.h"
 #include "imaging/jpeg_image.h"
 #include "tests/support/hostile_jpegs.h"
 #include "tests/support/jpeg_fixtures.h"
@@ -152,6 +153,14 @@ TEST(HostileJpeg, ScrambledScansDecodeOrFailCleanly)
                 const TBitmap &bitmap = jpeg.DecodedBitmap();
                 EXPECT_GT(bitmap.Width(), 0);
                 EXPECT_GT(bitmap.Height(), 0);
+            } catch (const EJPEG &error) {
+                EXPECT_FALSE(error.Message().isEmpty());
+            }
+            // The preview's look at it, reduced and turned: a picture or a clean refusal too.
+            try {
+                const TBitmap look = DecodeJpegStreamReduced(bytes, 10, 12, TOrientation::Rotate90);
+                EXPECT_GT(look.Width(), 0);
+                EXPECT_GT(look.Height(), 0);
             } catch (const EJPEG &error) {
                 EXPECT_FALSE(error.Message().isEmpty());
             }
