@@ -4,7 +4,6 @@
 #include <limits>
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
@@ -320,25 +319,47 @@ void TfrmMain::btnProcessClick()
         // An emptied destination field would put the files at the file system's root.
         if (ui->ebDestFolder->text().isEmpty())
             throw Exception(QStringLiteral("No destination folder is chosen"));
-        ui->btnProcess->setEnabled(false);
-        ui->btnStop->setEnabled(true);
-        ui->gbResize->setEnabled(false);
-        ui->gbRename->setEnabled(false);
         mRunDestination = ui->ebDestFolder->text();
-        mRunning = true;
-        // However the run ends, the window returns to idle before any error is shown.
-        const auto restore = qScopeGuard([this] {
-            mRunning = false;
-            ui->btnProcess->setEnabled(true);
-            ui->btnStop->setEnabled(false);
-            ui->gbRename->setEnabled(true);
-            ui->gbResize->setEnabled(true);
-        });
-        QCoreApplication::processEvents();
         mRecorder.Start(Snapshot(), {}, ProgramVersionText());
+        SetRunning(true);
+        auto idle = qScopeGuard([this] {
+            SetRunning(false);
+        });
         // One image per processor at once; each image's settings are read from the controls when it is
-        // handed out, and the log and files are those of a one-at-a-time run.
-        const TRunSummary summary = RunBatch(*this, *this, std::max(1, QThread::idealThreadCount()));
+        // handed out, and the log and files are those of a one-at-a-time run. The run goes on its own
+        // thread: this one only draws, handles input and answers the run.
+        const int jobs = std::max(1, QThread::idealThreadCount());
+        mRun = std::make_unique<TBackgroundRun>(
+            *this,
+            *this,
+            *this,
+            [jobs](TJobSource &job, TRunSink &sink) {
+                return RunBatch(job, sink, jobs);
+            },
+            [this](const TRunSummary &summary, const std::exception_ptr &error) {
+                FinishRun(summary, error);
+            });
+        idle.dismiss();
+    });
+}
+
+void TfrmMain::SetRunning(bool running)
+{
+    mRunning = running;
+    ui->btnProcess->setEnabled(!running);
+    ui->btnStop->setEnabled(running);
+    ui->gbResize->setEnabled(!running);
+    ui->gbRename->setEnabled(!running);
+}
+
+void TfrmMain::FinishRun(const TRunSummary &summary, const std::exception_ptr &error)
+{
+    mRun.reset();
+    // The window returns to idle before any error is shown.
+    SetRunning(false);
+    RunGuarded(this, [&] {
+        if (error)
+            std::rethrow_exception(error);
         mLastReport = mRecorder.Finish(summary.Stopped);
     });
     // The window was asked to close while the run went on; now it may.
@@ -346,6 +367,7 @@ void TfrmMain::btnProcessClick()
         mCloseRequested = false;
         close();
     }
+    emit RunEnded();
 }
 
 void TfrmMain::btnStopClick()
@@ -545,7 +567,7 @@ void TfrmMain::SetProgress(int percent)
 
 void TfrmMain::ProcessPendingEvents()
 {
-    QCoreApplication::processEvents();
+    // The run is on its own thread and this one's event loop runs meanwhile: nothing to pump.
 }
 
 void TfrmMain::ShowSourceList()

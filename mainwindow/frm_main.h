@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 
+#include "engine/background_run.h"
 #include "engine/batch_run.h"
 #include "engine/run_report.h"
 #include "engine/source_list.h"
@@ -30,7 +31,8 @@ class TfrmPreview;
 /**
  * The main window: the two folders with the source list, the options of a run, Start and Stop, the
  * progress bar, the status log and Close. It is the job source and the sink of the runs it starts:
- * every option is read from its control when an image needs it.
+ * every option is read from its control when an image needs it. A run goes on its own thread
+ * (TBackgroundRun), which asks and tells the window on the window's thread.
  */
 class TfrmMain : public QMainWindow, public TJobSource, public TRunSink
 {
@@ -66,7 +68,7 @@ public:
     void SetSameFolderWarning(TSameFolderWarning warning) { mWarnSameFolder = std::move(warning); }
 
     [[nodiscard]] const TStatusLog &StatusLog() const { return mLog; }
-    /** A run is in progress (the Start handler has not returned). */
+    /** A run is in progress: from Start until its end has been shown (RunEnded). */
     [[nodiscard]] bool Running() const { return mRunning; }
 
     // The handlers bound to the controls; each runs its body through RunGuarded.
@@ -101,7 +103,8 @@ public:
     [[nodiscard]] TJob Snapshot() const override;
     void NumberAdvanced(std::int64_t next) override;
 
-    // TRunSink: the status log, the progress bar, the event pump and the Stop button's flag.
+    // TRunSink: the status log, the progress bar and the Stop button's flag. The run goes on its own thread
+    // (TBackgroundRun), which calls these on the window's thread.
     void AddStatusLine(const QString &line) override;
     void SetProgress(int percent) override;
     void ProcessPendingEvents() override;
@@ -111,6 +114,10 @@ public:
 
     /** The output preview, once "Preview..." has made it; null before. */
     [[nodiscard]] TfrmPreview *Preview() const { return mPreview; }
+
+signals:
+    /** A run has ended and the window is idle again (its error, if any, was shown). */
+    void RunEnded();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -125,6 +132,8 @@ private:
     void RefreshPreview();
     void SaveReportAs(const QString &path) const;
     void ShowLogChange(TStatusLog::TChange change, const QString &line);
+    void SetRunning(bool running);
+    void FinishRun(const TRunSummary &summary, const std::exception_ptr &error);
     [[nodiscard]] std::optional<QString> ChooseFolder();
     [[nodiscard]] std::optional<QString> DefaultChooseFolder(const QString &lastFolder);
     [[nodiscard]] std::optional<QString> DefaultChooseReportFile(const QString &proposedPath);
@@ -158,6 +167,8 @@ private:
     std::optional<TRunReport> mLastReport;
     TfrmPreview *mPreview = nullptr; // owned by the window as its child
     TOverlaySettings mPreviewOverlay;
+    // The run in progress; last, so that a window destroyed during a run stops it before anything else goes.
+    std::unique_ptr<TBackgroundRun> mRun;
 };
 
 } // namespace vellumar

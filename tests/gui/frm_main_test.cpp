@@ -120,7 +120,15 @@ protected:
         Answers.push_back(folder);
         QTest::mouseClick(Child<QToolButton>(mWindow, "btnDestFolder"), Qt::LeftButton);
     }
-    void ClickStart() { QTest::mouseClick(Child<QPushButton>(mWindow, "btnProcess"), Qt::LeftButton); }
+    // Start, and wait for the run's end: it goes on its own thread (a refused Start ends at once).
+    void ClickStart()
+    {
+        QSignalSpy ended(&mWindow, &TfrmMain::RunEnded);
+        QTest::mouseClick(Child<QPushButton>(mWindow, "btnProcess"), Qt::LeftButton);
+        if (mWindow.Running()) {
+            EXPECT_TRUE(ended.wait(60000));
+        }
+    }
     QStringList Log() const { return mWindow.StatusLog().Lines(); }
     // The lines written since the run began (its first line is the empty one).
     // The last run's lines, without its closing summary (its time differs from run to run).
@@ -143,8 +151,8 @@ protected:
         QTest::keyClicks(field, text);
     }
 
-    // With renaming on: runs action at the first event point after image 1 was handed out (its number
-    // taken), while it may still be in hand; with several jobs, before image 2 is handed out.
+    // With renaming on: runs action as the number field shows image 1's number taken, while the image may
+    // still be in hand; the run asks the window before it hands out image 2, so it sees what action did.
     QMetaObject::Connection AfterTheFirstImageIsHandedOut(std::function<void()> action)
     {
         return QObject::connect(Child<QLineEdit>(mWindow, "ebNumber"),
@@ -152,7 +160,7 @@ protected:
             &mWindow,
             [action = std::move(action), done = false]() mutable {
                 if (!std::exchange(done, true))
-                    QTimer::singleShot(0, action);
+                    action();
             });
     }
 
@@ -572,7 +580,12 @@ TEST_F(FrmMain, ARunLogsLikeTheCommandLineAndWritesTheFiles)
     Child<QSpinBox>(mWindow, "sePadding")->setValue(1);
     Retype(Child(mWindow, "ebNumber"), QStringLiteral("7"));
     QSignalSpy progress(Child<QProgressBar>(mWindow, "ProgressBar"), &QProgressBar::valueChanged);
-    ClickStart();
+    // Start returns at once: the run goes on its own thread while this one handles events.
+    QSignalSpy ended(&mWindow, &TfrmMain::RunEnded);
+    QTest::mouseClick(Child(mWindow, "btnProcess"), Qt::LeftButton);
+    EXPECT_TRUE(mWindow.Running());
+    EXPECT_TRUE(Child(mWindow, "btnStop")->isEnabled());
+    ASSERT_TRUE(ended.wait(60000));
 
     EXPECT_EQ(RunLines(),
         (QStringList { QString(),
