@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "cli/options.h"
+#include "engine/preset.h"
+#include "tests/support/temp_dir.h"
 
 namespace vellumar
 {
@@ -45,6 +47,7 @@ TEST(BatchOptions, HelpListsEveryOptionAndEachTakesItsArgument)
         if (line.startsWith(QLatin1String("  --")))
             listed << line.left(22).trimmed();
     }
+    const test::TTempDir presets;
     QStringList spelled;
     for (const TBatchOption &option : BatchOptionTable()) {
         const QString name = QLatin1String(option.Name);
@@ -61,6 +64,8 @@ TEST(BatchOptions, HelpListsEveryOptionAndEachTakesItsArgument)
         }
         if (name == QLatin1String("--filter"))
             given << QStringLiteral("--resize=50");
+        if (name == QLatin1String("--preset"))
+            given[1] = presets.WriteText(QStringLiteral("p.json"), PresetJson(TJob {}));
         EXPECT_EQ(UsageError(given + QStringList { "src", "dst" }), QString()) << option.Name;
     }
     EXPECT_EQ(listed.join(QLatin1Char('\n')), spelled.join(QLatin1Char('\n')));
