@@ -58,6 +58,7 @@ struct TJobOption {
 [[nodiscard]] bool IsSizeOption(const QString &name);
 
 /** value as a whole number from low to high; EUsageError naming label otherwise. */
-[[nodiscard]] std::int64_t ParseWholeOption(const QString &label, const QString &value, std::int64_t low, std::int64_t high);
+[[nodiscard]] std::int64_t
+ParseWholeOption(const QString &label, const QString &value, std::int64_t low, std::int64_t high);
 
 } // namespace vellumar

@@ -143,7 +143,8 @@ TJob ApplyPresetJson(const QByteArray &json, const TJob &defaults, const QString
 void SavePresetFile(const QString &path, const TJob &job)
 {
     const QByteArray json = PresetJson(job);
-    WriteFileAtomic(path, std::span(reinterpret_cast<const std::uint8_t *>(json.constData()), std::size_t(json.size())));
+    WriteFileAtomic(path,
+        std::span(reinterpret_cast<const std::uint8_t *>(json.constData()), std::size_t(json.size())));
 }
 
 TJob LoadPresetFile(const QString &path, const TJob &defaults)
@@ -184,7 +185,8 @@ QString TPresetFolder::PathOf(const QString &name) const
     if (name.trimmed().isEmpty() || name.contains(QLatin1Char('/')) || name.startsWith(QLatin1Char('.'))
         || name.contains(QChar(0)))
         throw EUsageError(
-            QStringLiteral("\"%1\" cannot name a preset: give a name without \"/\", not starting with \".\"").arg(name));
+            QStringLiteral("\"%1\" cannot name a preset: give a name without \"/\", not starting with \".\"")
+                .arg(name));
     return mFolder + QLatin1Char('/') + name + kPresetSuffix;
 }
 
@@ -236,12 +238,16 @@ void TPresetFolder::SaveLastUsed(const TJob &job) const
     SavePresetFile(mFolder + QLatin1Char('/') + kLastUsedFile, job);
 }
 
+bool TPresetFolder::HasLastUsed() const
+{
+    return FileExists(mFolder + QLatin1Char('/') + kLastUsedFile);
+}
+
 std::optional<TJob> TPresetFolder::LastUsed(const TJob &defaults) const
 {
-    const QString path = mFolder + QLatin1Char('/') + kLastUsedFile;
-    if (!FileExists(path))
+    if (!HasLastUsed())
         return std::nullopt;
-    return LoadPresetFile(path, defaults);
+    return LoadPresetFile(mFolder + QLatin1Char('/') + kLastUsedFile, defaults);
 }
 
 bool TPresetFolder::StartWithLastUsed() const

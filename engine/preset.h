@@ -62,6 +62,7 @@ public:
     QString Import(const QString &path, const TJob &defaults) const;
 
     void SaveLastUsed(const TJob &job) const;
+    [[nodiscard]] bool HasLastUsed() const;
     /** The last used settings; nullopt when none were saved. */
     [[nodiscard]] std::optional<TJob> LastUsed(const TJob &defaults) const;
     [[nodiscard]] bool StartWithLastUsed() const;
