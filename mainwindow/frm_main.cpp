@@ -119,6 +119,8 @@ TfrmMain::TfrmMain(QWidget *parent)
         mSourceList.ChangeListFolder(QDir::currentPath());
     });
     FormCreate();
+    // The output options' tooltip names them from the start, so that a reset shows as the start does.
+    UpdateResizeControls();
     mDefaults = Snapshot();
 }
 
