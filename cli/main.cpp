@@ -306,8 +306,9 @@ int Run(const QStringList &arguments)
 
     if (!options.MergeOutput.isEmpty())
         return MergeReportFiles(options.MergeOutput, options.MergeInputs);
+    // A preset alone; a dry run writes nothing, the preset included.
     if (options.Source.isEmpty())
-        return SavePreset(options) ? kExitOk : kExitImageFailed;
+        return options.DryRun || SavePreset(options) ? kExitOk : kExitImageFailed;
 
     TSourceList list;
     try {

@@ -1,10 +1,8 @@
 #include "cli/options.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <deque>
-#include <limits>
 
 #include "engine/preset.h"
 

@@ -38,8 +38,13 @@ TJob EverySettingChanged()
     job.Namer.SetPadding(3);
     job.Namer.SetSuffix(QStringLiteral("_web"));
     job.Overlay = true;
-    job.OverlaySettings = { QStringLiteral("one\r\ntwo"), QStringLiteral("DejaVu Sans"), 0x800000, fsBold | fsItalic, 4,
-        8, true };
+    job.OverlaySettings = { QStringLiteral("one\r\ntwo"),
+        QStringLiteral("DejaVu Sans"),
+        0x800000,
+        fsBold | fsItalic,
+        4,
+        8,
+        true };
     job.AutoOrient = false;
     job.Metadata = TMetadataMode::mmKeepNoGps;
     return job;
@@ -69,8 +74,12 @@ TEST(Preset, GivesEverySettingBack)
     }
     // Choices by their names, never by a number that a new choice could shift.
     const QByteArray json = PresetJson(EverySettingChanged());
-    for (const char *pair : { "\"metadata\": \"keep-no-gps\"", "\"position\": \"bottom-right\"", "\"size\": \"largest\"",
-             "\"color\": \"navy\"", "\"filter\": \"smooth\"", "\"number\": \"-1152921504606846976\"" })
+    for (const char *pair : { "\"metadata\": \"keep-no-gps\"",
+             "\"position\": \"bottom-right\"",
+             "\"size\": \"largest\"",
+             "\"color\": \"navy\"",
+             "\"filter\": \"smooth\"",
+             "\"number\": \"-1152921504606846976\"" })
         EXPECT_TRUE(json.contains(pair)) << pair << "\n" << json.constData();
     EXPECT_TRUE(PresetJson(fit).contains("\"color\": \"#123456\""));
 }

@@ -118,7 +118,8 @@ TEST(Presets, MenuSavesListsLoadsImportsExportsAndDeletes)
 
     Choose(window, QStringLiteral("Delete/Archive"));
     Choose(window, QStringLiteral("Delete/Web && print"));
-    EXPECT_EQ(TPresetFolder(dir.File(QStringLiteral("presets"))).Names(), QStringList { QStringLiteral("Archive (2)") });
+    EXPECT_EQ(TPresetFolder(dir.File(QStringLiteral("presets"))).Names(),
+        QStringList { QStringLiteral("Archive (2)") });
     EXPECT_FALSE(QFile::exists(dir.File(QStringLiteral("presets/Archive.json"))));
 }
 
@@ -196,7 +197,8 @@ std::vector<std::string> AllShown(TWindow &window)
 {
     std::vector<std::string> shown;
     for (const TControl &control : kControls)
-        shown.push_back(QStringLiteral("%1=%2").arg(QLatin1String(control.Name), Shown(Control(window, control))).toStdString());
+        shown.push_back(
+            QStringLiteral("%1=%2").arg(QLatin1String(control.Name), Shown(Control(window, control))).toStdString());
     return shown;
 }
 
