@@ -225,6 +225,9 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
     // Saving a preset alone needs no folders.
     if (positional.isEmpty() && !options.SavePreset.isEmpty())
         return options;
+    // A preset saved with its folders gives them when none are typed.
+    if (positional.isEmpty() && !options.Job.SourceFolder.isEmpty() && !options.Job.DestinationFolder.isEmpty())
+        positional = { options.Job.SourceFolder, options.Job.DestinationFolder };
     if (positional.size() != 2)
         throw EUsageError(QStringLiteral("expected SOURCE and DEST, got %1 folder name(s)").arg(positional.size()));
     // An empty folder argument (an unset variable) would mean the working directory.

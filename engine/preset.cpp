@@ -19,6 +19,9 @@ namespace
 {
 
 const QLatin1String kFormatKey("format");
+// A preset saved "with folders" holds them under these keys, which no option has.
+const QLatin1String kSourceKey("source");
+const QLatin1String kDestinationKey("destination");
 // A preset is a few hundred bytes; anything much larger is no preset.
 constexpr std::size_t kMaxPresetBytes = 1 << 20;
 // JSON numbers are doubles: whole numbers beyond this are written as text to stay exact.
@@ -79,16 +82,21 @@ QJsonObject Migrated(QJsonObject preset, [[maybe_unused]] int format)
 
 } // namespace
 
-QByteArray PresetJson(const TJob &job)
+QByteArray PresetJson(const TJob &job, bool withFolders)
 {
     // Written by hand to keep the options' order (a JSON object would sort its keys), "format" first.
     QByteArray json = "{\n    \"format\": " + QByteArray::number(kPresetFormat);
+    std::vector<std::pair<QString, QJsonValue>> pairs;
+    if (withFolders) {
+        pairs.emplace_back(kSourceKey, job.SourceFolder);
+        pairs.emplace_back(kDestinationKey, job.DestinationFolder);
+    }
     for (const TJobOption &option : JobOptionTable()) {
-        const std::optional<QString> text = option.Write(job);
-        if (!text)
-            continue;
-        const QByteArray pair = QJsonDocument(QJsonObject { { QLatin1String(option.Name), ValueOf(option, *text) } })
-                                    .toJson(QJsonDocument::Compact);
+        if (const std::optional<QString> text = option.Write(job))
+            pairs.emplace_back(QLatin1String(option.Name), ValueOf(option, *text));
+    }
+    for (const auto &[key, value] : pairs) {
+        const QByteArray pair = QJsonDocument(QJsonObject { { key, value } }).toJson(QJsonDocument::Compact);
         // {"name":value} without its braces, a blank after the colon.
         const QByteArray inner = pair.mid(1, pair.size() - 2);
         const qsizetype colon = inner.indexOf("\":") + 2;
@@ -119,6 +127,15 @@ TJob ApplyPresetJson(const QByteArray &json, const TJob &defaults, const QString
                               .arg(kPresetFormat));
     preset = Migrated(preset, int(format));
     preset.remove(kFormatKey);
+    TJob job = defaults;
+    for (const auto &[key, folder] :
+        { std::pair { kSourceKey, &TJob::SourceFolder }, std::pair { kDestinationKey, &TJob::DestinationFolder } }) {
+        if (!preset.contains(key))
+            continue;
+        if (!preset.value(key).isString() || preset.value(key).toString().isEmpty())
+            throw EUsageError(QStringLiteral("%1: \"%2\" must be a folder's path").arg(label, key));
+        job.*folder = preset.take(key).toString();
+    }
 
     QStringList sizes;
     for (auto it = preset.constBegin(); it != preset.constEnd(); ++it) {
@@ -131,7 +148,6 @@ TJob ApplyPresetJson(const QByteArray &json, const TJob &defaults, const QString
         throw EUsageError(QStringLiteral("%1: \"%2\" and \"%3\": a preset holds one size, by percent, long edge or fit")
                               .arg(label, sizes[0], sizes[1]));
     // In the options' order, so that the result never depends on how the file orders its keys.
-    TJob job = defaults;
     for (const TJobOption &option : JobOptionTable()) {
         const QString name = QLatin1String(option.Name);
         if (preset.contains(name))
@@ -140,9 +156,9 @@ TJob ApplyPresetJson(const QByteArray &json, const TJob &defaults, const QString
     return job;
 }
 
-void SavePresetFile(const QString &path, const TJob &job)
+void SavePresetFile(const QString &path, const TJob &job, bool withFolders)
 {
-    const QByteArray json = PresetJson(job);
+    const QByteArray json = PresetJson(job, withFolders);
     WriteFileAtomic(path,
         std::span(reinterpret_cast<const std::uint8_t *>(json.constData()), std::size_t(json.size())));
 }
@@ -196,11 +212,11 @@ void TPresetFolder::MakeFolder() const
         throw EUsageError(QStringLiteral("Cannot create the presets folder %1").arg(mFolder));
 }
 
-void TPresetFolder::Save(const QString &name, const TJob &job) const
+void TPresetFolder::Save(const QString &name, const TJob &job, bool withFolders) const
 {
     const QString path = PathOf(name);
     MakeFolder();
-    SavePresetFile(path, job);
+    SavePresetFile(path, job, withFolders);
 }
 
 TJob TPresetFolder::Load(const QString &name, const TJob &defaults) const
@@ -228,7 +244,7 @@ QString TPresetFolder::Import(const QString &path, const TJob &defaults) const
     QString name = base;
     for (int copy = 2; taken.contains(name, Qt::CaseInsensitive); ++copy)
         name = QStringLiteral("%1 (%2)").arg(base).arg(copy);
-    Save(name, job);
+    Save(name, job, job.SourceFolder != defaults.SourceFolder || job.DestinationFolder != defaults.DestinationFolder);
     return name;
 }
 

@@ -122,6 +122,10 @@ TfrmMain::TfrmMain(QWidget *parent)
     // The output options' tooltip names them from the start, so that a reset shows as the start does.
     UpdateResizeControls();
     mDefaults = Snapshot();
+    // A preset without folders leaves the window's as they are.
+    mDefaults.SourceFolder.clear();
+    mDefaults.SourceNames.clear();
+    mDefaults.DestinationFolder.clear();
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -509,6 +513,20 @@ TJob TfrmMain::Snapshot() const
 
 void TfrmMain::ApplyJob(const TJob &job)
 {
+    // The folders first, as their buttons would choose them: a source that cannot be read stops here.
+    if (!job.SourceFolder.isEmpty()) {
+        mSourceList.ChangeListFolder(job.SourceFolder);
+        ui->ebSrcFolder->setText(job.SourceFolder);
+        ui->ebSrcFolder->setCursorPosition(0);
+        for (const QString &line : SourceFolderLines(mSourceList))
+            AddStatusLine(line);
+    }
+    if (!job.DestinationFolder.isEmpty()) {
+        ui->ebDestFolder->setText(job.DestinationFolder);
+        ui->ebDestFolder->setCursorPosition(0);
+        AddStatusLine(DestinationFolderLine(QDir::cleanPath(job.DestinationFolder)));
+    }
+    UpdateStartButton();
     ui->cbResize->setChecked(job.Resize);
     ui->seResizePercent->setValue(job.ResizePercent);
     mResizeOptions = job.ResizeOptions;
@@ -563,6 +581,12 @@ void TfrmMain::FillPresetsMenu()
     };
     mPresetsMenu->clear();
     mPresetsMenu->addAction(QStringLiteral("Save As..."), this, &TfrmMain::btnPresetsSaveAsClick);
+    QAction *withFolders = mPresetsMenu->addAction(QStringLiteral("Save with folders"));
+    withFolders->setCheckable(true);
+    withFolders->setChecked(mSaveWithFolders);
+    connect(withFolders, &QAction::toggled, this, [this](bool on) {
+        mSaveWithFolders = on;
+    });
     const QStringList names = mPresets.Names();
     mPresetsMenu->addSeparator();
     for (const QString &name : names) {
@@ -619,7 +643,7 @@ void TfrmMain::btnPresetsSaveAsClick()
         if (mPresets.Names().contains(name)
             && !mConfirm(QStringLiteral("A preset named \"%1\" exists. Replace it?").arg(name)))
             return;
-        mPresets.Save(name, Snapshot());
+        mPresets.Save(name, PresetSnapshot(), mSaveWithFolders);
     });
 }
 
@@ -641,8 +665,16 @@ void TfrmMain::btnPresetsExportClick()
         if (const QStringList clashes = PlanRun(Snapshot(), { { QStringLiteral("preset"), *path } }).OtherClashes;
             !clashes.isEmpty())
             throw Exception(QStringLiteral("The preset was not saved: %1").arg(clashes.join(QLatin1Char('\n'))));
-        SavePresetFile(*path, Snapshot());
+        SavePresetFile(*path, PresetSnapshot(), mSaveWithFolders);
     });
+}
+
+TJob TfrmMain::PresetSnapshot() const
+{
+    TJob job = Snapshot();
+    job.SourceFolder = ui->ebSrcFolder->text();
+    job.DestinationFolder = ui->ebDestFolder->text();
+    return job;
 }
 
 void TfrmMain::ApplyStartSettings()

@@ -84,7 +84,10 @@ public:
      * dialog is set. A preset that cannot be read is told in the status log, and the defaults stay.
      */
     void ApplyStartSettings();
-    /** Sets every setting's control to job's settings (its folders and listing are not touched). */
+    /**
+     * Sets every setting's control to job's settings, and the folders to job's when it names them (a
+     * preset saved with its folders); the listing is read afresh from the folder.
+     */
     void ApplyJob(const TJob &job);
 
     [[nodiscard]] const TStatusLog &StatusLog() const { return mLog; }
@@ -146,6 +149,8 @@ private:
     [[nodiscard]] const TOverlaySettingsProvider &Overlay() const;
     [[nodiscard]] TOverlaySettingsHolder &Overlay();
     void FillPresetsMenu();
+    // The settings to save as a preset, with the folders as their fields show them.
+    [[nodiscard]] TJob PresetSnapshot() const;
     [[nodiscard]] std::optional<QString> DefaultChoosePresetName();
     [[nodiscard]] std::optional<QString> DefaultChoosePresetFile(bool save);
     [[nodiscard]] bool DefaultConfirm(const QString &question);
@@ -176,6 +181,8 @@ private:
     TPresetFolder mPresets;
     // The settings as the layout and the overlay's defaults make them: what "Reset to defaults" restores.
     TJob mDefaults;
+    // "Save with folders": Save As and Export keep the two folders in the preset too.
+    bool mSaveWithFolders = false;
     QMenu *mPresetsMenu = nullptr; // owned by the window as its child
     QString mLastFolder;
     QString mReportName;

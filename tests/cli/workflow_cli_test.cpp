@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "engine/preset.h"
 #include "engine/run_report.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/photo_fixtures.h"
@@ -255,6 +256,14 @@ TEST(WorkflowCli, PresetRoundTripWritesTheSameBytes)
     EXPECT_EQ(written.size(), 3U);
     EXPECT_EQ(written.begin()->first, QStringLiteral("p-005.jpg"));
     EXPECT_EQ(Contents(dir.File(QStringLiteral("b"))), written);
+
+    // A preset saved with its folders runs without any typed.
+    TJob placed = LoadPresetFile(preset, TJob {});
+    placed.SourceFolder = source;
+    placed.DestinationFolder = dir.File(QStringLiteral("c"));
+    const QString whole = dir.WriteText(QStringLiteral("trip.json"), PresetJson(placed, true));
+    ASSERT_EQ(Batch(quiet + QStringList { QStringLiteral("--preset"), whole }).ExitCode, 0);
+    EXPECT_EQ(Contents(dir.File(QStringLiteral("c"))), written);
 }
 
 TEST(WorkflowCli, ThreeShardsThroughGnuParallelEqualOneRun)

@@ -69,6 +69,15 @@ TEST(Preset, GivesEverySettingBack)
     for (const TJob &job : { EverySettingChanged(), longEdge, fit, plain }) {
         const QByteArray json = PresetJson(job);
         ExpectSameSettings(ApplyPresetJson(json, TJob {}, QStringLiteral("p")), job);
+        // The folders only when asked for; a preset without them keeps the defaults'.
+        TJob base;
+        base.SourceFolder = QStringLiteral("/in");
+        EXPECT_EQ(ApplyPresetJson(json, base, QStringLiteral("p")).SourceFolder, QStringLiteral("/in"));
+        TJob placed = job;
+        placed.SourceFolder = QStringLiteral("/photos/trip");
+        placed.DestinationFolder = QStringLiteral("/photos/web/");
+        const TJob back = ApplyPresetJson(PresetJson(placed, true), base, QStringLiteral("p"));
+        EXPECT_EQ(back.SourceFolder + back.DestinationFolder, QStringLiteral("/photos/trip/photos/web/"));
         // Written twice alike, so that a saved preset does not change by being loaded and saved again.
         EXPECT_EQ(PresetJson(ApplyPresetJson(json, TJob {}, QStringLiteral("p"))), json);
     }
@@ -105,6 +114,7 @@ TEST(Preset, RefusesWhatItCannotRead)
         { R"({"format": 1, "metadata": "all"})", "p: \"metadata\": \"all\" is not one of none, keep, keep-no-gps" },
         { R"({"format": 1, "resize": 30, "fit": "9x9"})", "a preset holds one size" },
         { R"({"format": 1, "prefix": "a/b"})", "holds \"/\"" },
+        { R"({"format": 1, "source": ""})", "p: \"source\" must be a folder's path" },
     };
     for (const auto &each : cases) {
         try {

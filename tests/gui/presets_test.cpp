@@ -95,7 +95,8 @@ TEST(Presets, MenuSavesListsLoadsImportsExportsAndDeletes)
     Child<QSpinBox>(window, "seQuality")->setValue(95);
     Choose(window, QStringLiteral("Save As..."));
     EXPECT_EQ(Entries(window.PresetsMenu()).join(QLatin1Char(',')),
-        QStringLiteral("Save As...,Archive,Web && print,Last used,Import...,Export...,Delete,>Archive|Web && print,"
+        QStringLiteral("Save As...,Save with folders,Archive,Web && print,Last "
+                       "used,Import...,Export...,Delete,>Archive|Web && print,"
                        "Start with the last used settings,Reset to defaults"));
 
     Choose(window, QStringLiteral("Web && print"));
