@@ -10,8 +10,9 @@
 
 int main(int argc, char *argv[])
 {
-    // The program keeps no settings between runs; Qt's colour chooser would otherwise store its
-    // custom colours in the user's configuration. A path that can never be a folder keeps it from it.
+    // The program keeps only its presets between runs, as files of their own; Qt's colour chooser would
+    // otherwise store its custom colours in the user's configuration. A path that can never be a folder
+    // keeps it from it.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     QApplication app(argc, argv);
     // The application name only: a display name would be appended to every caption, "Warning" included.
@@ -32,6 +33,7 @@ int main(int argc, char *argv[])
     vellumar::TfrmOverlayDlg frmOverlayDlg;
     frmOverlayDlg.SetOverlaySwitch(frmMain.OverlaySwitch());
     frmMain.SetOverlayDialog(&frmOverlayDlg, &frmOverlayDlg);
+    frmMain.ApplyStartSettings();
 
     frmMain.show();
     return QApplication::exec();

@@ -21,6 +21,7 @@
 #include "engine/fixed_job.h"
 #include "engine/folder_rules.h"
 #include "engine/job_settings.h"
+#include "engine/preset.h"
 #include "engine/run_plan.h"
 #include "engine/run_report.h"
 #include "engine/source_list.h"
@@ -216,7 +217,8 @@ std::vector<TOtherOutput> ReportOutputs(const TBatchOptions &options)
     std::vector<TOtherOutput> reports;
     for (const auto &[label, path] : { std::pair { "--report", options.ReportFile },
              std::pair { "--report-json", options.ReportJson },
-             std::pair { "--report-csv", options.ReportCsv } }) {
+             std::pair { "--report-csv", options.ReportCsv },
+             std::pair { "--save-preset", options.SavePreset } }) {
         if (!path.isEmpty())
             reports.push_back({ QString::fromLatin1(label), path });
     }
@@ -229,6 +231,18 @@ void PrintRefusal(const QStringList &clashes)
         QStringLiteral("vellumar-batch: nothing was written; these outputs would overwrite photos of this run:"));
     for (const QString &clash : clashes)
         PrintLine(stderr, QStringLiteral("  ") + clash);
+}
+
+// --save-preset: the settings as given; false, with the reason printed, when the file cannot be written.
+bool SavePreset(const TBatchOptions &options)
+{
+    try {
+        SavePresetFile(options.SavePreset, options.Job);
+        return true;
+    } catch (const Exception &error) {
+        PrintLine(stderr, QStringLiteral("vellumar-batch: --save-preset: ") + error.Message());
+        return false;
+    }
 }
 
 // The job the options describe, over the listing and into destination.
@@ -297,6 +311,9 @@ int Run(const QStringList &arguments)
 
     if (!options.MergeOutput.isEmpty())
         return MergeReportFiles(options.MergeOutput, options.MergeInputs);
+    // A preset alone; a dry run writes nothing, the preset included.
+    if (options.Source.isEmpty())
+        return options.DryRun || SavePreset(options) ? kExitOk : kExitImageFailed;
 
     TSourceList list;
     list.SetRecursive(options.Job.Recursive);
@@ -329,6 +346,9 @@ int Run(const QStringList &arguments)
                 + WithReason(QStringLiteral("cannot create the destination folder %1").arg(destination), reason));
         return kExitFolder;
     }
+    // Checked like a report, and saved before the first photo: a run that is stopped can be run again.
+    if (!options.SavePreset.isEmpty() && !SavePreset(options))
+        return kExitImageFailed;
 
     TStatusLog log;
     TCliSink sink(log, options.Quiet, !options.NoProgress);

@@ -1,11 +1,11 @@
 #include "cli/options.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
-#include <limits>
+#include <deque>
 
 #include "engine/name_template.h"
+#include "engine/preset.h"
 
 namespace vellumar
 {
@@ -13,119 +13,19 @@ namespace vellumar
 namespace
 {
 
-// The nine positions as the command line spells them, in the order of their indexes.
-constexpr std::array<const char *, 9> kPositionNames { "top-left",
-    "top-centre",
-    "top-right",
-    "centre-left",
-    "centre",
-    "centre-right",
-    "bottom-left",
-    "bottom-centre",
-    "bottom-right" };
-
-std::int64_t ParseWhole(const QString &option, const QString &value, std::int64_t low, std::int64_t high)
-{
-    bool ok = false;
-    const qlonglong number = value.trimmed().toLongLong(&ok);
-    if (!ok || number < low || number > high)
-        throw EUsageError(
-            QStringLiteral("%1: \"%2\" is not a whole number from %3 to %4").arg(option, value).arg(low).arg(high));
-    return number;
-}
-
-int ParseSize(const QString &value)
-{
-    for (std::size_t i = 0; i < kOverlaySizes.size(); ++i) {
-        if (value.compare(kOverlaySizes[i].Name, Qt::CaseInsensitive) == 0)
-            return int(i);
-    }
-    throw EUsageError(QStringLiteral("--size: \"%1\" is not one of small, medium, large, larger, largest").arg(value));
-}
-
-int ParsePosition(const QString &value)
-{
-    QString spelled = value.trimmed().toLower();
-    spelled.replace(QStringLiteral("center"), QStringLiteral("centre"));
-    for (std::size_t i = 0; i < kPositionNames.size(); ++i) {
-        if (spelled == QLatin1String(kPositionNames[i]))
-            return int(i);
-    }
-    throw EUsageError(QStringLiteral("--position: \"%1\" is not a position (top-left ... bottom-right)").arg(value));
-}
-
-// The largest side a JPEG can have.
-constexpr std::int64_t kMaxSide = 65500;
-
-TPixelSize ParseBox(const QString &option, const QString &value)
-{
-    const qsizetype cross = value.indexOf(QLatin1Char('x'), 0, Qt::CaseInsensitive);
-    if (cross > 0) {
-        bool widthOk = false;
-        bool heightOk = false;
-        const qlonglong width = value.left(cross).trimmed().toLongLong(&widthOk);
-        const qlonglong height = value.mid(cross + 1).trimmed().toLongLong(&heightOk);
-        if (widthOk && heightOk && width >= 1 && width <= kMaxSide && height >= 1 && height <= kMaxSide)
-            return { int(width), int(height) };
-    }
-    throw EUsageError(
-        QStringLiteral("%1: \"%2\" is not WIDTHxHEIGHT with sides from 1 to %3").arg(option, value).arg(kMaxSide));
-}
-
-// A "/" would put the file outside the destination folder.
-QString NameText(const QString &name, const QString &text)
-{
-    if (text.contains(QLatin1Char('/')))
-        throw EUsageError(QStringLiteral("%1: \"%2\" holds \"/\", which a file name cannot hold").arg(name, text));
-    return text;
-}
-
-// Bytes, or kibibytes with K, mebibytes with M; from 1 KiB to 1 GiB.
-std::int64_t ParseBytes(const QString &option, const QString &value)
-{
-    QString digits = value.trimmed();
-    std::int64_t unit = 1;
-    if (digits.endsWith(QLatin1Char('K'), Qt::CaseInsensitive))
-        unit = 1024;
-    else if (digits.endsWith(QLatin1Char('M'), Qt::CaseInsensitive))
-        unit = 1024 * 1024;
-    if (unit > 1)
-        digits.chop(1);
-    bool ok = false;
-    const qlonglong number = digits.toLongLong(&ok);
-    constexpr std::int64_t kLow = 1024;
-    constexpr std::int64_t kHigh = std::int64_t(1) << 30;
-    if (!ok || number < 1 || number > kHigh / unit || number * unit < kLow)
-        throw EUsageError(
-            QStringLiteral("%1: \"%2\" is not a size from 1K to 1024M (bytes, or with K or M)").arg(option, value));
-    return number * unit;
-}
-
 using TApply = std::function<void(TBatchOptions &, const QString &, const QString &)>;
 
-// The part of the options a member belongs to: the run's own, or the job's.
-TBatchOptions &PartOf(TBatchOptions &options, TBatchOptions *)
+TApply Flag(bool TBatchOptions::*member)
 {
-    return options;
-}
-TJob &PartOf(TBatchOptions &options, TJob *)
-{
-    return options.Job;
-}
-
-template<typename TPart>
-TApply Flag(bool TPart::*member, bool value = true)
-{
-    return [member, value](TBatchOptions &options, const QString &, const QString &) {
-        PartOf(options, static_cast<TPart *>(nullptr)).*member = value;
+    return [member](TBatchOptions &options, const QString &, const QString &) {
+        options.*member = true;
     };
 }
 
-template<typename TPart, typename TWhole>
-TApply Whole(TWhole TPart::*member, std::int64_t low, std::int64_t high)
+TApply Whole(int TBatchOptions::*member, std::int64_t low, std::int64_t high)
 {
     return [member, low, high](TBatchOptions &options, const QString &name, const QString &value) {
-        PartOf(options, static_cast<TPart *>(nullptr)).*member = TWhole(ParseWhole(name, value, low, high));
+        options.*member = int(ParseWholeOption(name, value, low, high));
     };
 }
 
@@ -135,45 +35,6 @@ TApply Text(QString TBatchOptions::*member)
         options.*member = value;
     };
 }
-
-TApply NamePart(void (TOutputNamer::*set)(const QString &))
-{
-    return [set](TBatchOptions &options, const QString &name, const QString &value) {
-        (options.Job.Namer.*set)(NameText(name, value));
-    };
-}
-
-// One of a few exact spellings; expected says which, after the value, in the error message.
-template<typename TChoice>
-TChoice Choose(const QString &name,
-    const QString &value,
-    std::initializer_list<std::pair<const char *, TChoice>> choices,
-    const char *expected)
-{
-    for (const auto &[spelled, choice] : choices) {
-        if (value == QLatin1String(spelled))
-            return choice;
-    }
-    throw EUsageError(QStringLiteral("%1: \"%2\" %3").arg(name, value, QLatin1String(expected)));
-}
-
-void SetColour(TBatchOptions &options, const QString &name, const QString &value)
-{
-    const std::optional<TColor> color = ParseOverlayColor(value);
-    if (!color)
-        throw EUsageError(QStringLiteral("%1: \"%2\" is neither a colour name nor #RRGGBB").arg(name, value));
-    options.Job.OverlaySettings.FontColor = *color;
-}
-
-TApply FontStyle(TFontStyle style)
-{
-    return [style](TBatchOptions &options, const QString &, const QString &) {
-        options.Job.OverlaySettings.FontStyle |= style;
-    };
-}
-
-// The options that choose the size; one at the most.
-constexpr std::array<const char *, 3> kSizeOptions { "--resize", "--long-edge", "--fit" };
 
 // What --help says before and after the options, and the column where the options' descriptions start.
 constexpr const char *kUsageStart =
@@ -188,165 +49,39 @@ constexpr const char *kUsageEnd =
     "130 stopped by Ctrl-C, 143 by SIGTERM, 129 by SIGHUP.\n";
 constexpr qsizetype kHelpColumn = 22;
 
+// The job options as the command line spells them: "--" before each name, applied to the options' job.
+void AddJobOptions(std::vector<TBatchOption> &table)
+{
+    // The spellings live as long as the table, which lives until the program ends.
+    static std::deque<QByteArray> spellings;
+    for (const TJobOption &option : JobOptionTable()) {
+        spellings.push_back(QByteArray("--") + option.Name);
+        table.push_back({ option.Group,
+            spellings.back().constData(),
+            option.Argument,
+            option.Help,
+            [&option](TBatchOptions &options, const QString &name, const QString &value) {
+                option.Apply(options.Job, name, value);
+            } });
+    }
+}
+
 std::vector<TBatchOption> MakeBatchOptionTable()
 {
-    // One option to a row: group, name, argument (nullptr: a flag), help (a '\n' continues it), what it sets.
+    std::vector<TBatchOption> table;
+    AddJobOptions(table);
+    // The command line's own options, one to a row: group, name, argument (nullptr: a flag), help (a '\n'
+    // continues it), what it sets.
     // clang-format off
-    return {
-        { "Reduce", "--resize", "PERCENT", "reduce every photo by PERCENT (1 to 99)",
-            [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Job.Resize = true;
-                options.Job.ResizePercent = int(ParseWhole(name, value, 1, 99));
-            } },
-        { "Reduce", "--long-edge", "N", "or: reduce every photo so that its longer side is N pixels",
-            [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Job.Resize = true;
-                options.Job.ResizeOptions.Mode = TSizeMode::LongEdge;
-                options.Job.ResizeOptions.LongEdge = int(ParseWhole(name, value, 1, kMaxSide));
-            } },
-        { "Reduce", "--fit", "WxH", "or: reduce every photo to fit inside W x H pixels\n"
-                                    "(aspect kept, never enlarged: a smaller photo is written at its own size)",
-            [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Job.Resize = true;
-                options.Job.ResizeOptions.Mode = TSizeMode::Fit;
-                options.Job.ResizeOptions.Box = ParseBox(name, value);
-            } },
-        { "Reduce", "--filter", "FILTER", "nearest (default: exact, one source pixel each) or smooth (filtered)",
-            [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Job.ResizeOptions.Filter = Choose<TResizeFilter>(name, value,
-                    { { "nearest", TResizeFilter::Nearest }, { "smooth", TResizeFilter::Smooth } },
-                    "is neither nearest nor smooth");
-            } },
-        { "Reduce", "--quality", "Q", "JPEG quality of reduced photos (1 to 100, default 90)",
-            Whole(&TJob::Quality, 1, 100) },
-        { "Rename", "--rename", nullptr, "give every photo a new name: PREFIX NUMBER SUFFIX .jpg",
-            Flag(&TJob::Rename) },
-        { "Rename", "--prefix", "TEXT", "text before the number", NamePart(&TOutputNamer::SetPrefix) },
-        { "Rename", "--number", "N", "the first number (default 1)",
-            [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Job.Namer.SetNumber(ParseWhole(name, value, std::numeric_limits<std::int64_t>::min() + 1,
-                    std::numeric_limits<std::int64_t>::max()));
-            } },
-        { "Rename", "--padding", "K", "at least K+1 digits, zero-filled (0 to 4, default 0)",
-            [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Job.Namer.SetPadding(int(ParseWhole(name, value, 0, 4)));
-            } },
-        { "Rename", "--suffix", "TEXT", "text after the number", NamePart(&TOutputNamer::SetSuffix) },
-        { "Rename", "--name-template", "TPL",
-            "rename by TPL + .jpg instead: {name} the photo's name, {n} the number\n"
-            "(with --number, --padding), {date} {time} the date taken (YYYY-MM-DD,\n"
-            "HHMMSS; the file's time without one), {camera}, {w} {h} the written size",
-            [](TBatchOptions &options, const QString &name, const QString &value) {
-                if (const QString problem = TemplateProblem(value); !problem.isEmpty())
-                    throw EUsageError(QStringLiteral("%1: %2").arg(name, problem));
-                // Only the tokens may vary: the text around them is part of every name.
-                const QString fixed = FillTokens(value, TTokenValues {}, true);
-                if (fixed.contains(QLatin1Char('/')) || (value.trimmed().isEmpty()))
-                    throw EUsageError(QStringLiteral("%1: \"%2\" %3")
-                                          .arg(name, value,
-                                              fixed.contains(QLatin1Char('/')) ? QStringLiteral("holds \"/\"")
-                                                                               : QStringLiteral("is empty")));
-                options.Job.Rename = true;
-                options.Job.NameTemplate = value;
-            } },
-        { "Overlay", "--overlay", nullptr, "draw a text with a drop shadow onto every photo (written at quality 90)",
-            Flag(&TJob::Overlay) },
-        { "Overlay", "--text", "TEXT", "the text; \\n starts a new line (default \"Sample Overlay Text\")",
-            [](TBatchOptions &options, const QString &, const QString &value) {
-                // A typed backslash-n starts a new line; lines are separated by CR LF as in the dialog.
-                options.Job.OverlaySettings.Text = QString(value).replace(QLatin1String("\\n"), QLatin1String("\r\n"));
-            } },
-        { "Overlay", "--font", "FAMILY", "the font family (default Arial where installed)",
-            [](TBatchOptions &options, const QString &, const QString &value) {
-                options.Job.OverlaySettings.FontName = value;
-            } },
-        { "Overlay", "--color", "COLOUR", "a colour name (black, maroon, green, olive, navy, purple, teal, gray,\n"
-                                          "silver, red, lime, yellow, blue, fuchsia, aqua, white) or #RRGGBB",
-            SetColour },
-        { "Overlay", "--colour", "COLOUR", "the same as --color", SetColour },
-        { "Overlay", "--bold", nullptr, "a bold font", FontStyle(fsBold) },
-        { "Overlay", "--italic", nullptr, "an italic font", FontStyle(fsItalic) },
-        { "Overlay", "--size", "SIZE", "small, medium, large, larger or largest (default medium)",
-            [](TBatchOptions &options, const QString &, const QString &value) {
-                options.Job.OverlaySettings.SizeClass = ParseSize(value);
-            } },
-        { "Overlay", "--position", "POS", "top-left, top-centre, top-right, centre-left, centre, centre-right,\n"
-                                          "bottom-left, bottom-centre or bottom-right (default centre)",
-            [](TBatchOptions &options, const QString &, const QString &value) {
-                options.Job.OverlaySettings.TextPosition = ParsePosition(value);
-            } },
-        { "Overlay", "--overlay-tokens", nullptr,
-            "fill the tokens of --name-template in the text (off: braces are drawn)",
-            Flag(&TJob::OverlayTokens) },
-        { "Photos", "--no-auto-orient", nullptr,
-            "keep reduced and overlaid photos as stored; by default they are turned\n"
-            "upright as the camera's orientation tag says",
-            Flag(&TJob::AutoOrient, false) },
-        { "Photos", "--metadata", "WHAT",
-            "none (default), keep, or keep-no-gps: the camera data (EXIF, without its\n"
-            "thumbnail), XMP and IPTC that reduced and overlaid photos keep; their\n"
-            "colour profile is kept where it fits the written RGB pixels; a plain\n"
-            "copy keeps every byte",
-            [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Job.Metadata = Choose<TMetadataMode>(name, value,
-                    { { "none", TMetadataMode::mmNone }, { "keep", TMetadataMode::mmKeep },
-                        { "keep-no-gps", TMetadataMode::mmKeepNoGps } },
-                    "is not one of none, keep, keep-no-gps");
-            } },
-        { "Folders", "--recursive", nullptr,
-            "also the photos of SOURCE's subfolders (not hidden ones, not links), each\n"
-            "written to the same subfolder of DEST, made as needed; numbered across",
-            Flag(&TJob::Recursive) },
-        { "Folders", "--existing", "ACTION",
-            "replace (default), skip, or rename: what to do where an output exists;\n"
-            "skip leaves it untouched (to resume a run), rename writes NAME-2.jpg ...",
-            [](TBatchOptions &options, const QString &name, const QString &value) {
-                const std::optional<TExisting> existing = ExistingFromName(value);
-                if (!existing)
-                    throw EUsageError(QStringLiteral("%1: \"%2\" is not one of replace, skip, rename").arg(name, value));
-                options.Job.Existing = *existing;
-            } },
-        { "Output", "--coding", "HOW",
-            "baseline (default), optimized (Huffman tables made for each photo) or\n"
-            "progressive (progressive scans, optimized tables): smaller files with\n"
-            "the same pixels; a plain copy keeps its bytes",
-            [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Job.Coding = Choose<TJpegCoding>(name, value,
-                    { { "baseline", TJpegCoding::Baseline }, { "optimized", TJpegCoding::Optimized },
-                        { "progressive", TJpegCoding::Progressive } },
-                    "is not one of baseline, optimized, progressive");
-            } },
-        { "Output", "--max-size", "BYTES",
-            "write each output at the highest quality, from 100 down to --min-quality,\n"
-            "that keeps it within BYTES (or K, M); this quality replaces --quality\n"
-            "and the overlay's 90; a copy larger than SIZE is encoded again; a photo\n"
-            "that does not fit even at the minimum fails",
-            [](TBatchOptions &options, const QString &name, const QString &value) {
-                options.Job.MaxBytes = ParseBytes(name, value);
-            } },
-        { "Output", "--min-quality", "Q", "the lowest quality --max-size may choose (1 to 100, default 40)",
-            Whole(&TJob::MinQuality, 1, 100) },
-        { "Output", "--variant", "NAME=SIZE",
-            "also write every photo into DEST/NAME/ at SIZE (a long edge 1600 or a box\n"
-            "800x600, smooth, never enlarged); NAME=SIZE@Q at quality Q (default\n"
-            "--quality); the same name and overlay; repeatable; decoded once",
-            [](TBatchOptions &options, const QString &name, const QString &value) {
-                TOutputVariant variant;
-                try {
-                    variant = ParseOutputVariant(value);
-                } catch (const Exception &error) {
-                    throw EUsageError(QStringLiteral("%1: %2").arg(name, error.Message()));
-                }
-                for (const TOutputVariant &other : options.Job.Variants)
-                    if (other.Name == variant.Name)
-                        throw EUsageError(QStringLiteral("%1: \"%2\" is given twice").arg(name, variant.Name));
-                options.Job.Variants.push_back(std::move(variant));
-            } },
-        { "Photos", "--to-srgb", nullptr,
-            "convert reduced and overlaid photos with a wider RGB profile (Adobe RGB,\n"
-            "Display P3) to sRGB and write the sRGB profile, for services that drop\n"
-            "profiles; CMYK and gray photos with a profile are always converted",
-            Flag(&TJob::ToSrgb) },
+    const std::vector<TBatchOption> own {
+        { "Presets", "--preset", "FILE",
+            "take every setting above from the preset FILE; options after it change\n"
+            "them, and a setting given before it is refused as it would be lost",
+            [](TBatchOptions &options, const QString &, const QString &value) { options.Preset = value; } },
+        { "Presets", "--save-preset", "FILE",
+            "save the settings above, as given, as the preset FILE; without SOURCE\n"
+            "and DEST nothing else is done",
+            Text(&TBatchOptions::SavePreset) },
         { "Run", "--report", "FILE", "also save the status log as FILE", Text(&TBatchOptions::ReportFile) },
         { "Run", "--report-json", "FILE", "save what was done to each photo as JSON (also when stopped)",
             Text(&TBatchOptions::ReportJson) },
@@ -378,13 +113,27 @@ std::vector<TBatchOption> MakeBatchOptionTable()
             "estimated from their headers (default: half the memory, at most 2048)",
             [](TBatchOptions &options, const QString &name, const QString &value) {
                 // In MiB, from 64 MiB to 1 TiB.
-                options.MemoryBudget = std::uint64_t(ParseWhole(name, value, 64, std::int64_t(1) << 20)) << 20;
+                options.MemoryBudget = std::uint64_t(ParseWholeOption(name, value, 64, std::int64_t(1) << 20)) << 20;
             } },
         { "Run", "--quiet", nullptr, "print no status log", Flag(&TBatchOptions::Quiet) },
         { "Run", "--help", nullptr, "show this help", Flag(&TBatchOptions::Help) },
         { "Run", "--version", nullptr, "show the version", Flag(&TBatchOptions::Version) },
     };
     // clang-format on
+    table.insert(table.end(), own.begin(), own.end());
+    return table;
+}
+
+// The preset's settings over the defaults; a preset that cannot be read is a usage error like a bad value.
+TJob LoadPreset(const QString &path, const TJob &defaults)
+{
+    try {
+        return LoadPresetFile(path, defaults);
+    } catch (const EUsageError &) {
+        throw;
+    } catch (const Exception &error) {
+        throw EUsageError(QStringLiteral("--preset: ") + error.Message());
+    }
 }
 
 const TBatchOption *FindOption(const QString &name)
@@ -408,6 +157,8 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
 {
     TBatchOptions options;
     options.Job.OverlaySettings = defaults;
+    const TJob defaultJob = options.Job;
+    QStringList jobOptionsGiven;
     QStringList positional;
     QStringList sizeOptions;
     bool filterGiven = false;
@@ -443,8 +194,20 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
         } else {
             throw EUsageError(QStringLiteral("%1 needs a value").arg(name));
         }
+        if (name == QLatin1String("--preset")) {
+            // The preset holds every setting: one given before it would silently be lost.
+            if (!jobOptionsGiven.isEmpty())
+                throw EUsageError(
+                    QStringLiteral("%1 before --preset would be replaced by the preset: give it after --preset")
+                        .arg(jobOptionsGiven.constFirst()));
+            if (!options.Preset.isEmpty())
+                throw EUsageError(QStringLiteral("--preset is given twice"));
+            options.Job = LoadPreset(value, defaultJob);
+        }
         option->Apply(options, name, value);
-        if (std::find(kSizeOptions.begin(), kSizeOptions.end(), name) != kSizeOptions.end())
+        if (FindJobOption(name.mid(2)) != nullptr)
+            jobOptionsGiven << name;
+        if (IsSizeOption(name.mid(2)))
             sizeOptions << name;
         filterGiven = filterGiven || name == QLatin1String("--filter");
         minQualityGiven = minQualityGiven || name == QLatin1String("--min-quality");
@@ -468,6 +231,12 @@ TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySett
     }
     if (options.Job.MaxBytes == 0 && minQualityGiven)
         throw EUsageError(QStringLiteral("--min-quality applies to a size cap: give --max-size"));
+    // Saving a preset alone needs no folders.
+    if (positional.isEmpty() && !options.SavePreset.isEmpty())
+        return options;
+    // A preset saved with its folders gives them when none are typed.
+    if (positional.isEmpty() && !options.Job.SourceFolder.isEmpty() && !options.Job.DestinationFolder.isEmpty())
+        positional = { options.Job.SourceFolder, options.Job.DestinationFolder };
     if (positional.size() != 2)
         throw EUsageError(QStringLiteral("expected SOURCE and DEST, got %1 folder name(s)").arg(positional.size()));
     // An empty folder argument (an unset variable) would mean the working directory.

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "engine/job.h"
+#include "engine/job_options.h"
 #include "engine/pixel_size.h"
 #include "engine/shard.h"
 #include "imaging/errors.h"
@@ -27,6 +28,10 @@ struct TBatchOptions {
      * caller's to fill in. --long-edge and --fit also switch Resize on.
      */
     TJob Job;
+    /** --preset: the preset the settings were taken from. */
+    QString Preset;
+    /** --save-preset: where to save the settings as a preset. */
+    QString SavePreset;
     QString ReportFile;
     QString ReportJson;
     QString ReportCsv;
@@ -43,15 +48,10 @@ struct TBatchOptions {
     bool Version = false;
 };
 
-/** A usage error: an unknown option, a missing or out-of-range value. The message is one line. */
-class EUsageError : public Exception
-{
-    using Exception::Exception;
-};
-
 /**
  * One option of vellumar-batch: how it is spelled, its --help line, and what it does to the options.
- * Parsing and --help both read one table of these, so neither can list an option the other lacks.
+ * Parsing and --help both read one table of these, so neither can list an option the other lacks; the
+ * job's settings come into it from the job options' table.
  */
 struct TBatchOption {
     /** The heading --help lists it under. */
@@ -70,7 +70,8 @@ struct TBatchOption {
 
 /**
  * Parses the arguments (without the program name). defaults supplies the overlay defaults (the
- * dialog's). Throws EUsageError naming the offending option or value.
+ * dialog's). --preset reads its file here, over the defaults. Throws EUsageError naming the offending
+ * option or value.
  */
 [[nodiscard]] TBatchOptions ParseBatchOptions(const QStringList &arguments, const TOverlaySettings &defaults);
 

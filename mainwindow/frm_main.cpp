@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QScreen>
@@ -89,6 +91,18 @@ TfrmMain::TfrmMain(QWidget *parent)
     mWarnSameFolder = [this] {
         DefaultWarnSameFolder();
     };
+    mChoosePresetName = [this] {
+        return DefaultChoosePresetName();
+    };
+    mChoosePresetFile = [this](bool save) {
+        return DefaultChoosePresetFile(save);
+    };
+    mConfirm = [this](const QString &question) {
+        return DefaultConfirm(question);
+    };
+    mPresetsMenu = new QMenu(ui->btnPresets);
+    ui->btnPresets->setMenu(mPresetsMenu);
+    connect(mPresetsMenu, &QMenu::aboutToShow, this, &TfrmMain::FillPresetsMenu);
     mLog.SetOnChange([this](TStatusLog::TChange change, const QString &line) {
         ShowLogChange(change, line);
     });
@@ -103,6 +117,13 @@ TfrmMain::TfrmMain(QWidget *parent)
         mSourceList.ChangeListFolder(QDir::currentPath());
     });
     FormCreate();
+    // The output options' tooltip names them from the start, so that a reset shows as the start does.
+    UpdateResizeControls();
+    mDefaults = Snapshot();
+    // A preset without folders leaves the window's as they are.
+    mDefaults.SourceFolder.clear();
+    mDefaults.SourceNames.clear();
+    mDefaults.DestinationFolder.clear();
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -136,7 +157,7 @@ void TfrmMain::ConnectHandlers()
         connect(spin, &QSpinBox::valueChanged, this, &TfrmMain::RefreshPreview);
 }
 
-void TfrmMain::SetOverlayDialog(QDialog *dialog, const TOverlaySettingsProvider *settings)
+void TfrmMain::SetOverlayDialog(QDialog *dialog, TOverlaySettingsHolder *settings)
 {
     mOverlayDialog = dialog;
     mOverlaySettings = settings;
@@ -320,6 +341,12 @@ void TfrmMain::btnProcessClick()
         if (ui->ebDestFolder->text().isEmpty())
             throw Exception(QStringLiteral("No destination folder is chosen"));
         mRunDestination = ui->ebDestFolder->text();
+        // Kept for "Last used" and the next start; a folder that cannot keep them does not stop the run.
+        try {
+            mPresets.SaveLastUsed(Snapshot());
+        } catch (const Exception &error) {
+            AddStatusLine(QStringLiteral("The settings were not kept as the last used: ") + error.Message());
+        }
         mRecorder.Start(Snapshot(), {}, ProgramVersionText());
         SetRunning(true);
         auto idle = qScopeGuard([this] {
@@ -350,6 +377,7 @@ void TfrmMain::SetRunning(bool running)
     ui->btnStop->setEnabled(running);
     ui->gbResize->setEnabled(!running);
     ui->gbRename->setEnabled(!running);
+    ui->btnPresets->setEnabled(!running);
 }
 
 void TfrmMain::FinishRun(const TRunSummary &summary, const std::exception_ptr &error)
@@ -542,6 +570,53 @@ TJob TfrmMain::Snapshot() const
     };
 }
 
+void TfrmMain::ApplyJob(const TJob &job)
+{
+    // Before the folders: it decides how the source is listed.
+    ui->cbSubfolders->setChecked(job.Recursive);
+    mSourceList.SetRecursive(job.Recursive);
+    // The folders first, as their buttons would choose them: a source that cannot be read stops here.
+    if (!job.SourceFolder.isEmpty()) {
+        mSourceList.ChangeListFolder(job.SourceFolder);
+        ui->ebSrcFolder->setText(job.SourceFolder);
+        ui->ebSrcFolder->setCursorPosition(0);
+        for (const QString &line : SourceFolderLines(mSourceList))
+            AddStatusLine(line);
+    }
+    if (!job.DestinationFolder.isEmpty()) {
+        ui->ebDestFolder->setText(job.DestinationFolder);
+        ui->ebDestFolder->setCursorPosition(0);
+        AddStatusLine(DestinationFolderLine(QDir::cleanPath(job.DestinationFolder)));
+    }
+    UpdateStartButton();
+    ui->cbResize->setChecked(job.Resize);
+    ui->seResizePercent->setValue(job.ResizePercent);
+    mResizeOptions = job.ResizeOptions;
+    mExisting = job.Existing;
+    mToSrgb = job.ToSrgb;
+    mWebOptions = TWebOutputOptions { .Coding = job.Coding,
+        .MaxBytes = job.MaxBytes,
+        .MinQuality = job.MinQuality,
+        .NameTemplate = job.NameTemplate,
+        .OverlayTokens = job.OverlayTokens,
+        .Variants = job.Variants };
+    ui->seQuality->setValue(job.Quality);
+    ui->cbRename->setChecked(job.Rename);
+    ui->ebPrefix->setText(job.Namer.Prefix());
+    // The padding first: it formats the number.
+    ui->sePadding->setValue(job.Namer.Padding());
+    ui->ebNumber->SetValue(job.Namer.Number());
+    ui->ebSuffix->setText(job.Namer.Suffix());
+    ui->cbOverlay->setChecked(job.Overlay);
+    Overlay().SetOverlaySettings(job.OverlaySettings);
+    ui->cbAutoOrient->setChecked(job.AutoOrient);
+    ui->cbMetadata->setCurrentIndex(int(job.Metadata));
+    UpdateResizeControls();
+    UpdateRenameControls();
+    UpdateSampleName();
+    RefreshPreview();
+}
+
 void TfrmMain::NumberAdvanced(std::int64_t next)
 {
     ui->ebNumber->SetValue(next);
@@ -553,6 +628,174 @@ const TOverlaySettingsProvider &TfrmMain::Overlay() const
     if (mOverlaySettings != nullptr)
         return *mOverlaySettings;
     return mDefaultOverlay;
+}
+
+TOverlaySettingsHolder &TfrmMain::Overlay()
+{
+    if (mOverlaySettings != nullptr)
+        return *mOverlaySettings;
+    return mDefaultOverlay;
+}
+
+QMenu *TfrmMain::PresetsMenu()
+{
+    FillPresetsMenu();
+    return mPresetsMenu;
+}
+
+void TfrmMain::FillPresetsMenu()
+{
+    // A name's "&" is shown, not taken as a shortcut's mark.
+    const auto shown = [](QString name) {
+        return name.replace(QLatin1Char('&'), QLatin1String("&&"));
+    };
+    mPresetsMenu->clear();
+    mPresetsMenu->addAction(QStringLiteral("Save As..."), this, &TfrmMain::btnPresetsSaveAsClick);
+    QAction *withFolders = mPresetsMenu->addAction(QStringLiteral("Save with folders"));
+    withFolders->setCheckable(true);
+    withFolders->setChecked(mSaveWithFolders);
+    connect(withFolders, &QAction::toggled, this, [this](bool on) {
+        mSaveWithFolders = on;
+    });
+    const QStringList names = mPresets.Names();
+    mPresetsMenu->addSeparator();
+    for (const QString &name : names) {
+        mPresetsMenu->addAction(shown(name), this, [this, name] {
+            RunGuarded(this, [this, &name] {
+                ApplyJob(mPresets.Load(name, mDefaults));
+            });
+        });
+    }
+    QAction *lastUsed = mPresetsMenu->addAction(QStringLiteral("Last used"), this, [this] {
+        RunGuarded(this, [this] {
+            if (const std::optional<TJob> job = mPresets.LastUsed(mDefaults))
+                ApplyJob(*job);
+        });
+    });
+    lastUsed->setEnabled(mPresets.HasLastUsed());
+    mPresetsMenu->addSeparator();
+    mPresetsMenu->addAction(QStringLiteral("Import..."), this, &TfrmMain::btnPresetsImportClick);
+    mPresetsMenu->addAction(QStringLiteral("Export..."), this, &TfrmMain::btnPresetsExportClick);
+    QMenu *remove = mPresetsMenu->addMenu(QStringLiteral("Delete"));
+    remove->setEnabled(!names.isEmpty());
+    for (const QString &name : names) {
+        remove->addAction(shown(name), this, [this, name] {
+            RunGuarded(this, [this, &name] {
+                if (mConfirm(QStringLiteral("Delete the preset \"%1\"?").arg(name)))
+                    mPresets.Remove(name);
+            });
+        });
+    }
+    mPresetsMenu->addSeparator();
+    QAction *startWithLastUsed = mPresetsMenu->addAction(QStringLiteral("Start with the last used settings"));
+    startWithLastUsed->setCheckable(true);
+    startWithLastUsed->setChecked(mPresets.StartWithLastUsed());
+    connect(startWithLastUsed, &QAction::toggled, this, [this](bool on) {
+        RunGuarded(this, [this, on] {
+            mPresets.SetStartWithLastUsed(on);
+        });
+    });
+    mPresetsMenu->addAction(QStringLiteral("Reset to defaults"), this, [this] {
+        RunGuarded(this, [this] {
+            ApplyJob(mDefaults);
+        });
+    });
+}
+
+void TfrmMain::btnPresetsSaveAsClick()
+{
+    RunGuarded(this, [this] {
+        const std::optional<QString> chosen = mChoosePresetName();
+        if (!chosen)
+            return;
+        const QString name = chosen->trimmed();
+        (void)mPresets.PathOf(name);
+        if (mPresets.Names().contains(name)
+            && !mConfirm(QStringLiteral("A preset named \"%1\" exists. Replace it?").arg(name)))
+            return;
+        mPresets.Save(name, PresetSnapshot(), mSaveWithFolders);
+    });
+}
+
+void TfrmMain::btnPresetsImportClick()
+{
+    RunGuarded(this, [this] {
+        if (const std::optional<QString> path = mChoosePresetFile(false))
+            (void)mPresets.Import(*path, mDefaults);
+    });
+}
+
+void TfrmMain::btnPresetsExportClick()
+{
+    RunGuarded(this, [this] {
+        const std::optional<QString> path = mChoosePresetFile(true);
+        if (!path)
+            return;
+        // The same rule as a report: never a photo of the listing or an output the settings plan.
+        if (const QStringList clashes = PlanRun(Snapshot(), { { QStringLiteral("preset"), *path } }).OtherClashes;
+            !clashes.isEmpty())
+            throw Exception(QStringLiteral("The preset was not saved: %1").arg(clashes.join(QLatin1Char('\n'))));
+        SavePresetFile(*path, PresetSnapshot(), mSaveWithFolders);
+    });
+}
+
+TJob TfrmMain::PresetSnapshot() const
+{
+    TJob job = Snapshot();
+    job.SourceFolder = ui->ebSrcFolder->text();
+    job.DestinationFolder = ui->ebDestFolder->text();
+    return job;
+}
+
+void TfrmMain::ApplyStartSettings()
+{
+    try {
+        if (!mPresets.StartWithLastUsed())
+            return;
+        if (const std::optional<TJob> job = mPresets.LastUsed(mDefaults))
+            ApplyJob(*job);
+    } catch (const Exception &error) {
+        AddStatusLine(QStringLiteral("The last used settings were not applied: ") + error.Message());
+    }
+}
+
+std::optional<QString> TfrmMain::DefaultChoosePresetName()
+{
+    bool ok = false;
+    const QString name = QInputDialog::getText(this,
+        QStringLiteral("Save Preset As"),
+        QStringLiteral("Name of the preset:"),
+        QLineEdit::Normal,
+        QString(),
+        &ok);
+    if (!ok)
+        return std::nullopt;
+    return name;
+}
+
+std::optional<QString> TfrmMain::DefaultChoosePresetFile(bool save)
+{
+    QFileDialog dialog(this,
+        save ? QStringLiteral("Export Preset") : QStringLiteral("Import Preset"),
+        QString(),
+        QStringLiteral("Preset (*.json)"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(QStringLiteral("json"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+bool TfrmMain::DefaultConfirm(const QString &question)
+{
+    QMessageBox box(QMessageBox::Question,
+        QString::fromLatin1(kAppTitle),
+        question,
+        QMessageBox::Yes | QMessageBox::No,
+        this);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void TfrmMain::AddStatusLine(const QString &line)

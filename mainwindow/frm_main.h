@@ -8,6 +8,7 @@
 
 #include "engine/background_run.h"
 #include "engine/batch_run.h"
+#include "engine/preset.h"
 #include "engine/run_report.h"
 #include "engine/source_list.h"
 #include "engine/status_log.h"
@@ -17,6 +18,7 @@
 
 class QCheckBox;
 class QDialog;
+class QMenu;
 
 namespace Ui
 {
@@ -45,6 +47,12 @@ public:
     using TReportFileChooser = std::function<std::optional<QString>(const QString &proposedPath)>;
     /** Tells that the destination is the source folder; returns once the user has read it. */
     using TSameFolderWarning = std::function<void()>;
+    /** Asks the name to save a preset under; nullopt when cancelled. */
+    using TPresetNameChooser = std::function<std::optional<QString>()>;
+    /** Asks for a preset file to import (save false) or to export to (save true); nullopt when cancelled. */
+    using TPresetFileChooser = std::function<std::optional<QString>(bool save)>;
+    /** Asks a yes-or-no question (replace, delete); true for yes. */
+    using TConfirmation = std::function<bool(const QString &question)>;
 
     explicit TfrmMain(QWidget *parent = nullptr);
     ~TfrmMain() override;
@@ -56,7 +64,7 @@ public:
      * both must live while the window handles events; the destructor does not touch them. Without them a
      * run uses the default overlay.
      */
-    void SetOverlayDialog(QDialog *dialog, const TOverlaySettingsProvider *settings);
+    void SetOverlayDialog(QDialog *dialog, TOverlaySettingsHolder *settings);
     /** The overlay switch, for the overlay dialog to tick. */
     [[nodiscard]] QCheckBox *OverlaySwitch() const;
 
@@ -66,6 +74,24 @@ public:
     [[nodiscard]] TFolderDialog &FolderDialog() { return FolderDialog1; }
     void SetReportFileChooser(TReportFileChooser chooser) { mChooseReportFile = std::move(chooser); }
     void SetSameFolderWarning(TSameFolderWarning warning) { mWarnSameFolder = std::move(warning); }
+    void SetPresetNameChooser(TPresetNameChooser chooser) { mChoosePresetName = std::move(chooser); }
+    void SetPresetFileChooser(TPresetFileChooser chooser) { mChoosePresetFile = std::move(chooser); }
+    void SetConfirmation(TConfirmation confirm) { mConfirm = std::move(confirm); }
+
+    /** Where the presets and the last used settings are kept: the user's config folder unless set. */
+    void SetPresetFolder(const TPresetFolder &folder) { mPresets = folder; }
+    /** The "Presets" button's menu, made afresh at each showing (and by this call). */
+    [[nodiscard]] QMenu *PresetsMenu();
+    /**
+     * Applies the last used settings when the user chose to start with them; called once the overlay
+     * dialog is set. A preset that cannot be read is told in the status log, and the defaults stay.
+     */
+    void ApplyStartSettings();
+    /**
+     * Sets every setting's control to job's settings, and the folders to job's when it names them (a
+     * preset saved with its folders); the listing is read afresh from the folder.
+     */
+    void ApplyJob(const TJob &job);
 
     [[nodiscard]] const TStatusLog &StatusLog() const { return mLog; }
     /** A run is in progress: from Start until its end has been shown (RunEnded). */
@@ -95,6 +121,9 @@ public:
     void btnPreviewClick();
     void btnOutputOptionsClick();
     void cbSubfoldersClick();
+    void btnPresetsSaveAsClick();
+    void btnPresetsImportClick();
+    void btnPresetsExportClick();
 
     /** The output options as the dialog left them; the tests set them without the modal dialog. */
     void SetResizeOptions(const TResizeOptions &options);
@@ -127,6 +156,13 @@ protected:
 private:
     // The overlay dialog's settings, or the defaults before it exists.
     [[nodiscard]] const TOverlaySettingsProvider &Overlay() const;
+    [[nodiscard]] TOverlaySettingsHolder &Overlay();
+    void FillPresetsMenu();
+    // The settings to save as a preset, with the folders as their fields show them.
+    [[nodiscard]] TJob PresetSnapshot() const;
+    [[nodiscard]] std::optional<QString> DefaultChoosePresetName();
+    [[nodiscard]] std::optional<QString> DefaultChoosePresetFile(bool save);
+    [[nodiscard]] bool DefaultConfirm(const QString &question);
     void ConnectHandlers();
     void ShowSourceList();
     void RefreshPreview();
@@ -144,12 +180,21 @@ private:
     TSourceList mSourceList;
     TDefaultOverlaySettingsProvider mDefaultOverlay;
     QDialog *mOverlayDialog = nullptr;
-    const TOverlaySettingsProvider *mOverlaySettings = nullptr;
+    TOverlaySettingsHolder *mOverlaySettings = nullptr;
     // One folder-browse dialog serves both folder buttons.
     TFolderDialog FolderDialog1;
     TFolderChooser mChooseFolder;
     TReportFileChooser mChooseReportFile;
     TSameFolderWarning mWarnSameFolder;
+    TPresetNameChooser mChoosePresetName;
+    TPresetFileChooser mChoosePresetFile;
+    TConfirmation mConfirm;
+    TPresetFolder mPresets;
+    // The settings as the layout and the overlay's defaults make them: what "Reset to defaults" restores.
+    TJob mDefaults;
+    // "Save with folders": Save As and Export keep the two folders in the preset too.
+    bool mSaveWithFolders = false;
+    QMenu *mPresetsMenu = nullptr; // owned by the window as its child
     QString mLastFolder;
     QString mReportName;
     TResizeOptions mResizeOptions;

@@ -132,8 +132,16 @@ public:
     [[nodiscard]] virtual TOverlaySettings CurrentOverlaySettings() const = 0;
 };
 
-/** Always the defaults, as taken when it was made. */
-class TDefaultOverlaySettingsProvider : public TOverlaySettingsProvider
+/** Whatever holds the overlay settings and lets them be changed as a whole (a preset applied). */
+class TOverlaySettingsHolder : public TOverlaySettingsProvider
+{
+public:
+    /** From now on CurrentOverlaySettings() gives settings (a font that is not installed gives none). */
+    virtual void SetOverlaySettings(const TOverlaySettings &settings) = 0;
+};
+
+/** The defaults, as taken when it was made, until they are changed. */
+class TDefaultOverlaySettingsProvider : public TOverlaySettingsHolder
 {
 public:
     TDefaultOverlaySettingsProvider()
@@ -141,6 +149,7 @@ public:
     {
     }
     [[nodiscard]] TOverlaySettings CurrentOverlaySettings() const override { return mSettings; }
+    void SetOverlaySettings(const TOverlaySettings &settings) override { mSettings = settings; }
 
 private:
     TOverlaySettings mSettings;

@@ -120,9 +120,9 @@ void TfrmOverlayDlg::FormCreate()
     FillColorList();
 
     // The size box shows its text from the layout with no entry selected: that behaves as "Medium".
-    const QString sizeText = ui->cbFontSize->currentText();
+    mNoSizeText = ui->cbFontSize->currentText();
     ui->cbFontSize->setCurrentIndex(-1);
-    ui->cbFontSize->setEditText(sizeText);
+    ui->cbFontSize->setEditText(mNoSizeText);
 
     QStringList families;
     for (int i = 0; i < ui->cbFontName->count(); ++i)
@@ -206,6 +206,25 @@ TOverlaySettings TfrmOverlayDlg::CurrentOverlaySettings() const
         .TextPosition = ui->cbTxtPos->currentIndex(),
         .WordWrap = true,
     };
+}
+
+void TfrmOverlayDlg::SetOverlaySettings(const TOverlaySettings &settings)
+{
+    ui->moText->setPlainText(QString(settings.Text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    ui->cbFontName->setCurrentIndex(
+        settings.FontName.isEmpty() ? -1 : ui->cbFontName->findText(settings.FontName, Qt::MatchFixedString));
+    SelectColor(settings.FontColor);
+    ui->cbBold->setChecked((settings.FontStyle & fsBold) != 0);
+    ui->cbItalic->setChecked((settings.FontStyle & fsItalic) != 0);
+    const bool sized = settings.SizeClass >= 0 && settings.SizeClass < ui->cbFontSize->count();
+    ui->cbFontSize->setCurrentIndex(sized ? settings.SizeClass : -1);
+    if (!sized) {
+        // The layout's text, which names a size, must not select it.
+        const QScopedValueRollback<bool> guard(mMatchingTypedText, true);
+        ui->cbFontSize->setEditText(mNoSizeText);
+    }
+    const bool placed = settings.TextPosition >= 0 && settings.TextPosition < ui->cbTxtPos->count();
+    ui->cbTxtPos->setCurrentIndex(placed ? settings.TextPosition : -1);
 }
 
 void TfrmOverlayDlg::SetOverlaySwitch(QCheckBox *overlaySwitch)

@@ -30,7 +30,7 @@ class TPreviewLabel;
  * controls are the only store of the overlay settings. Modeless; made once at start-up, hidden, and
  * only hidden again by "OK" or the close box.
  */
-class TfrmOverlayDlg : public QDialog, public TOverlaySettingsProvider
+class TfrmOverlayDlg : public QDialog, public TOverlaySettingsHolder
 {
     Q_OBJECT
 public:
@@ -38,6 +38,8 @@ public:
     ~TfrmOverlayDlg() override;
 
     [[nodiscard]] TOverlaySettings CurrentOverlaySettings() const override;
+    /** Sets the controls to settings, the inverse of CurrentOverlaySettings. */
+    void SetOverlaySettings(const TOverlaySettings &settings) override;
 
     /** The main window's "Add Text Overlay" box, which "OK" ticks once the text was changed. */
     void SetOverlaySwitch(QCheckBox *overlaySwitch);
@@ -104,6 +106,8 @@ private:
     bool mMatchingTypedText = false;
     /** The colour list's drop-down is open, or has just closed with its choice still to come. */
     bool mColorDropDownOpen = false;
+    /** The size box's text from the layout, shown while no size is selected. */
+    QString mNoSizeText;
 };
 
 } // namespace vellumar

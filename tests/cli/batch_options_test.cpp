@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "cli/options.h"
+#include "engine/preset.h"
+#include "tests/support/temp_dir.h"
 
 namespace vellumar
 {
@@ -50,6 +52,7 @@ TEST(BatchOptions, HelpListsEveryOptionAndEachTakesItsArgument)
         if (line.startsWith(QLatin1String("  --")))
             listed << line.left(22).trimmed();
     }
+    const test::TTempDir presets;
     QStringList spelled;
     for (const TBatchOption &option : BatchOptionTable()) {
         const QString name = QLatin1String(option.Name);
@@ -68,6 +71,8 @@ TEST(BatchOptions, HelpListsEveryOptionAndEachTakesItsArgument)
             given << QStringLiteral("--resize=50");
         if (name == QLatin1String("--min-quality"))
             given << QStringLiteral("--max-size=1M");
+        if (name == QLatin1String("--preset"))
+            given[1] = presets.WriteText(QStringLiteral("p.json"), PresetJson(TJob {}));
         EXPECT_EQ(UsageError(given + QStringList { "src", "dst" }), QString()) << option.Name;
     }
     EXPECT_EQ(listed.join(QLatin1Char('\n')), spelled.join(QLatin1Char('\n')));
@@ -126,6 +131,48 @@ TEST(BatchOptions, EachOptionSetsItsField)
     EXPECT_EQ(merge.MergeOutput, QStringLiteral("all.json"));
     EXPECT_EQ(merge.MergeInputs.join(QLatin1Char(' ')), QStringLiteral("a.json b.json"));
     EXPECT_EQ(merge.Job.OverlaySettings, defaults);
+}
+
+// A preset gives every setting; options after it change them, one before it would be lost and is refused.
+TEST(BatchOptions, OptionsAfterPresetWin)
+{
+    const test::TTempDir folder;
+    TJob saved;
+    saved.Resize = true;
+    saved.ResizeOptions.Mode = TSizeMode::LongEdge;
+    saved.ResizeOptions.LongEdge = 800;
+    saved.Quality = 60;
+    const QString preset = folder.WriteText(QStringLiteral("p.json"), PresetJson(saved));
+    const QString newer = folder.WriteText(QStringLiteral("n.json"), R"({"format": 2})");
+    const struct {
+        QString Arguments;
+        int Quality;
+        TSizeMode Mode;
+        const char *Error;
+    } cases[] = {
+        { "--preset @P", 60, TSizeMode::LongEdge, "" },
+        { "--preset @P --quality 85 --resize 30", 85, TSizeMode::Percent, "" },
+        { "--jobs 2 --preset @P --fit 9x9", 60, TSizeMode::Fit, "" },
+        { "--quality 85 --preset @P", 0, {}, "--quality before --preset would be replaced by the preset" },
+        { "--preset @P --preset @P", 0, {}, "--preset is given twice" },
+        { "--preset @N", 0, {}, "newer than this version reads" },
+        { "--preset missing.json", 0, {}, "--preset: Cannot open file missing.json" },
+    };
+    for (const auto &each : cases) {
+        QStringList arguments = QString(each.Arguments)
+                                    .replace(QLatin1String("@P"), preset)
+                                    .replace(QLatin1String("@N"), newer)
+                                    .split(QLatin1Char(' '));
+        arguments << QStringLiteral("src") << QStringLiteral("dst");
+        const QString error = UsageError(arguments);
+        EXPECT_TRUE(error.contains(QLatin1String(each.Error)) && (error.isEmpty() == (*each.Error == 0)))
+            << each.Arguments.toStdString() << ": " << error.toStdString();
+        if (!error.isEmpty())
+            continue;
+        const TBatchOptions options = ParseBatchOptions(arguments, TOverlaySettings {});
+        EXPECT_EQ(options.Job.Quality, each.Quality) << each.Arguments.toStdString();
+        EXPECT_EQ(options.Job.ResizeOptions.Mode, each.Mode) << each.Arguments.toStdString();
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "engine/preset.h"
 #include "engine/run_report.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/photo_fixtures.h"
@@ -254,6 +255,42 @@ TEST(WorkflowCli, ProgressBarOnlyOnATerminalAndErasedAtTheEnd)
     piped.start(kBatch, run + QStringList { dir.File(QStringLiteral("c")) });
     ASSERT_TRUE(piped.waitForFinished(60000));
     EXPECT_FALSE(piped.readAllStandardError().contains("photos"));
+}
+
+// Saved as a preset and loaded again, the options make the very same files; the preset alone is saved
+// without folders, and follows its documented schema.
+TEST(WorkflowCli, PresetRoundTripWritesTheSameBytes)
+{
+    const TTempDir dir;
+    const QString source = dir.File(QStringLiteral("src"));
+    AddPhotos(source, 3);
+    const QStringList options = QStringLiteral(
+        "--long-edge 90 --filter smooth --quality 77 --rename --prefix p- --number 5 --padding 2 --overlay "
+        "--text Hi\\nthere --colour #102030 --bold --size large --position bottom-right --metadata keep")
+                                    .split(QLatin1Char(' '));
+    const QStringList quiet { QStringLiteral("--quiet"), QStringLiteral("--no-progress") };
+    const QString preset = dir.File(QStringLiteral("web.json"));
+
+    ASSERT_EQ(Batch(quiet + options + QStringList { source, dir.File(QStringLiteral("a")) }).ExitCode, 0);
+    const TRun saved = Batch(options + QStringList { QStringLiteral("--save-preset"), preset });
+    ASSERT_EQ(saved.ExitCode, 0) << saved.Errors.toStdString();
+    EXPECT_TRUE(saved.Lines.isEmpty());
+    EXPECT_EQ(test::PresetSchemaViolations(preset), QString());
+    ASSERT_EQ(Batch(quiet + QStringList { QStringLiteral("--preset"), preset, source, dir.File(QStringLiteral("b")) })
+                  .ExitCode,
+        0);
+    const auto written = Contents(dir.File(QStringLiteral("a")));
+    EXPECT_EQ(written.size(), 3U);
+    EXPECT_EQ(written.begin()->first, QStringLiteral("p-005.jpg"));
+    EXPECT_EQ(Contents(dir.File(QStringLiteral("b"))), written);
+
+    // A preset saved with its folders runs without any typed.
+    TJob placed = LoadPresetFile(preset, TJob {});
+    placed.SourceFolder = source;
+    placed.DestinationFolder = dir.File(QStringLiteral("c"));
+    const QString whole = dir.WriteText(QStringLiteral("trip.json"), PresetJson(placed, true));
+    ASSERT_EQ(Batch(quiet + QStringList { QStringLiteral("--preset"), whole }).ExitCode, 0);
+    EXPECT_EQ(Contents(dir.File(QStringLiteral("c"))), written);
 }
 
 TEST(WorkflowCli, ThreeShardsThroughGnuParallelEqualOneRun)

@@ -11,5 +11,7 @@ namespace vellumar::test
  * complaint, or why the validator could not run.
  */
 [[nodiscard]] QString ReportSchemaViolations(const QString &path);
+/** The same for the preset at path against docs/preset.schema.json. */
+[[nodiscard]] QString PresetSchemaViolations(const QString &path);
 
 } // namespace vellumar::test

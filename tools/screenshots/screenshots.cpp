@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -223,6 +224,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     vellumar::ApplyAppMetadata();
+    // The windows' Start keeps the last used settings; Qt's test folders keep them out of the user's.
+    QStandardPaths::setTestModeEnabled(true);
     vellumar::InstallDialogFontSubstitutes();
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
