@@ -209,8 +209,11 @@ std::vector<TBatchOption> MakeBatchOptionTable()
                 options.Job.Namer.SetPadding(int(ParseWhole(name, value, 0, 4)));
             } },
         { "Rename", "--suffix", "TEXT", "text after the number", NamePart(&TOutputNamer::SetSuffix) },
-        { "Overlay", "--overlay", nullptr, "draw a text with a drop shadow onto every photo (written at quality 90)",
+        { "Overlay", "--overlay", nullptr, "draw a text with a drop shadow onto every photo",
             Flag(&TJob::Overlay) },
+        { "Overlay", "--overlay-quality", "Q", "JPEG quality of overlaid photos, which replaces --quality for them\n"
+                                               "(1 to 100, default 90)",
+            Whole(&TJob::OverlayQuality, 1, 100) },
         { "Overlay", "--text", "TEXT", "the text; \\n starts a new line (default \"Sample Overlay Text\")",
             [](TBatchOptions &options, const QString &, const QString &value) {
                 // A typed backslash-n starts a new line; lines are separated by CR LF as in the dialog.

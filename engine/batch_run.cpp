@@ -228,7 +228,9 @@ TImageOutcome ProcessImage(const TImageTask &task)
         outcome.Failure = TImageFailure { .Kind = kind, .Message = message };
     };
     const TFixedOverlaySettings overlay(task.OverlaySettings);
-    const TPhotoOptions photo { .AutoOrient = task.AutoOrient, .Metadata = task.Metadata };
+    const TPhotoOptions photo { .AutoOrient = task.AutoOrient,
+        .Metadata = task.Metadata,
+        .OverlayQuality = task.OverlayQuality };
     const TFileRef source = SourceOf(task);
     const TFileRef destination = DestinationOf(task);
     // Taken before any write: the output may replace the image's own source.

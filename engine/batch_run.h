@@ -80,6 +80,7 @@ struct TImageTask {
     int ResizePercent = 50;
     TResizeOptions ResizeOptions;
     int Quality = 90;
+    int OverlayQuality = kOverlayQuality;
     bool AutoOrient = true;
     TMetadataMode Metadata = TMetadataMode::mmNone;
     /** Taken when the task is planned, so that the image needs nothing from its owner while it runs. */
@@ -113,7 +114,7 @@ struct TImageTask {
     /** The image's picture is decoded and encoded again. */
     [[nodiscard]] bool Decodes() const { return Resize || Overlay; }
     /** The quality of the written file: the overlay's own when it is drawn, the job's otherwise. */
-    [[nodiscard]] int WrittenQuality() const { return Overlay ? kOverlayQuality : Quality; }
+    [[nodiscard]] int WrittenQuality() const { return Overlay ? OverlayQuality : Quality; }
 };
 
 /** How a step of an image failed: "ERROR: " or "Overlay ERROR: " opens its line. */

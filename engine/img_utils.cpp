@@ -119,6 +119,7 @@ TImageOutput ReduceJpeg(const TFileRef &source,
         output.EncodeJpeg();
         TJPEGTextOverlay renderer;
         renderer.Settings = *overlay;
+        renderer.Quality = photo.OverlayQuality;
         renderer.WorkingBitmap() = DecodeJpegStream(output.CompressedData(), false);
         renderer.SetOutputMarkers(markers);
         (void)renderer.RenderAndSave();
@@ -139,6 +140,7 @@ TImageOutput OverlayJpeg(const TFileRef &source,
     renderer.Settings = overlay;
     renderer.AutoOrient = photo.AutoOrient;
     renderer.Metadata = photo.Metadata;
+    renderer.Quality = photo.OverlayQuality;
     (void)renderer.ProcessFile();
     TImageOutput made;
     made.Warnings = renderer.SourceWarnings();

@@ -16,7 +16,9 @@ namespace vellumar
 
 TImageOutput MakeOutput(const TImageTask &task)
 {
-    const TPhotoOptions photo { .AutoOrient = task.AutoOrient, .Metadata = task.Metadata };
+    const TPhotoOptions photo { .AutoOrient = task.AutoOrient,
+        .Metadata = task.Metadata,
+        .OverlayQuality = task.OverlayQuality };
     if (task.Resize)
         return ReduceJpeg(task.SourcePath,
             task.Quality,

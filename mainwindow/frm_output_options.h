@@ -14,7 +14,8 @@ class TfrmOutputOptions;
 namespace vellumar
 {
 
-/** The reduction's filter and size mode, opened from the main window's reduce group. */
+/** The reduction's filter and size mode and the quality with the overlay, opened from the main window's reduce group.
+ */
 class TfrmOutputOptions : public QDialog
 {
     Q_OBJECT
@@ -27,6 +28,8 @@ public:
 
     void SetResizeOptions(const TResizeOptions &options);
     [[nodiscard]] TResizeOptions ResizeOptions() const;
+    void SetOverlayQuality(int quality);
+    [[nodiscard]] int OverlayQuality() const;
 
     void cbSizeModeChange();
 
@@ -38,5 +41,8 @@ private:
 
 /** The options in a few words, as the main window's tooltip shows them ("Smooth, long edge 1600 px"). */
 [[nodiscard]] QString ResizeOptionsText(const TResizeOptions &options);
+
+/** The size a reduction in pixels makes, as the reduce group names it ("Long edge: 1600 px"); empty by percent. */
+[[nodiscard]] QString SizeInPixelsText(const TResizeOptions &options);
 
 } // namespace vellumar
