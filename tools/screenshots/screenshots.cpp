@@ -249,8 +249,9 @@ bool OverlayDialog(const QString &folder)
     QTemporaryDir dir;
     const QString sample = dir.filePath(QStringLiteral("sample.bmp"));
     SkyOverSea(640, 480).Image().save(sample, "BMP");
+    const QStringList photos = RealPhotos();
     TfrmOverlayDlg dialog;
-    dialog.LoadSamplePicture(sample);
+    dialog.LoadSamplePicture(photos.isEmpty() ? sample : photos.value(photos.size() > 5 ? 5 : 0));
     Choose(*Child<QComboBox>(dialog, "cbFontName"), QStringLiteral("DejaVu Sans"));
     Choose(*Child<QComboBox>(dialog, "cbFontColor"), QStringLiteral("Yellow"));
     Choose(*Child<QComboBox>(dialog, "cbFontSize"), QStringLiteral("Large"));
