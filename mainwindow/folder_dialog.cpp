@@ -339,7 +339,7 @@ TfrmFolderBrowse::TfrmFolderBrowse(QWidget *owner,
     mStatus->setMinimumWidth(mStatus->fontMetrics().averageCharWidth() * 50);
     auto *pathLabel = new QLabel(u"&Path:"_s, this);
     mPath = new QLineEdit(this);
-    mPath->setObjectName(u"edPath"_s);
+    mPath->setObjectName(u"ebPath"_s);
     mPath->setToolTip(u"Type or paste a folder's path; the tree follows"_s);
     pathLabel->setBuddy(mPath);
     // Completion offers the folders of what is typed, as a file manager's location bar does.
@@ -396,7 +396,7 @@ void TfrmFolderBrowse::ConnectHandlers()
         &TfrmFolderBrowse::tvFoldersSelectionChanged);
     connect(mNewFolder, &QPushButton::clicked, this, &TfrmFolderBrowse::btnNewFolderClick);
     connect(mOk, &QPushButton::clicked, this, &TfrmFolderBrowse::btnOkClick);
-    connect(mPath, &QLineEdit::textEdited, this, &TfrmFolderBrowse::edPathEdited);
+    connect(mPath, &QLineEdit::textEdited, this, &TfrmFolderBrowse::ebPathChange);
     connect(mCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -455,7 +455,7 @@ QString TypedFolder(const QString &text)
 
 } // namespace
 
-void TfrmFolderBrowse::edPathEdited()
+void TfrmFolderBrowse::ebPathChange()
 {
     // The tree highlights the typed folder as soon as it exists; the text stays as typed.
     const QString folder = TypedFolder(mPath->text());

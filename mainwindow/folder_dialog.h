@@ -90,7 +90,7 @@ private:
     void tvFoldersSelectionChanged();
     void btnNewFolderClick();
     void btnOkClick();
-    void edPathEdited();
+    void ebPathChange();
 
     QString mNewFolderCaption;
     TNameInput mNameInput;

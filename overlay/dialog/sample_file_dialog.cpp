@@ -19,11 +19,11 @@ constexpr qint64 kPreviewPixelLimit = qint64(1) << 28;
 
 TSampleFileDialog::TSampleFileDialog(QWidget *owner)
     : QFileDialog(owner,
-          QStringLiteral("Select Sample Image"),
-          QString(),
-          QStringLiteral("JPEG or Bitmap (*.jpg *.jpeg *.bmp);;"
-                         "JPEG Image File (*.jpg *.jpeg);;"
-                         "Bitmaps (*.bmp)"))
+        QStringLiteral("Select Sample Image"),
+        QString(),
+        QStringLiteral("JPEG or Bitmap (*.jpg *.jpeg *.bmp);;"
+                       "JPEG Image File (*.jpg *.jpeg);;"
+                       "Bitmaps (*.bmp)"))
 {
     // The pane needs the dialog's own widgets, not the platform's.
     setOption(QFileDialog::DontUseNativeDialog);

@@ -50,16 +50,37 @@ TEST(Accessibility, EveryFocusableControlOfEveryWindowHasAName)
     plan.Rows.push_back(row);
     plan.Clashes << QStringLiteral("a.jpg would be written twice");
     const std::vector<std::pair<const char *, std::function<std::unique_ptr<QWidget>()>>> windows {
-        { "main window", [] { return std::make_unique<TfrmMain>(); } },
-        { "overlay dialog", [] { return std::make_unique<TfrmOverlayDlg>(); } },
-        { "output options", [] { return std::make_unique<TfrmOutputOptions>(); } },
-        { "plan", [&plan] { return std::make_unique<TfrmPlan>(plan); } },
-        { "preview", [] { return std::make_unique<TfrmPreview>(); } },
-        { "about box", [] { return std::make_unique<TfrmAbout>(); } },
+        { "main window",
+            [] {
+                return std::make_unique<TfrmMain>();
+            } },
+        { "overlay dialog",
+            [] {
+                return std::make_unique<TfrmOverlayDlg>();
+            } },
+        { "output options",
+            [] {
+                return std::make_unique<TfrmOutputOptions>();
+            } },
+        { "plan",
+            [&plan] {
+                return std::make_unique<TfrmPlan>(plan);
+            } },
+        { "preview",
+            [] {
+                return std::make_unique<TfrmPreview>();
+            } },
+        { "about box",
+            [] {
+                return std::make_unique<TfrmAbout>();
+            } },
         { "folder dialog",
             [] {
-                return std::make_unique<TfrmFolderBrowse>(
-                    nullptr, QStringLiteral("Choose Source Folder"), QStringLiteral("Current folder:"), QStringLiteral("New folder"), nullptr);
+                return std::make_unique<TfrmFolderBrowse>(nullptr,
+                    QStringLiteral("Choose Source Folder"),
+                    QStringLiteral("Current folder:"),
+                    QStringLiteral("New folder"),
+                    nullptr);
             } },
     };
     for (const auto &[title, make] : windows) {
