@@ -92,6 +92,7 @@ struct TImageTask {
     int ResizePercent = 50;
     TResizeOptions ResizeOptions;
     int Quality = 90;
+    int OverlayQuality = kOverlayQuality;
     bool AutoOrient = true;
     TMetadataMode Metadata = TMetadataMode::mmNone;
     TJpegCoding Coding = TJpegCoding::Baseline;
@@ -134,7 +135,7 @@ struct TImageTask {
     /** The image's picture is decoded and encoded again. */
     [[nodiscard]] bool Decodes() const { return Resize || Overlay; }
     /** The quality of the written file: the overlay's own when it is drawn, the job's otherwise. */
-    [[nodiscard]] int WrittenQuality() const { return Overlay ? kOverlayQuality : Quality; }
+    [[nodiscard]] int WrittenQuality() const { return Overlay ? OverlayQuality : Quality; }
     /** How the output is encoded and what it keeps: the run's and the preview's alike. */
     [[nodiscard]] TPhotoOptions Photo() const
     {
@@ -144,7 +145,8 @@ struct TImageTask {
             .MaxBytes = MaxBytes,
             .MinQuality = MinQuality,
             .KeepPicture = false,
-            .ToSrgb = ToSrgb };
+            .ToSrgb = ToSrgb,
+            .OverlayQuality = OverlayQuality };
     }
 };
 

@@ -78,6 +78,7 @@ TImageTask PlanWithoutFacts(const TJob &job, int position)
     task.ResizePercent = job.ResizePercent;
     task.ResizeOptions = job.ResizeOptions;
     task.Quality = job.Quality;
+    task.OverlayQuality = job.OverlayQuality;
     task.AutoOrient = job.AutoOrient;
     task.Metadata = job.Metadata;
     task.Coding = job.Coding;

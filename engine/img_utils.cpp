@@ -54,6 +54,7 @@ void EncodeOutput(TImageOutput &made,
         output.EncodeJpeg();
         TJPEGTextOverlay renderer;
         renderer.Settings = *overlay;
+        renderer.Quality = photo.OverlayQuality;
         renderer.WorkingBitmap() = DecodeJpegStream(output.CompressedData(), false);
         renderer.SetOutputMarkers(markers);
         (void)renderer.RenderAndSave();
@@ -243,6 +244,7 @@ TImageOutput OverlayJpeg(const TFileRef &source,
     renderer.AutoOrient = photo.AutoOrient;
     renderer.Metadata = photo.Metadata;
     renderer.ToSrgb = photo.ToSrgb;
+    renderer.Quality = photo.OverlayQuality;
     (void)renderer.ProcessFile();
     TImageOutput made;
     made.Warnings = renderer.SourceWarnings();

@@ -31,6 +31,8 @@ struct TPhotoOptions {
     bool KeepPicture = false;
     /** Colours of an RGB profile other than sRGB are converted to sRGB, and the sRGB profile written. */
     bool ToSrgb = false;
+    /** The quality of the written file when the overlay is drawn (it is encoded last). */
+    int OverlayQuality = kOverlayQuality;
 };
 
 /** The size that a reduction reports for the status line: its target rectangle's extent. */
@@ -124,7 +126,7 @@ void WriteOutputFile(const TFileRef &source, const TFileRef &destination, const 
 /**
  * Reduces the JPEG at source by scale (0 < scale < 1; each side becomes the whole part of its exact
  * product with scale) and writes it to destination at quality. With addOverlay the reduced photo is
- * encoded at quality, decoded again and overlaid in memory, and only the result (at quality 90) is
+ * encoded at quality, decoded again and overlaid in memory, and only the result (at photo.OverlayQuality) is
  * written: the bytes of writing the reduction and overlaying that file, without a file that lacks its
  * text on any failure. Returns whether a file exists at destination at the end, and
  * sets reported (the target rectangle, one more than the written size where the overhang occurs).
@@ -153,7 +155,8 @@ void WriteOutputFile(const TFileRef &source, const TFileRef &destination, const 
     const TPhotoOptions &photo = {});
 
 /**
- * Draws the overlay (settings read now from overlay) onto source and writes destination at quality 90.
+ * Draws the overlay (settings read now from overlay) onto source and writes destination at
+ * photo.OverlayQuality.
  * Does nothing when destination is a path whose folder does not exist. Throws EOverlayException for files that
  * cannot be opened or saved, and the codec's error for a stream that fails while decoding. The codec's
  * warnings about the source, and a malformed EXIF left out, are added to warnings when given; made receives

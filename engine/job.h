@@ -73,6 +73,8 @@ struct TJob {
     QString ShownSample;
     bool Overlay = false;
     TOverlaySettings OverlaySettings;
+    /** The quality an overlaid photo is written at (the overlay is encoded last). */
+    int OverlayQuality = kOverlayQuality;
     /** Re-encoded photos are turned upright by their EXIF orientation. */
     bool AutoOrient = true;
     /** Which of a photo's metadata a re-encoded photo keeps (its colour profile always). */

@@ -325,8 +325,14 @@ std::vector<TJobOption> MakeJobOptionTable()
                     return std::nullopt;
                 return job.NameTemplate;
             } },
-        { "Overlay", "overlay", nullptr, "draw a text with a drop shadow onto every photo (written at quality 90)",
+        { "Overlay", "overlay", nullptr, "draw a text with a drop shadow onto every photo",
             V::Flag, SetFlag(&TJob::Overlay), WriteFlag(&TJob::Overlay) },
+        { "Overlay", "overlay-quality", "Q", "JPEG quality of overlaid photos, which replaces --quality for them\n"
+                                             "(1 to 100, default 90)", V::Whole,
+            [](TJob &job, const QString &label, const QString &value) {
+                job.OverlayQuality = int(ParseWholeOption(label, value, 1, 100));
+            },
+            [](const TJob &job) { return QString::number(job.OverlayQuality); } },
         { "Overlay", "text", "TEXT", "the text; \\n starts a new line (default \"Sample Overlay Text\")", V::Text,
             [](TJob &job, const QString &, const QString &value) {
                 // A typed backslash-n starts a new line; lines are separated by CR LF as in the dialog.

@@ -469,6 +469,7 @@ QJsonObject JobOptions(const TJob &job)
             { QStringLiteral("style"), int(overlay.FontStyle) },
             { QStringLiteral("size"), overlay.SizeClass },
             { QStringLiteral("position"), overlay.TextPosition },
+            { QStringLiteral("quality"), job.OverlayQuality },
         };
     } else {
         options[QStringLiteral("overlay")] = false;

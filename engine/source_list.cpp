@@ -279,6 +279,14 @@ void TSourceList::ChangeListFolder(const QString &folder)
     ReadListFiles();
 }
 
+void TSourceList::ChooseListFolder(const QString &folder)
+{
+    const QString shown = mListFolder;
+    ChangeListFolder(folder);
+    if (!folder.isEmpty() && mListFolder == shown)
+        ReadListFiles();
+}
+
 void TSourceList::ReadListFiles()
 {
     // A folder that can be entered but not read lists nothing, and says nothing.

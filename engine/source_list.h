@@ -103,6 +103,11 @@ public:
      */
     void ChangeListFolder(const QString &folder);
     /**
+     * A folder the user chose: ChangeListFolder, and the names read again when it is the folder shown
+     * already, so that a choice always lists what is there now. Throws as ChangeListFolder does.
+     */
+    void ChooseListFolder(const QString &folder);
+    /**
      * Reads the names of ListFolder again. Never throws: a folder that has vanished or cannot be read
      * gives an empty list. Without a folder the list stays empty.
      */

@@ -4,14 +4,19 @@
 #include <memory>
 #include <system_error>
 
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
@@ -214,9 +219,10 @@ public:
     static constexpr int kPathRole = Qt::UserRole + 1;
     static constexpr int kListedRole = Qt::UserRole + 2;
 
-    TFolderTreeModel(QObject *parent, const QStyle *style)
+    TFolderTreeModel(QObject *parent, const QStyle *style, const QStringList &shownHidden)
         : QStandardItemModel(parent)
         , mFolderIcon(style->standardIcon(QStyle::SP_DirIcon))
+        , mShownHidden(shownHidden)
     {
         appendRow(MakeItem(u"/"_s, u"/"_s, style->standardIcon(QStyle::SP_DriveHDIcon)).release());
         const QString home = QDir::cleanPath(QDir::homePath());
@@ -300,26 +306,30 @@ private:
         parent->setData(true, kListedRole);
         const QString path = parent->data(kPathRole).toString();
         const QString prefix = path.endsWith(kSeparator) ? path : path + kSeparator;
-        // Without QDir::Hidden, dot-folders stay out of the tree.
-        const QStringList names =
-            QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-        for (const QString &name : names)
-            parent->appendRow(MakeItem(name, prefix + name, mFolderIcon).release());
+        // Dot-folders stay out of the tree, except those made in this dialog.
+        const QFileInfoList entries = QDir(path).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+            QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+        for (const QFileInfo &entry : entries)
+            if (!entry.isHidden() || mShownHidden.contains(prefix + entry.fileName()))
+                parent->appendRow(MakeItem(entry.fileName(), prefix + entry.fileName(), mFolderIcon).release());
     }
 
     QIcon mFolderIcon;
+    QStringList mShownHidden;
 };
 
 TfrmFolderBrowse::TfrmFolderBrowse(QWidget *owner,
+    const QString &caption,
     const QString &prompt,
     const QString &newFolderCaption,
-    TNameInput nameInput)
+    TNameInput nameInput,
+    const QStringList &shownHidden)
     : QDialog(owner)
     , mNewFolderCaption(newFolderCaption)
     , mNameInput(nameInput ? std::move(nameInput) : TNameInput(AskFolderName))
 {
-    setWindowTitle(QString::fromLatin1(kAppTitle));
-    mModel = new TFolderTreeModel(this, style());
+    setWindowTitle(caption.isEmpty() ? QString::fromLatin1(kAppTitle) : caption);
+    mModel = new TFolderTreeModel(this, style(), shownHidden);
     mPrompt = new QLabel(prompt, this);
     mPrompt->setObjectName(u"lblPrompt"_s);
     mStatus = new QLabel(this);
@@ -327,10 +337,26 @@ TfrmFolderBrowse::TfrmFolderBrowse(QWidget *owner,
     // Room for a shortened path of 50 characters; a highlighted path never resizes the window.
     mStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     mStatus->setMinimumWidth(mStatus->fontMetrics().averageCharWidth() * 50);
+    auto *pathLabel = new QLabel(u"&Path:"_s, this);
+    mPath = new QLineEdit(this);
+    mPath->setObjectName(u"ebPath"_s);
+    mPath->setToolTip(u"Type or paste a folder's path; the tree follows"_s);
+    pathLabel->setBuddy(mPath);
+    // Completion offers the folders of what is typed, as a file manager's location bar does.
+    auto *folders = new QFileSystemModel(this);
+    folders->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
+    folders->setRootPath(u"/"_s);
+    auto *completer = new QCompleter(folders, this);
+    completer->setCaseSensitivity(Qt::CaseSensitive);
+    mPath->setCompleter(completer);
     mTree = new QTreeView(this);
     mTree->setObjectName(u"tvFolders"_s);
+    mTree->setAccessibleName(u"Folders"_s);
     mTree->setModel(mModel);
     mTree->setHeaderHidden(true);
+    // Long names are scrolled to, never cut.
+    mTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    mTree->header()->setStretchLastSection(false);
     mTree->setUniformRowHeights(true);
     mTree->setSelectionMode(QAbstractItemView::SingleSelection);
     mTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -346,11 +372,17 @@ TfrmFolderBrowse::TfrmFolderBrowse(QWidget *owner,
     auto *layout = new QGridLayout(this);
     layout->addWidget(mPrompt, 0, 0, 1, 2);
     layout->addWidget(mStatus, 1, 0, 1, 2);
-    layout->addWidget(mTree, 2, 0, 1, 2);
-    layout->addWidget(mNewFolder, 3, 0, Qt::AlignLeft);
-    layout->addWidget(buttons, 3, 1, Qt::AlignRight);
-    layout->setRowStretch(2, 1);
+    auto *pathRow = new QHBoxLayout;
+    pathRow->addWidget(pathLabel);
+    pathRow->addWidget(mPath, 1);
+    layout->addLayout(pathRow, 2, 0, 1, 2);
+    layout->addWidget(mTree, 3, 0, 1, 2);
+    layout->addWidget(mNewFolder, 4, 0, Qt::AlignLeft);
+    layout->addWidget(buttons, 4, 1, Qt::AlignRight);
+    layout->setRowStretch(3, 1);
+    setMinimumSize(380, 440);
     resize(380, 440);
+    setSizeGripEnabled(true);
     ConnectHandlers();
 }
 
@@ -364,6 +396,7 @@ void TfrmFolderBrowse::ConnectHandlers()
         &TfrmFolderBrowse::tvFoldersSelectionChanged);
     connect(mNewFolder, &QPushButton::clicked, this, &TfrmFolderBrowse::btnNewFolderClick);
     connect(mOk, &QPushButton::clicked, this, &TfrmFolderBrowse::btnOkClick);
+    connect(mPath, &QLineEdit::textEdited, this, &TfrmFolderBrowse::ebPathChange);
     connect(mCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -404,6 +437,33 @@ void TfrmFolderBrowse::tvFoldersSelectionChanged()
     const QString path = HighlightedPath();
     mStatus->setText(ShortenPath(path));
     mNewFolder->setEnabled(!path.isEmpty());
+    if (!mFollowingTree)
+        mPath->setText(path);
+}
+
+namespace
+{
+
+// A typed path as a folder: "~" is the home folder, a relative path is taken from the working folder.
+QString TypedFolder(const QString &text)
+{
+    QString path = text.trimmed();
+    if (path == u"~"_s || path.startsWith(u"~/"_s))
+        path = QDir::homePath() + path.mid(1);
+    return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+} // namespace
+
+void TfrmFolderBrowse::ebPathChange()
+{
+    // The tree highlights the typed folder as soon as it exists; the text stays as typed.
+    const QString folder = TypedFolder(mPath->text());
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return;
+    mFollowingTree = true;
+    SelectPath(folder, true);
+    mFollowingTree = false;
 }
 
 void TfrmFolderBrowse::btnNewFolderClick()
@@ -432,6 +492,13 @@ void TfrmFolderBrowse::btnNewFolderClick()
 
 void TfrmFolderBrowse::btnOkClick()
 {
+    // A typed path that names no folder keeps the dialog open, so the typing is not lost.
+    if (const QString typed = TypedFolder(mPath->text()); !typed.isEmpty() && typed != HighlightedPath()) {
+        if (!QFileInfo(typed).isDir() || !SelectPath(typed, true)) {
+            QMessageBox::warning(this, windowTitle(), u"There is no folder %1"_s.arg(typed), QMessageBox::Ok);
+            return;
+        }
+    }
     if (HighlightedPath().isEmpty())
         reject();
     else
@@ -453,20 +520,24 @@ QString TFolderDialog::NewFolderCaption() const
     return LookupCaption(NewFolderCaptions(), mLanguageKey);
 }
 
-std::optional<QString> TFolderDialog::Execute(QWidget *owner)
+std::optional<QString> TFolderDialog::Execute(QWidget *owner, const QString &caption)
 {
     QString highlight = mRemembered;
     while (true) {
-        TfrmFolderBrowse window(owner, PromptText(), NewFolderCaption(), mNameInput);
+        TfrmFolderBrowse window(owner, caption, PromptText(), NewFolderCaption(), mNameInput, mMadeFolders);
+        if (mSize.isValid())
+            window.resize(mSize);
         // The folder just made (or last accepted) is highlighted even when its name hides it.
         window.SelectPath(highlight, true);
         const QScreen *screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
         if (screen != nullptr)
             window.move(screen->availableGeometry().center() - window.rect().center());
         const int result = window.exec();
+        mSize = window.size();
         if (!window.CreatedFolder().isEmpty()) {
             // A made folder is remembered even if the user then cancels.
             mRemembered = highlight = window.CreatedFolder();
+            mMadeFolders << window.CreatedFolder();
             continue;
         }
         if (result != QDialog::Accepted)

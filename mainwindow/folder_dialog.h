@@ -6,9 +6,12 @@
 #include <vector>
 
 #include <QDialog>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTreeView;
 
@@ -46,7 +49,8 @@ using TCaptionTable = std::vector<std::pair<QString, QString>>;
 
 /**
  * One opening of the folder-browse dialog: the prompt, a status line with the highlighted folder's
- * shortened path, the folder tree under "/" and the user's home, a new-folder button, OK and Cancel.
+ * shortened path, a path field (typed or pasted, with completion), the folder tree under "/" and the
+ * user's home, a new-folder button, OK and Cancel. It may grow; its first size is its smallest.
  */
 class TfrmFolderBrowse : public QDialog
 {
@@ -55,7 +59,12 @@ public:
     /** Asks for a new folder's name: owner and caption; nullopt when cancelled. */
     using TNameInput = std::function<std::optional<QString>(QWidget *owner, const QString &caption)>;
 
-    TfrmFolderBrowse(QWidget *owner, const QString &prompt, const QString &newFolderCaption, TNameInput nameInput);
+    TfrmFolderBrowse(QWidget *owner,
+        const QString &caption,
+        const QString &prompt,
+        const QString &newFolderCaption,
+        TNameInput nameInput,
+        const QStringList &shownHidden = {});
     ~TfrmFolderBrowse() override;
 
     /**
@@ -70,6 +79,7 @@ public:
     [[nodiscard]] QPushButton *NewFolderButton() const { return mNewFolder; }
     [[nodiscard]] QPushButton *OkButton() const { return mOk; }
     [[nodiscard]] QPushButton *CancelButton() const { return mCancel; }
+    [[nodiscard]] QLineEdit *PathField() const { return mPath; }
     /** The folder made by the new-folder button; the dialog then closes so that it reopens on it. */
     [[nodiscard]] QString CreatedFolder() const { return mCreatedFolder; }
 
@@ -80,6 +90,7 @@ private:
     void tvFoldersSelectionChanged();
     void btnNewFolderClick();
     void btnOkClick();
+    void ebPathChange();
 
     QString mNewFolderCaption;
     TNameInput mNameInput;
@@ -87,6 +98,9 @@ private:
     TFolderTreeModel *mModel = nullptr;
     QLabel *mPrompt = nullptr;
     QLabel *mStatus = nullptr;
+    QLineEdit *mPath = nullptr;
+    // Set while the field follows the tree, so that the tree does not follow the field back.
+    bool mFollowingTree = false;
     QTreeView *mTree = nullptr;
     QPushButton *mNewFolder = nullptr;
     QPushButton *mOk = nullptr;
@@ -106,11 +120,12 @@ public:
     TFolderDialog();
 
     /**
-     * Shows the dialog modally, centred on the screen, with the remembered folder highlighted when it
-     * still exists. Returns the accepted folder (absolute, no trailing separator except "/"), or
-     * nullopt on Cancel, on closing, and on OK with nothing highlighted.
+     * Shows the dialog modally, captioned caption (the program's title when empty), centred on the screen,
+     * with the remembered folder highlighted when it still exists. Returns the accepted folder (absolute,
+     * no trailing separator except "/"), or nullopt on Cancel, on closing, and on OK with nothing
+     * highlighted. Its size is kept from one opening to the next.
      */
-    std::optional<QString> Execute(QWidget *owner);
+    std::optional<QString> Execute(QWidget *owner, const QString &caption = {});
 
     [[nodiscard]] QString Remembered() const { return mRemembered; }
     void SetRemembered(const QString &path) { mRemembered = path; }
@@ -124,6 +139,9 @@ public:
 
 private:
     QString mRemembered;
+    // Folders made in the dialog stay in its tree even when their names hide them.
+    QStringList mMadeFolders;
+    QSize mSize;
     QString mLanguageKey;
     TNameInput mNameInput;
 };

@@ -6,17 +6,21 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTextCursor>
 #include <QThread>
+#include <QUrl>
 
 #include "engine/dry_run.h"
 #include "engine/folder_rules.h"
@@ -74,6 +78,8 @@ TfrmMain::TfrmMain(QWidget *parent)
     ui->setupUi(this);
     setFont(WithDialogFontMetrics(font()));
     ui->lbSrc->setItemDelegate(new TFixedRowDelegate(ui->lbSrc));
+    mResizeCaption = ui->cbResize->text();
+    mOverlayQualityNote = ui->lblOverlayQuality->text();
     // The folder buttons sit inside their fields; the text must not run under them.
     ui->ebSrcFolder->setTextMargins(0, 0, ui->ebSrcFolder->width() - ui->btnSrcFolder->x(), 0);
     ui->ebDestFolder->setTextMargins(0, 0, ui->ebDestFolder->width() - ui->btnDestFolder->x(), 0);
@@ -81,6 +87,12 @@ TfrmMain::TfrmMain(QWidget *parent)
              static_cast<QWidget *>(ui->ebNumber),
              static_cast<QWidget *>(ui->ebSuffix) })
         field->installEventFilter(this);
+    // A folder (or a photo, for its folder) dropped from a file manager is chosen as the button would.
+    for (QWidget *target : { ui->lbSrc->viewport(), static_cast<QWidget *>(ui->ebDestFolder) }) {
+        target->setAcceptDrops(true);
+        target->installEventFilter(this);
+    }
+    ui->lbSrc->installEventFilter(this);
 
     mChooseFolder = [this](const QString &lastFolder) {
         return DefaultChooseFolder(lastFolder);
@@ -110,6 +122,7 @@ TfrmMain::TfrmMain(QWidget *parent)
         ShowSourceList();
     });
     ConnectHandlers();
+    UpdateResizeControls();
 
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
@@ -152,6 +165,7 @@ void TfrmMain::ConnectHandlers()
     connect(ui->lbSrc, &QListWidget::currentRowChanged, this, &TfrmMain::RefreshPreview);
     for (QCheckBox *box : { ui->cbResize, ui->cbRename, ui->cbOverlay, ui->cbAutoOrient })
         connect(box, &QCheckBox::toggled, this, &TfrmMain::RefreshPreview);
+    connect(ui->cbOverlay, &QCheckBox::toggled, this, &TfrmMain::UpdateResizeControls);
     connect(ui->cbMetadata, &QComboBox::currentIndexChanged, this, &TfrmMain::RefreshPreview);
     for (QSpinBox *spin : { static_cast<QSpinBox *>(ui->seResizePercent), static_cast<QSpinBox *>(ui->seQuality) })
         connect(spin, &QSpinBox::valueChanged, this, &TfrmMain::RefreshPreview);
@@ -181,18 +195,37 @@ void TfrmMain::FormCreate()
 void TfrmMain::UpdateResizeControls()
 {
     // A size in pixels replaces the percentage, which then stays off.
-    const bool on = ui->cbResize->isChecked() && mResizeOptions.Mode == TSizeMode::Percent;
+    const bool byPercent = mResizeOptions.Mode == TSizeMode::Percent;
+    const bool on = ui->cbResize->isChecked() && byPercent;
     ui->seResizePercent->setEnabled(on);
     ui->RzLabel1->setEnabled(on);
+    // A size in pixels is named where the percentage would be, so that the group reads as the run writes.
+    ui->seResizePercent->setVisible(byPercent);
+    ui->RzLabel1->setVisible(byPercent);
+    ui->lblSizeInPixels->setVisible(!byPercent);
+    ui->lblSizeInPixels->setText(SizeInPixelsText(mResizeOptions));
+    ui->lblSizeInPixels->setEnabled(ui->cbResize->isChecked());
+    ui->cbResize->setText(byPercent ? mResizeCaption : ui->cbResize->property("captionInPixels").toString());
+    // The overlay is encoded last: its quality, not the field's, is the written file's.
+    ui->lblOverlayQuality->setText(mOverlayQualityNote.arg(mOverlayQuality));
+    ui->lblOverlayQuality->setEnabled(ui->cbOverlay->isChecked());
     ui->btnOutputOptions->setToolTip(
-        QStringLiteral("Output options: the filter, the size by percent, long edge or fit (now: %1), what to do "
-                       "with existing files (now: %2), the coding, a size cap, a name template and variants")
+        QStringLiteral("Output options: the filter, the size by percent, long edge or fit (now: %1), the quality "
+                       "with the overlay, what to do with existing files (now: %2), the colours, the coding, a size "
+                       "cap, a name template and variants")
             .arg(ResizeOptionsText(mResizeOptions), ExistingName(mExisting)));
 }
 
 void TfrmMain::SetResizeOptions(const TResizeOptions &options)
 {
     mResizeOptions = options;
+    UpdateResizeControls();
+    RefreshPreview();
+}
+
+void TfrmMain::SetOverlayQuality(int quality)
+{
+    mOverlayQuality = quality;
     UpdateResizeControls();
     RefreshPreview();
 }
@@ -205,11 +238,13 @@ void TfrmMain::btnOutputOptionsClick()
         dlg.SetExisting(mExisting);
         dlg.SetWebOptions(mWebOptions);
         dlg.SetToSrgb(mToSrgb);
+        dlg.SetOverlayQuality(mOverlayQuality);
         if (dlg.exec() == QDialog::Accepted) {
             // Set before the resize options, which refresh the button's tooltip.
             mExisting = dlg.Existing();
             mWebOptions = dlg.WebOptions();
             mToSrgb = dlg.ToSrgb();
+            mOverlayQuality = dlg.OverlayQuality();
             SetResizeOptions(dlg.ResizeOptions());
             UpdateSampleName();
         }
@@ -287,8 +322,9 @@ void TfrmMain::cbResizeClick()
     });
 }
 
-std::optional<QString> TfrmMain::ChooseFolder()
+std::optional<QString> TfrmMain::ChooseFolder(const QString &caption)
 {
+    mFolderCaption = caption;
     std::optional<QString> chosen = mChooseFolder(mLastFolder);
     if (chosen)
         mLastFolder = *chosen;
@@ -298,37 +334,98 @@ std::optional<QString> TfrmMain::ChooseFolder()
 void TfrmMain::ebSrcFolderElipsisClick()
 {
     RunGuarded(this, [this] {
-        const std::optional<QString> chosen = ChooseFolder();
-        if (!chosen)
-            return;
-        // A folder that cannot be entered stops here: field, log and Start stay as they were.
-        mSourceList.ChangeListFolder(*chosen);
-        ui->ebSrcFolder->setText(*chosen);
-        ui->ebSrcFolder->setCursorPosition(0);
+        if (const std::optional<QString> chosen = ChooseFolder(ui->btnSrcFolder->property("dialogCaption").toString()))
+            SourceFolderChosen(*chosen);
+    });
+}
+
+void TfrmMain::SourceFolderChosen(const QString &folder)
+{
+    // A folder that cannot be entered stops here: field, log and Start stay as they were. The folder
+    // shown already is read again: a choice lists what is there now.
+    mSourceList.ChooseListFolder(folder);
+    ui->ebSrcFolder->setText(folder);
+    ui->ebSrcFolder->setCursorPosition(0);
+    for (const QString &line : SourceFolderLines(mSourceList))
+        AddStatusLine(line);
+    UpdateStartButton();
+}
+
+void TfrmMain::RelistSource()
+{
+    RunGuarded(this, [this] {
+        mSourceList.ReadListFiles();
         for (const QString &line : SourceFolderLines(mSourceList))
             AddStatusLine(line);
-        UpdateStartButton();
     });
 }
 
 void TfrmMain::ebDestFolderElipsisClick()
 {
     RunGuarded(this, [this] {
-        const std::optional<QString> chosen = ChooseFolder();
-        if (!chosen)
-            return;
-        ui->ebDestFolder->setText(*chosen + QLatin1Char('/'));
-        // A long path shows from its start, as it is read.
-        ui->ebDestFolder->setCursorPosition(0);
-        if (NameSameFolder(ui->ebDestFolder->text(), ui->ebSrcFolder->text()))
-            mWarnSameFolder();
-        // A run writes all its photos into the folder of Start, the one its check covered.
-        if (mRunning)
-            AddStatusLine(DestinationFolderLine(*chosen) + QStringLiteral(" (from the next run on)"));
-        else
-            AddStatusLine(DestinationFolderLine(*chosen));
-        UpdateStartButton();
+        if (const std::optional<QString> chosen = ChooseFolder(ui->btnDestFolder->property("dialogCaption").toString()))
+            DestinationFolderChosen(*chosen);
     });
+}
+
+void TfrmMain::DestinationFolderChosen(const QString &folder)
+{
+    ui->ebDestFolder->setText(folder + QLatin1Char('/'));
+    // A long path shows from its start, as it is read.
+    ui->ebDestFolder->setCursorPosition(0);
+    if (NameSameFolder(ui->ebDestFolder->text(), ui->ebSrcFolder->text()))
+        mWarnSameFolder();
+    // A run writes all its photos into the folder of Start, the one its check covered.
+    if (mRunning)
+        AddStatusLine(DestinationFolderLine(folder) + QStringLiteral(" (from the next run on)"));
+    else
+        AddStatusLine(DestinationFolderLine(folder));
+    UpdateStartButton();
+}
+
+namespace
+{
+
+// The folder a drop names: the first local item, a folder itself or a file's folder; empty otherwise.
+QString DroppedFolder(const QMimeData *data)
+{
+    if (data == nullptr)
+        return {};
+    for (const QUrl &url : data->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QFileInfo item(url.toLocalFile());
+        if (item.isDir())
+            return QDir::cleanPath(item.absoluteFilePath());
+        if (item.exists())
+            return QDir::cleanPath(item.absolutePath());
+    }
+    return {};
+}
+
+} // namespace
+
+bool TfrmMain::HandleFolderDrop(QObject *target, QEvent *event)
+{
+    auto *drop = static_cast<QDropEvent *>(event);
+    const QString folder = DroppedFolder(drop->mimeData());
+    if (folder.isEmpty())
+        return false;
+    drop->setDropAction(Qt::CopyAction);
+    drop->accept();
+    if (event->type() != QEvent::Drop)
+        return true;
+    const bool source = target == ui->lbSrc->viewport();
+    RunGuarded(this, [&] {
+        // The folder dialog then opens on it, as after a choice made in it.
+        mLastFolder = folder;
+        FolderDialog1.SetRemembered(folder);
+        if (source)
+            SourceFolderChosen(folder);
+        else
+            DestinationFolderChosen(folder);
+    });
+    return true;
 }
 
 void TfrmMain::btnProcessClick()
@@ -386,8 +483,16 @@ void TfrmMain::FinishRun(const TRunSummary &summary, const std::exception_ptr &e
     // The window returns to idle before any error is shown.
     SetRunning(false);
     RunGuarded(this, [&] {
-        if (error)
-            std::rethrow_exception(error);
+        if (error) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const ERunRefused &refused) {
+                // The box goes away; the log keeps why nothing was written.
+                for (const QString &line : refused.Message().split(QLatin1Char('\n')))
+                    AddStatusLine(line);
+                throw;
+            }
+        }
         mLastReport = mRecorder.Finish(summary.Stopped);
     });
     // The window was asked to close while the run went on; now it may.
@@ -427,7 +532,11 @@ void TfrmMain::btnClearClick()
 void TfrmMain::SpeedButton1Click()
 {
     RunGuarded(this, [this] {
-        const QString proposal = mReportName.isEmpty() ? QStringLiteral("Quendrix.txt") : mReportName;
+        // The first report is proposed beside the photos it tells of.
+        const QString destination = ui->ebDestFolder->text();
+        const QString proposal = !mReportName.isEmpty() ? mReportName
+            : destination.isEmpty()                     ? QStringLiteral("Quendrix.txt")
+                                                        : PathInFolder(destination, QStringLiteral("Quendrix.txt"));
         const std::optional<QString> chosen = mChooseReportFile(proposal);
         if (!chosen)
             return;
@@ -557,6 +666,7 @@ TJob TfrmMain::Snapshot() const
         .ShownSample = ui->pnlSample->text(),
         .Overlay = ui->cbOverlay->isChecked(),
         .OverlaySettings = Overlay().CurrentOverlaySettings(),
+        .OverlayQuality = mOverlayQuality,
         .AutoOrient = ui->cbAutoOrient->isChecked(),
         // The combo's items are in the order of the modes.
         .Metadata = TMetadataMode(std::clamp(ui->cbMetadata->currentIndex(), 0, 2)),
@@ -594,6 +704,7 @@ void TfrmMain::ApplyJob(const TJob &job)
     mResizeOptions = job.ResizeOptions;
     mExisting = job.Existing;
     mToSrgb = job.ToSrgb;
+    mOverlayQuality = job.OverlayQuality;
     mWebOptions = TWebOutputOptions { .Coding = job.Coding,
         .MaxBytes = job.MaxBytes,
         .MinQuality = job.MinQuality,
@@ -815,7 +926,7 @@ void TfrmMain::ProcessPendingEvents()
 
 void TfrmMain::ShowSourceList()
 {
-    const QIcon fileIcon(QStringLiteral(":/icons/file.xpm"));
+    const QIcon fileIcon(QStringLiteral(":/icons/file.png"));
     ui->lbSrc->clear();
     for (const QString &name : mSourceList.Names())
         new QListWidgetItem(fileIcon, PrintableName(name), ui->lbSrc);
@@ -841,7 +952,7 @@ void TfrmMain::ShowLogChange(TStatusLog::TChange change, const QString &line)
 std::optional<QString> TfrmMain::DefaultChooseFolder(const QString &)
 {
     // The dialog remembers the last accepted folder itself, whichever button opened it.
-    return FolderDialog1.Execute(this);
+    return FolderDialog1.Execute(this, mFolderCaption);
 }
 
 std::optional<QString> TfrmMain::DefaultChooseReportFile(const QString &proposedPath)
@@ -909,6 +1020,16 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyRelease
         && (watched == ui->ebPrefix || watched == ui->ebNumber || watched == ui->ebSuffix))
         ebPrefixKeyUp();
+    const bool dropTarget = watched == ui->lbSrc->viewport() || watched == ui->ebDestFolder;
+    if (dropTarget
+        && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove || event->type() == QEvent::Drop)
+        && HandleFolderDrop(watched, event))
+        return true;
+    if (watched == ui->lbSrc && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_F5) {
+        RelistSource();
+        return true;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

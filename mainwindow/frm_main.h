@@ -127,6 +127,7 @@ public:
 
     /** The output options as the dialog left them; the tests set them without the modal dialog. */
     void SetResizeOptions(const TResizeOptions &options);
+    void SetOverlayQuality(int quality);
 
     // TJobSource: the controls' values at the moment of the call; the number field follows the run.
     [[nodiscard]] TJob Snapshot() const override;
@@ -167,10 +168,15 @@ private:
     void ShowSourceList();
     void RefreshPreview();
     void SaveReportAs(const QString &path) const;
+    // What an accepted folder choice does, whether from the folder button or a drop.
+    void SourceFolderChosen(const QString &folder);
+    void DestinationFolderChosen(const QString &folder);
+    void RelistSource();
+    [[nodiscard]] bool HandleFolderDrop(QObject *target, QEvent *event);
     void ShowLogChange(TStatusLog::TChange change, const QString &line);
     void SetRunning(bool running);
     void FinishRun(const TRunSummary &summary, const std::exception_ptr &error);
-    [[nodiscard]] std::optional<QString> ChooseFolder();
+    [[nodiscard]] std::optional<QString> ChooseFolder(const QString &caption);
     [[nodiscard]] std::optional<QString> DefaultChooseFolder(const QString &lastFolder);
     [[nodiscard]] std::optional<QString> DefaultChooseReportFile(const QString &proposedPath);
     void DefaultWarnSameFolder();
@@ -196,12 +202,18 @@ private:
     bool mSaveWithFolders = false;
     QMenu *mPresetsMenu = nullptr; // owned by the window as its child
     QString mLastFolder;
+    // The caption of the folder dialog being opened.
+    QString mFolderCaption;
     QString mReportName;
     TResizeOptions mResizeOptions;
     TExisting mExisting = TExisting::Replace;
     TWebOutputOptions mWebOptions;
     /** The Output Options' "Convert colours to sRGB". */
     bool mToSrgb = false;
+    int mOverlayQuality = kOverlayQuality;
+    // The reduce group's captions from the layout; the code fills in the numbers.
+    QString mResizeCaption;
+    QString mOverlayQualityNote;
     bool mStopRequested = false;
     bool mRunning = false;
     // The destination field as it was at Start: the folder the run checked and writes into.

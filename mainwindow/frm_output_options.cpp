@@ -166,6 +166,30 @@ bool TfrmOutputOptions::ToSrgb() const
     return ui->cbToSrgb->isChecked();
 }
 
+void TfrmOutputOptions::SetOverlayQuality(int quality)
+{
+    ui->seOverlayQuality->setValue(quality);
+}
+
+int TfrmOutputOptions::OverlayQuality() const
+{
+    ui->seOverlayQuality->interpretText();
+    return ui->seOverlayQuality->value();
+}
+
+QString SizeInPixelsText(const TResizeOptions &options)
+{
+    switch (options.Mode) {
+    case TSizeMode::LongEdge:
+        return QStringLiteral("Long edge: %1 px").arg(options.LongEdge);
+    case TSizeMode::Fit:
+        return QStringLiteral("Fit: %1 x %2 px").arg(options.Box.Width).arg(options.Box.Height);
+    case TSizeMode::Percent:
+        break;
+    }
+    return QString();
+}
+
 QString ResizeOptionsText(const TResizeOptions &options)
 {
     const QString filter =

@@ -31,8 +31,8 @@ struct TWebOutputOptions {
 };
 
 /**
- * The reduction's filter and size mode, what to do with existing outputs, the output's colours, and the web
- * outputs, opened from the main window's reduce group.
+ * The reduction's filter and size mode, the quality with the overlay, what to do with existing outputs, the
+ * output's colours, and the web outputs, opened from the main window's reduce group.
  */
 class TfrmOutputOptions : public QDialog
 {
@@ -53,6 +53,8 @@ public:
     [[nodiscard]] TWebOutputOptions WebOptions() const;
     void SetToSrgb(bool on);
     [[nodiscard]] bool ToSrgb() const;
+    void SetOverlayQuality(int quality);
+    [[nodiscard]] int OverlayQuality() const;
 
     void cbSizeModeChange();
     void ebNameTemplateChange();
@@ -66,5 +68,8 @@ private:
 
 /** The options in a few words, as the main window's tooltip shows them ("Smooth, long edge 1600 px"). */
 [[nodiscard]] QString ResizeOptionsText(const TResizeOptions &options);
+
+/** The size a reduction in pixels makes, as the reduce group names it ("Long edge: 1600 px"); empty by percent. */
+[[nodiscard]] QString SizeInPixelsText(const TResizeOptions &options);
 
 } // namespace vellumar

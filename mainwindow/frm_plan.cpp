@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 
+#include "engine/source_list.h"
 #include "imaging/native_name.h"
 #include "ui_frm_plan.h"
 
@@ -14,6 +15,31 @@ namespace
 QString SizeText(const std::optional<TPixelSize> &size)
 {
     return size ? QStringLiteral("%1 x %2").arg(size->Width).arg(size->Height) : QString();
+}
+
+// What a row's write would replace, naming the file: the clash that refuses the run when the row has one
+// (its text begins with the photo's name), else the existing file or the photo's own source.
+QString ReplacedText(const TDryRun &plan, const TPlanRow &photo)
+{
+    // The output's path is the row's own (its output name in the destination): the rest names the file.
+    const QString clashPrefix = photo.SourceName + QStringLiteral(" -> ");
+    const QString ownOutput = PathInFolder(plan.DestinationFolder, photo.OutputName) + QLatin1Char(' ');
+    for (const QString &clash : plan.Clashes) {
+        if (!clash.startsWith(clashPrefix))
+            continue;
+        const QString rest = clash.mid(clashPrefix.size());
+        return PrintableName(rest.startsWith(ownOutput) ? rest.mid(ownOutput.size()) : rest);
+    }
+    switch (photo.Replaces) {
+    case TReplaces::Nothing:
+        break;
+    case TReplaces::ExistingFile:
+        return QStringLiteral("%1: %2").arg(ReplacesText(photo.Replaces),
+            PrintableName(PathInFolder(plan.DestinationFolder, photo.OutputName)));
+    case TReplaces::OwnSource:
+        return QStringLiteral("%1: %2").arg(ReplacesText(photo.Replaces), PrintableName(photo.SourceName));
+    }
+    return {};
 }
 
 } // namespace
@@ -50,13 +76,17 @@ void TfrmPlan::FormCreate(const TDryRun &plan)
             PrintableName(photo.OutputName),
             SizeText(photo.SourceSize),
             photo.Problem.isEmpty() ? SizeText(photo.PlannedSize) : PrintableName(photo.Problem),
-            photo.Skipped ? SkippedText() : ReplacesText(photo.Replaces) };
-        for (int column = 0; column < int(cells.size()); ++column)
-            ui->tblPlan->setItem(row, column, new QTableWidgetItem(cells[column])); // the table owns its items
+            photo.Skipped ? SkippedText() : ReplacedText(plan, photo) };
+        for (int column = 0; column < int(cells.size()); ++column) {
+            auto *item = new QTableWidgetItem(cells[column]); // the table owns its items
+            item->setToolTip(cells[column]);
+            ui->tblPlan->setItem(row, column, item);
+        }
     }
     ui->tblPlan->resizeColumnsToContents();
-    QString summary =
-        QStringLiteral("%1 photos into %2").arg(plan.Rows.size()).arg(PrintableName(plan.DestinationFolder));
+    QString summary = plan.DestinationFolder.isEmpty()
+        ? QStringLiteral("%1 photos; no destination folder is chosen").arg(plan.Rows.size())
+        : QStringLiteral("%1 photos into %2").arg(plan.Rows.size()).arg(PrintableName(plan.DestinationFolder));
     if (replacing > 0)
         summary += QStringLiteral("; %1 would replace a file").arg(replacing);
     if (skipped > 0)

@@ -63,7 +63,7 @@ bool TJPEGTextOverlay::RenderAndSave()
     const QString outputPath = SaveOutput ? OutputFile : QString();
     try {
         mOutputImage.SetOutputFormat(TJPEGPixelFormat::jf24Bit);
-        mOutputImage.SetQuality(kOverlayQuality);
+        mOutputImage.SetQuality(Quality);
         mOutputImage.SetMarkers(mOutputMarkers);
         mOutputImage.AssignBitmap(mBitmap);
         if (!SaveOutput)

@@ -18,12 +18,9 @@ class EOverlayException : public Exception
     using Exception::Exception;
 };
 
-/** The quality of every overlaid photo, whatever the job's quality: the overlay is encoded last. */
-inline constexpr int kOverlayQuality = 90;
-
 /**
  * Puts the overlay text onto one JPEG file: decodes the source into a 24-bit bitmap of the same size,
- * draws the overlay on it (DrawOverlay) and encodes the result again at quality 90. One renderer serves
+ * draws the overlay on it (DrawOverlay) and encodes the result again at Quality. One renderer serves
  * one image: fill in the fields, call ProcessFile once.
  */
 class TJPEGTextOverlay
@@ -59,6 +56,8 @@ public:
     QString OutputFile;
     TOverlaySettings Settings { .Text = {}, .FontName = QStringLiteral("Arial"), .SizeClass = 1 };
     bool SaveOutput = false;
+    /** The quality the output is encoded at. */
+    int Quality = kOverlayQuality;
     /** Turn the picture upright by the source's EXIF orientation before the text is placed. */
     bool AutoOrient = false;
     /** The source's metadata that goes into the output; its colour profile always does. */

@@ -30,6 +30,12 @@ struct TOverlaySettings {
     friend bool operator==(const TOverlaySettings &, const TOverlaySettings &) = default;
 };
 
+/**
+ * The quality an overlaid photo is written at unless the job says otherwise: the overlay is encoded last,
+ * so this, not the job's quality, is the written file's.
+ */
+inline constexpr int kOverlayQuality = 90;
+
 struct TOverlaySizeEntry {
     QLatin1String Name;
     int Percent;

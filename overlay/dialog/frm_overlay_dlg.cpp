@@ -17,6 +17,7 @@
 #include "imaging/dialog_font.h"
 #include "overlay/dialog/picture_view.h"
 #include "overlay/dialog/preview_label.h"
+#include "overlay/dialog/sample_file_dialog.h"
 #include "ui_frm_overlay_dlg.h"
 #include "widgets/run_guarded.h"
 
@@ -370,12 +371,10 @@ void TfrmOverlayDlg::hideEvent(QHideEvent *event)
 
 QString TfrmOverlayDlg::ChooseFileWithDialog()
 {
-    return QFileDialog::getOpenFileName(this,
-        QStringLiteral("Select Sample Image"),
-        QString(),
-        QStringLiteral("JPEG or Bitmap (*.jpg *.jpeg *.bmp);;"
-                       "JPEG Image File (*.jpg *.jpeg);;"
-                       "Bitmaps (*.bmp)"));
+    TSampleFileDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 std::optional<TColor> TfrmOverlayDlg::ChooseColorWithDialog(TColor initial)

@@ -83,6 +83,7 @@ TEST(BatchCli, UsageErrorsNameTheOptionAndProcessNothing)
         { { QStringLiteral("--resize"), QStringLiteral("0") }, QStringLiteral("--resize") },
         { { QStringLiteral("--resize=100") }, QStringLiteral("--resize") },
         { { QStringLiteral("--quality"), QStringLiteral("101") }, QStringLiteral("--quality") },
+        { { QStringLiteral("--overlay-quality=0") }, QStringLiteral("--overlay-quality") },
         { { QStringLiteral("--padding"), QStringLiteral("5") }, QStringLiteral("--padding") },
         { { QStringLiteral("--color"), QStringLiteral("chartreuse") }, QStringLiteral("--color") },
         { { QStringLiteral("--position"), QStringLiteral("middle") }, QStringLiteral("--position") },

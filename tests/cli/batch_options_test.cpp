@@ -85,7 +85,7 @@ TEST(BatchOptions, EachOptionSetsItsField)
     defaults.Text = QStringLiteral("default");
     const QStringList arguments = QStringLiteral(
         "--long-edge=300 --filter smooth --quality=80 --rename --prefix=p_ --number=-5 --padding=2 --suffix=_s "
-        "--overlay --text=a\\nb --font=Serif --colour=#102030 --bold --italic --size=LARGE --position=Top-Center "
+        "--overlay --overlay-quality=70 --text=a\\nb --font=Serif --colour=#102030 --bold --italic --size=LARGE --position=Top-Center "
         "--no-auto-orient --metadata=keep-no-gps --to-srgb --recursive --existing=rename --report=r.txt --report-json=r.json "
         "--report-csv=r.csv "
         "--dry-run --shard=2/3 --no-progress --jobs=3 --memory=64 --quiet -- --src dst")
@@ -113,6 +113,7 @@ TEST(BatchOptions, EachOptionSetsItsField)
     overlay.SizeClass = 2;
     overlay.TextPosition = 1;
     EXPECT_EQ(options.Job.OverlaySettings, overlay);
+    EXPECT_EQ(options.Job.OverlayQuality, 70);
     EXPECT_FALSE(options.Job.AutoOrient);
     EXPECT_EQ(options.Job.Metadata, TMetadataMode::mmKeepNoGps);
     EXPECT_TRUE(options.Job.Recursive);
@@ -131,6 +132,7 @@ TEST(BatchOptions, EachOptionSetsItsField)
     EXPECT_EQ(merge.MergeOutput, QStringLiteral("all.json"));
     EXPECT_EQ(merge.MergeInputs.join(QLatin1Char(' ')), QStringLiteral("a.json b.json"));
     EXPECT_EQ(merge.Job.OverlaySettings, defaults);
+    EXPECT_EQ(merge.Job.OverlayQuality, 90);
 }
 
 // A preset gives every setting; options after it change them, one before it would be lost and is refused.

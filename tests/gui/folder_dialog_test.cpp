@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -249,6 +250,49 @@ TEST_F(FolderDialogTest, NewHiddenFolderIsHighlightedAndAccepted)
     });
     EXPECT_EQ(mDialog.Execute(nullptr), std::optional<QString>(parent + u"/.web"_s));
     EXPECT_EQ(reopenedOn, parent + u"/.web"_s);
+
+    // Opened later on another folder, the dialog still lists the folder made in it.
+    mDialog.SetRemembered(parent);
+    bool listed = false;
+    WhenModal<TfrmFolderBrowse>([&](TfrmFolderBrowse *window) {
+        listed = window->SelectPath(parent + u"/.web"_s);
+        window->CancelButton()->click();
+    });
+    EXPECT_EQ(mDialog.Execute(nullptr), std::nullopt);
+    EXPECT_TRUE(listed);
+}
+
+// A typed path highlights its folder and is the choice; one that names no folder keeps the dialog open.
+// The dialog bears the caption it is given and may grow beyond its first size.
+TEST_F(FolderDialogTest, ATypedPathIsChosenAndTheDialogIsCaptionedAndResizable)
+{
+    const QString folder = MakeFolder(u"Photos/2024"_s);
+    QString caption;
+    QSize minimum;
+    int warnings = 0;
+    QString highlighted;
+    WhenModal<TfrmFolderBrowse>([&](TfrmFolderBrowse *window) {
+        caption = window->windowTitle();
+        minimum = window->minimumSize();
+        QLineEdit *path = window->PathField();
+        path->setFocus();
+        QTest::keyClicks(path, mTemp.File(u"Photos/missing"_s));
+        WhenModal<QMessageBox>([&](QMessageBox *box) {
+            ++warnings;
+            box->accept();
+        });
+        window->OkButton()->click();
+        EXPECT_TRUE(window->isVisible());
+        path->clear();
+        QTest::keyClicks(path, folder);
+        highlighted = window->HighlightedPath();
+        window->OkButton()->click();
+    });
+    EXPECT_EQ(mDialog.Execute(nullptr, u"Choose Source Folder"_s), std::optional<QString>(folder));
+    EXPECT_EQ(caption, u"Choose Source Folder"_s);
+    EXPECT_EQ(minimum, QSize(380, 440));
+    EXPECT_EQ(warnings, 1);
+    EXPECT_EQ(highlighted, folder);
 }
 
 TEST_F(FolderDialogTest, CancelledOrEmptyNameDoesNothing)

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -26,6 +27,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -41,6 +43,7 @@
 #include "tests/support/report_schema.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/widgets.h"
+#include "widgets/elided_label.h"
 #include "widgets/run_guarded.h"
 
 namespace vellumar
@@ -429,6 +432,14 @@ TEST_F(FrmMain, PaddingAndNumberMakeTheSample)
     Retype(number, QStringLiteral("x-1-2a"));
     EXPECT_EQ(number->text(), QStringLiteral("-12"));
     EXPECT_EQ(sample->text(), QStringLiteral("beach-12_web.jpg"));
+
+    // A name too long for the field keeps its start and end on screen, and the whole as the label's text.
+    QTest::keyClicks(Child(mWindow, "ebSuffix"), QStringLiteral("_a_very_long_part_of_the_name_end"));
+    const QString shown = static_cast<TElidedLabel *>(sample)->ShownText();
+    EXPECT_EQ(sample->text(), QStringLiteral("beach-12_web_a_very_long_part_of_the_name_end.jpg"));
+    EXPECT_TRUE(shown.startsWith(QLatin1String("beach")) && shown.endsWith(QLatin1String("end.jpg"))
+        && shown.contains(QChar(0x2026)))
+        << shown.toStdString();
 }
 
 TEST_F(FrmMain, SpinEditsTakeDigitsAndClampWhenLeft)
@@ -495,6 +506,68 @@ TEST_F(FrmMain, ChoosingFoldersLogsThemAndEnablesStart)
     EXPECT_EQ(Child<QLineEdit>(mWindow, "ebSrcFolder")->text(), source.Path());
     EXPECT_TRUE(start->isEnabled());
     EXPECT_EQ(Warnings, 0);
+}
+
+// A folder dropped from a file manager (or a photo, for its folder) is chosen as the button chooses it: the
+// same lines, the same list; a choice or F5 reads the folder afresh.
+TEST_F(FrmMain, DroppedFoldersAreChosenAsTheButtonsChooseThem)
+{
+    TTempDir source;
+    TTempDir destination;
+    WriteJpegs(source, { "one.jpg", "two.jpg" });
+    ChooseSource(source.Path());
+    ChooseDestination(destination.Path());
+    const QStringList byButton = Log();
+    mWindow.btnClearClick();
+
+    auto drop = [](QWidget *target, const QString &path) {
+        QMimeData data;
+        data.setUrls({ QUrl::fromLocalFile(path) });
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        return enter.isAccepted() && dropped.isAccepted();
+    };
+    QWidget *list = Child<QListWidget>(mWindow, "lbSrc")->viewport();
+    QWidget *destinationField = Child(mWindow, "ebDestFolder");
+    const struct {
+        QWidget *Target;
+        QString Dropped;
+    } drops[] = {
+        { list, source.Path() },
+        { destinationField, destination.Path() },
+        { list, source.File(QStringLiteral("two.jpg")) },
+    };
+    for (const auto &item : drops)
+        EXPECT_TRUE(drop(item.Target, item.Dropped)) << item.Dropped.toStdString();
+    EXPECT_EQ(Log(), byButton + byButton.mid(0, 2));
+    // The folder dialog opens where the last drop chose.
+    ChooseDestination(destination.Path());
+    EXPECT_EQ(LastFolders.last(), source.Path());
+    // Something that is no local file is refused.
+    EXPECT_FALSE(drop(list, source.File(QStringLiteral("gone.jpg"))));
+
+    // Re-choosing the folder shown, or F5 in the list, lists what is there now.
+    mWindow.btnClearClick();
+    WriteJpegs(source, { "three.jpg" });
+    ChooseSource(source.Path());
+    WriteJpegs(source, { "four.jpg" });
+    QTest::keyClick(Child<QListWidget>(mWindow, "lbSrc"), Qt::Key_F5);
+    EXPECT_EQ(Log(),
+        (QStringList { QStringLiteral("Source Folder is: ") + source.Path(),
+            QStringLiteral("Images Found: 3"),
+            QStringLiteral("Source Folder is: ") + source.Path(),
+            QStringLiteral("Images Found: 4") }));
+
+    // The report is proposed in the destination folder.
+    QStringList proposals;
+    mWindow.SetReportFileChooser([&proposals](const QString &proposed) {
+        proposals << proposed;
+        return std::nullopt;
+    });
+    QTest::mouseClick(Child(mWindow, "SpeedButton1"), Qt::LeftButton);
+    EXPECT_EQ(proposals, QStringList { destination.File(QStringLiteral("Quendrix.txt")) });
 }
 
 TEST_F(FrmMain, SameFolderWarnsOnlyWhenTheDestinationIsChosen)
@@ -657,8 +730,19 @@ TEST_F(FrmMain, TheRunReadsThePercentAsTypedAndClamped)
     EXPECT_EQ(percent->value(), 1);
 }
 
+// The first luminance quantiser of a JPEG: 16 scaled by libjpeg's quality formula, so it tells the quality
+// the file was encoded at without our code.
+int FirstLumaQuantiser(const std::vector<std::uint8_t> &jpeg)
+{
+    for (std::size_t i = 2; i + 5 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDB)
+            return jpeg[i + 5];
+    return -1;
+}
+
 // The output options dialog, reached from the reduce group by keyboard: a long edge takes the place of the
-// percentage, and the run writes and reports that size.
+// percentage, and the run writes and reports that size; the quality with the overlay is shown beside the
+// quality field and is the written file's.
 TEST_F(FrmMain, OutputOptionsSetTheFilterAndASizeInPixels)
 {
     TTempDir source;
@@ -677,6 +761,7 @@ TEST_F(FrmMain, OutputOptionsSetTheFilterAndASizeInPixels)
         EXPECT_TRUE(longEdge->isEnabled());
         longEdge->setValue(40);
         Child<QCheckBox>(*dialog, "cbToSrgb")->setChecked(true);
+        Child<QSpinBox>(*dialog, "seOverlayQuality")->setValue(70);
         QTest::keyClick(dialog, Qt::Key_Return);
     });
     button->setFocus();
@@ -684,14 +769,27 @@ TEST_F(FrmMain, OutputOptionsSetTheFilterAndASizeInPixels)
     EXPECT_EQ(mWindow.Snapshot().ResizeOptions,
         (TResizeOptions { .Filter = TResizeFilter::Smooth, .Mode = TSizeMode::LongEdge, .LongEdge = 40 }));
     EXPECT_TRUE(mWindow.Snapshot().ToSrgb);
-    EXPECT_FALSE(Child(mWindow, "seResizePercent")->isEnabled());
+    EXPECT_FALSE(Child(mWindow, "seResizePercent")->isVisible());
+    auto *size = Child<QLabel>(mWindow, "lblSizeInPixels");
+    EXPECT_TRUE(size->isVisible());
+    EXPECT_EQ(size->text(), QStringLiteral("Long edge: 40 px"));
+    EXPECT_EQ(Child<QCheckBox>(mWindow, "cbResize")->text(), QStringLiteral("Reduce image size to:"));
     EXPECT_TRUE(button->toolTip().contains(QLatin1String("Smooth, long edge 40 px")));
+    auto *note = Child<QLabel>(mWindow, "lblOverlayQuality");
+    EXPECT_TRUE(note->text().contains(QLatin1String("quality 70")));
+    EXPECT_FALSE(note->isEnabled());
+    QTest::mouseClick(Child(mWindow, "cbOverlay"), Qt::LeftButton);
+    EXPECT_TRUE(note->isEnabled());
     ClickStart();
     EXPECT_TRUE(RunLines().contains(QStringLiteral("a.jpg resized: H20 W40")));
+    // Quality 70 scales the base 16 by 60 %.
+    EXPECT_EQ(FirstLumaQuantiser(ReadBytes(destination.File(QStringLiteral("a.jpg")))), 10);
 
     // Back to percent: the percentage is live again.
     mWindow.SetResizeOptions({});
     EXPECT_TRUE(Child(mWindow, "seResizePercent")->isEnabled());
+    EXPECT_FALSE(size->isVisible());
+    EXPECT_EQ(Child<QCheckBox>(mWindow, "cbResize")->text(), QStringLiteral("Reduce image size by:"));
 }
 
 // Ticking "Include subfolders" lists the tree by relative paths at once; "Skip" in the output options leaves an
@@ -1007,6 +1105,51 @@ TEST_F(FrmMain, TheReportIsNeverSavedOverAPhotoOrAPlannedOutput)
     answer = destination.File(QStringLiteral("log.txt"));
     QTest::mouseClick(Child(mWindow, "SpeedButton1"), Qt::LeftButton);
     EXPECT_TRUE(QFile::exists(*answer));
+}
+
+// The plan says when no destination is chosen and names the file a row would replace or clash with; a run
+// refused for a clash keeps the reason in the log.
+TEST_F(FrmMain, ThePlanNamesWhatARowReplacesAndARefusedRunLogsItsClashes)
+{
+    TTempDir source;
+    WriteJpegs(source, { "1.jpg", "2.jpg" });
+    ChooseSource(source.Path());
+    QTest::mouseClick(Child(mWindow, "cbRename"), Qt::LeftButton);
+    QString summary;
+    QStringList replaced;
+    const auto showPlan = [&] {
+        replaced.clear();
+        test::WhenModal<TfrmPlan>([&](TfrmPlan *dialog) {
+            summary = Child<QLabel>(*dialog, "lblSummary")->text();
+            const auto *table = Child<QTableWidget>(*dialog, "tblPlan");
+            for (int row = 0; row < table->rowCount(); ++row)
+                replaced << table->item(row, 5)->text();
+            EXPECT_LE(table->rowHeight(0), table->fontMetrics().height() + 8);
+            dialog->reject();
+        });
+        QTest::mouseClick(Child(mWindow, "btnPlan"), Qt::LeftButton);
+    };
+    showPlan();
+    EXPECT_EQ(summary, QStringLiteral("2 photos; no destination folder is chosen."));
+
+    TTempDir destination;
+    WriteJpegs(destination, { "2.jpg" });
+    ChooseDestination(destination.Path());
+    showPlan();
+    EXPECT_EQ(replaced, (QStringList { QString(), "an existing file: " + destination.File(QStringLiteral("2.jpg")) }));
+
+    // Into the source folder, numbered from 2: photo 1 would become the listed 2.jpg before it is read.
+    ChooseDestination(source.Path());
+    Retype(Child(mWindow, "ebNumber"), QStringLiteral("2"));
+    showPlan();
+    EXPECT_EQ(replaced.value(0), QStringLiteral("would replace the listed photo 2.jpg"));
+    mWindow.btnClearClick();
+    TMessageBoxAnswerer answerer;
+    ClickStart();
+    ASSERT_EQ(answerer.Boxes.size(), 1u);
+    EXPECT_EQ(Log().size(), 2);
+    EXPECT_TRUE(Log().value(0).startsWith(QStringLiteral("Nothing was written: 1 planned output(s)")));
+    EXPECT_TRUE(answerer.Boxes[0].Text.startsWith(Log().join(QLatin1Char('\n'))));
 }
 
 TEST_F(FrmMain, PlanAndPreviewBeforeStartThenThePerPhotoReport)

@@ -13,6 +13,7 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -28,6 +29,7 @@
 #include "overlay/dialog/frm_overlay_dlg.h"
 #include "overlay/dialog/picture_view.h"
 #include "overlay/dialog/preview_label.h"
+#include "overlay/dialog/sample_file_dialog.h"
 #include "tests/support/jpeg_fixtures.h"
 #include "tests/support/modal.h"
 #include "tests/support/temp_dir.h"
@@ -634,6 +636,43 @@ TEST_F(PreviewLabel, EmptyCaptionDrawsNothing)
     const TInk ink = Ink(Paint(QString()));
     EXPECT_TRUE(ink.Text.Empty());
     EXPECT_TRUE(ink.Shadow.Empty());
+}
+
+// "Select Sample Image" shows the highlighted picture in its pane, fitted, and says when it cannot.
+TEST(SampleFileDialog, ThePaneShowsTheHighlightedPicture)
+{
+    TTempDir folder;
+    test::TJpegFixtureOptions wide;
+    wide.Width = 400;
+    wide.Height = 100;
+    folder.Write(QStringLiteral("wide.jpg"), MakeJpeg(wide));
+    folder.WriteText(QStringLiteral("text.jpg"), "not a picture");
+    TSampleFileDialog dialog;
+    dialog.setDirectory(folder.Path());
+    dialog.show();
+    // The user highlights a file in the list, once the list has been read in the background.
+    auto *list = Child<QListView>(dialog, "listView");
+    const auto highlight = [list](const QString &name) {
+        return QTest::qWaitFor([list, &name] {
+            const QModelIndexList found = list->model()->match(list->model()->index(0, 0, list->rootIndex()),
+                Qt::DisplayRole,
+                name,
+                1,
+                Qt::MatchExactly);
+            if (!found.isEmpty())
+                list->setCurrentIndex(found.front());
+            return !found.isEmpty();
+        });
+    };
+    QLabel *pane = dialog.PreviewPane();
+    ASSERT_TRUE(highlight(QStringLiteral("wide.jpg")));
+    ASSERT_TRUE(QTest::qWaitFor([pane] {
+        return !pane->pixmap().isNull();
+    }));
+    EXPECT_EQ(pane->pixmap().size(), QSize(200, 50));
+    ASSERT_TRUE(highlight(QStringLiteral("text.jpg")));
+    EXPECT_TRUE(pane->pixmap().isNull());
+    EXPECT_EQ(pane->text(), QStringLiteral("No preview"));
 }
 
 } // namespace
