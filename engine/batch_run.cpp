@@ -163,7 +163,8 @@ TImageTask PlanImage(const TJob &job, int position, TOutputGuard &guard, TRunFol
                 SystemReason(error)));
     // Variants are written through the destination the run opened too, never by their paths.
     for (TVariantTask &variant : task.Variants)
-        variant.Folder = folders.Sub(destinationRoot, variant.Name + QLatin1Char('/') + FolderPart(task.OutputName), true);
+        variant.Folder =
+            folders.Sub(destinationRoot, variant.Name + QLatin1Char('/') + FolderPart(task.OutputName), true);
     return task;
 }
 
@@ -226,8 +227,9 @@ void WriteVariants(const TImageTask &task,
                 photo);
             warnings += made.Warnings;
             WriteOutputFile(source,
-                variant.Folder != nullptr ? TFileRef(*variant.Folder, LeafName(task.OutputName), variant.DestinationPath)
-                                          : TFileRef(variant.DestinationPath),
+                variant.Folder != nullptr
+                    ? TFileRef(*variant.Folder, LeafName(task.OutputName), variant.DestinationPath)
+                    : TFileRef(variant.DestinationPath),
                 made.Bytes);
             written[i] = TVariantOutcome { .Name = variant.Name,
                 .OutputPath = variant.DestinationPath,

@@ -122,10 +122,10 @@ const TChoices<TJpegCoding> kCodings { { { "baseline", TJpegCoding::Baseline },
                                            { "optimized", TJpegCoding::Optimized },
                                            { "progressive", TJpegCoding::Progressive } },
     "is not one of baseline, optimized, progressive" };
-const TChoices<TExisting> kExistingChoices { { { "replace", TExisting::Replace },
-                                                 { "skip", TExisting::Skip },
-                                                 { "rename", TExisting::Rename } },
-    "is not one of replace, skip, rename" };
+const TChoices<TExisting> kExistingChoices {
+    { { "replace", TExisting::Replace }, { "skip", TExisting::Skip }, { "rename", TExisting::Rename } },
+    "is not one of replace, skip, rename"
+};
 
 // A size in bytes, or with K or M, from 1K to 1024M.
 std::int64_t ParseBytes(const QString &label, const QString &value)
@@ -155,11 +155,11 @@ void SetNameTemplate(TJob &job, const QString &label, const QString &value)
     // Only the tokens may vary: the text around them is part of every name.
     const QString fixed = FillTokens(value, TTokenValues {}, true);
     if (fixed.contains(QLatin1Char('/')) || value.trimmed().isEmpty())
-        throw EUsageError(QStringLiteral("%1: \"%2\" %3")
-                              .arg(label,
-                                  value,
-                                  fixed.contains(QLatin1Char('/')) ? QStringLiteral("holds \"/\"")
-                                                                   : QStringLiteral("is empty")));
+        throw EUsageError(
+            QStringLiteral("%1: \"%2\" %3")
+                .arg(label,
+                    value,
+                    fixed.contains(QLatin1Char('/')) ? QStringLiteral("holds \"/\"") : QStringLiteral("is empty")));
     job.Rename = true;
     job.NameTemplate = value;
 }

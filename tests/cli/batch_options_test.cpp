@@ -85,8 +85,10 @@ TEST(BatchOptions, EachOptionSetsItsField)
     defaults.Text = QStringLiteral("default");
     const QStringList arguments = QStringLiteral(
         "--long-edge=300 --filter smooth --quality=80 --rename --prefix=p_ --number=-5 --padding=2 --suffix=_s "
-        "--overlay --overlay-quality=70 --text=a\\nb --font=Serif --colour=#102030 --bold --italic --size=LARGE --position=Top-Center "
-        "--no-auto-orient --metadata=keep-no-gps --to-srgb --recursive --existing=rename --report=r.txt --report-json=r.json "
+        "--overlay --overlay-quality=70 --text=a\\nb --font=Serif --colour=#102030 --bold --italic --size=LARGE "
+        "--position=Top-Center "
+        "--no-auto-orient --metadata=keep-no-gps --to-srgb --recursive --existing=rename --report=r.txt "
+        "--report-json=r.json "
         "--report-csv=r.csv "
         "--dry-run --shard=2/3 --no-progress --jobs=3 --memory=64 --quiet -- --src dst")
                                       .split(QLatin1Char(' '));
