@@ -175,7 +175,12 @@ bool MainWindow(const QString &folder)
     Child<QSpinBox>(window, "sePadding")->setValue(2);
     window.SetResizeOptions({ .Filter = TResizeFilter::Smooth, .Mode = TSizeMode::LongEdge, .LongEdge = 1600 });
     Child<QCheckBox>(window, "cbOverlay")->click();
+    // The run goes on its own thread: the picture shows the window after it, as the user sees it then.
+    QEventLoop ended;
+    QObject::connect(&window, &TfrmMain::RunEnded, &ended, &QEventLoop::quit);
     Child<QPushButton>(window, "btnProcess")->click();
+    if (window.Running())
+        ended.exec();
     Child<QListWidget>(window, "lbSrc")->setCurrentRow(0);
     return Save(window, folder, "main_window");
 }
