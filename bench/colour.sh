@@ -9,6 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-7}
+# The distance is measured at this quality (BENCH_COLOUR_QUALITY=100 shows the conversion with little encoding noise).
+quality=${BENCH_COLOUR_QUALITY:-90}
 if ((rounds < 5)); then
     echo "bench/colour.sh: at least 5 rounds, for medians that mean something" >&2
     exit 2
@@ -54,7 +56,7 @@ distance() {
         END { printf "%.2f (largest %.2f) | %.2f (largest %.2f)", s / NR, m, b / NR, mb }'
 }
 echo "Distance to \`convert SRC -profile sRGB.icc\` (Little CMS's sRGB), levels, of vellumar-batch --resize 50"
-echo "--quality 90 [--to-srgb], over ${#samples[@]} MATE photos: per sample, and of the 8 x 8 block means (the"
+echo "--quality $quality [--to-srgb], over ${#samples[@]} MATE photos: per sample, and of the 8 x 8 block means (the"
 echo "encoding's noise averages out of these, a colour shift does not). The sRGB row is the same photos as"
 echo "shipped, with no colour work: the floor that re-encoding alone gives."
 echo
@@ -68,10 +70,10 @@ for kind in "${kinds[@]}"; do
     adobe) label='Adobe RGB, --to-srgb' ;;
     p3) label='Display P3, --to-srgb' ;;
     esac
-    "$batch" --jobs 1 --quiet --resize 50 --quality 90 --to-srgb "$work/$kind" "$work/out-$kind" >/dev/null
+    "$batch" --jobs 1 --quiet --resize 50 --quality "$quality" --to-srgb "$work/$kind" "$work/out-$kind" >/dev/null
     printf '| %s | %s |\n' "$label" "$(distance "$kind" "$work/out-$kind")"
     if [[ $kind == adobe || $kind == p3 ]]; then
-        "$batch" --jobs 1 --quiet --resize 50 --quality 90 "$work/$kind" "$work/plain-$kind" >/dev/null
+        "$batch" --jobs 1 --quiet --resize 50 --quality "$quality" "$work/$kind" "$work/plain-$kind" >/dev/null
         printf '| %s | %s |\n' "${label%, --to-srgb} kept, read as sRGB (a service that drops the profile)" \
             "$(distance "$kind" "$work/plain-$kind")"
     fi
