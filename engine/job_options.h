@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 #include "engine/job.h"
 #include "imaging/errors.h"
@@ -46,6 +47,11 @@ struct TJobOption {
      * when this option is not how the job says it (another size option, a second spelling).
      */
     std::function<std::optional<QString>(const TJob &job)> Write;
+    /**
+     * The values Apply accepts, spelled as a user types them, when it accepts only a few (a colour also
+     * takes #RRGGBB); empty when any text or number of the option's kind may do. Completions offer them.
+     */
+    QStringList Choices = {};
 };
 
 /** Every job option, in the order --help lists them. */
