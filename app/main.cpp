@@ -5,6 +5,7 @@
 #include "mainwindow/frm_main.h"
 #include "overlay/dialog/frm_overlay_dlg.h"
 #include "version/app_metadata.h"
+#include "widgets/translations.h"
 
 int main(int argc, char *argv[])
 {
@@ -15,6 +16,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // The application name only: a display name would be appended to every caption, "Warning" included.
     vellumar::ApplyAppMetadata();
+    // The windows in the user's language; the status log and the reports stay as they are in every one.
+    vellumar::InstallTranslations(app);
     vellumar::InstallDialogFontSubstitutes();
 
     // Lives until exec returns: closing it during a run stops the run, and the program ends once it has returned.

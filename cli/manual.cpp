@@ -105,6 +105,7 @@ QString BatchManualPage(const QString &version)
                            ".TP\n2\na usage error, or a dry run found clashes that would refuse the run\n"
                            ".TP\n3\na folder cannot be read\n"
                            ".TP\n130, 143, 129\nstopped by Ctrl\\-C (SIGINT), SIGTERM or SIGHUP\n"
+                           ".TP\n141\nits output was closed (as by a pipe into head)\n"
                            ".SH EXAMPLES\n"
                            "Reduce every photo so that its longer side is 1600 pixels and number the results:\n"
                            ".PP\n"

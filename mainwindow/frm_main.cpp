@@ -182,7 +182,7 @@ void TfrmMain::UpdateResizeControls()
     ui->seResizePercent->setEnabled(on);
     ui->RzLabel1->setEnabled(on);
     ui->btnOutputOptions->setToolTip(
-        QStringLiteral("Output options: the filter, and the size by percent, long edge or fit (now: %1)")
+        tr("Output options: the filter, and the size by percent, long edge or fit (now: %1)")
             .arg(ResizeOptionsText(mResizeOptions)));
 }
 
@@ -316,7 +316,7 @@ void TfrmMain::btnProcessClick()
     RunGuarded(this, [this] {
         // An emptied destination field would put the files at the file system's root.
         if (ui->ebDestFolder->text().isEmpty())
-            throw Exception(QStringLiteral("No destination folder is chosen"));
+            throw Exception(tr("No destination folder is chosen"));
         ui->btnProcess->setEnabled(false);
         ui->btnStop->setEnabled(true);
         ui->gbResize->setEnabled(false);
@@ -389,7 +389,7 @@ void TfrmMain::SpeedButton1Click()
         // The same rule as a run's reports: never a photo of the listing or an output the settings plan.
         if (const QStringList clashes = PlanRun(Snapshot(), { { QStringLiteral("report"), *chosen } }).OtherClashes;
             !clashes.isEmpty())
-            throw Exception(QStringLiteral("The report was not saved: %1").arg(clashes.join(QLatin1Char('\n'))));
+            throw Exception(tr("The report was not saved: %1").arg(clashes.join(QLatin1Char('\n'))));
         mReportName = *chosen;
         SaveReportAs(*chosen);
     });
@@ -403,7 +403,7 @@ void TfrmMain::SaveReportAs(const QString &path) const
         return;
     }
     if (!mLastReport)
-        throw Exception(QStringLiteral("There is no run to report yet: press Start first."));
+        throw Exception(tr("There is no run to report yet: press Start first."));
     if (suffix == QLatin1String("json"))
         mLastReport->SaveJson(path);
     else
@@ -442,7 +442,7 @@ void TfrmMain::RefreshPreview()
     const TJob job = Snapshot();
     const QStringList &names = job.SourceNames;
     if (position < 0 || position >= int(names.size())) {
-        mPreview->ShowNothing(QStringLiteral("Select a photo in the source list."));
+        mPreview->ShowNothing(tr("Select a photo in the source list."));
         return;
     }
     // Everything the pool thread needs is taken here, as values: the settings as they stand now.
@@ -562,7 +562,7 @@ void TfrmMain::FillPresetsMenu()
         return name.replace(QLatin1Char('&'), QLatin1String("&&"));
     };
     mPresetsMenu->clear();
-    mPresetsMenu->addAction(QStringLiteral("Save As..."), this, &TfrmMain::btnPresetsSaveAsClick);
+    mPresetsMenu->addAction(tr("Save As..."), this, &TfrmMain::btnPresetsSaveAsClick);
     const QStringList names = mPresets.Names();
     mPresetsMenu->addSeparator();
     for (const QString &name : names) {
@@ -572,7 +572,7 @@ void TfrmMain::FillPresetsMenu()
             });
         });
     }
-    QAction *lastUsed = mPresetsMenu->addAction(QStringLiteral("Last used"), this, [this] {
+    QAction *lastUsed = mPresetsMenu->addAction(tr("Last used"), this, [this] {
         RunGuarded(this, [this] {
             if (const std::optional<TJob> job = mPresets.LastUsed(mDefaults))
                 ApplyJob(*job);
@@ -580,20 +580,20 @@ void TfrmMain::FillPresetsMenu()
     });
     lastUsed->setEnabled(mPresets.HasLastUsed());
     mPresetsMenu->addSeparator();
-    mPresetsMenu->addAction(QStringLiteral("Import..."), this, &TfrmMain::btnPresetsImportClick);
-    mPresetsMenu->addAction(QStringLiteral("Export..."), this, &TfrmMain::btnPresetsExportClick);
-    QMenu *remove = mPresetsMenu->addMenu(QStringLiteral("Delete"));
+    mPresetsMenu->addAction(tr("Import..."), this, &TfrmMain::btnPresetsImportClick);
+    mPresetsMenu->addAction(tr("Export..."), this, &TfrmMain::btnPresetsExportClick);
+    QMenu *remove = mPresetsMenu->addMenu(tr("Delete"));
     remove->setEnabled(!names.isEmpty());
     for (const QString &name : names) {
         remove->addAction(shown(name), this, [this, name] {
             RunGuarded(this, [this, &name] {
-                if (mConfirm(QStringLiteral("Delete the preset \"%1\"?").arg(name)))
+                if (mConfirm(tr("Delete the preset \"%1\"?").arg(name)))
                     mPresets.Remove(name);
             });
         });
     }
     mPresetsMenu->addSeparator();
-    QAction *startWithLastUsed = mPresetsMenu->addAction(QStringLiteral("Start with the last used settings"));
+    QAction *startWithLastUsed = mPresetsMenu->addAction(tr("Start with the last used settings"));
     startWithLastUsed->setCheckable(true);
     startWithLastUsed->setChecked(mPresets.StartWithLastUsed());
     connect(startWithLastUsed, &QAction::toggled, this, [this](bool on) {
@@ -601,7 +601,7 @@ void TfrmMain::FillPresetsMenu()
             mPresets.SetStartWithLastUsed(on);
         });
     });
-    mPresetsMenu->addAction(QStringLiteral("Reset to defaults"), this, [this] {
+    mPresetsMenu->addAction(tr("Reset to defaults"), this, [this] {
         RunGuarded(this, [this] {
             ApplyJob(mDefaults);
         });
@@ -616,8 +616,7 @@ void TfrmMain::btnPresetsSaveAsClick()
             return;
         const QString name = chosen->trimmed();
         (void)mPresets.PathOf(name);
-        if (mPresets.Names().contains(name)
-            && !mConfirm(QStringLiteral("A preset named \"%1\" exists. Replace it?").arg(name)))
+        if (mPresets.Names().contains(name) && !mConfirm(tr("A preset named \"%1\" exists. Replace it?").arg(name)))
             return;
         mPresets.Save(name, Snapshot());
     });
@@ -640,7 +639,7 @@ void TfrmMain::btnPresetsExportClick()
         // The same rule as a report: never a photo of the listing or an output the settings plan.
         if (const QStringList clashes = PlanRun(Snapshot(), { { QStringLiteral("preset"), *path } }).OtherClashes;
             !clashes.isEmpty())
-            throw Exception(QStringLiteral("The preset was not saved: %1").arg(clashes.join(QLatin1Char('\n'))));
+            throw Exception(tr("The preset was not saved: %1").arg(clashes.join(QLatin1Char('\n'))));
         SavePresetFile(*path, Snapshot());
     });
 }
@@ -660,12 +659,8 @@ void TfrmMain::ApplyStartSettings()
 std::optional<QString> TfrmMain::DefaultChoosePresetName()
 {
     bool ok = false;
-    const QString name = QInputDialog::getText(this,
-        QStringLiteral("Save Preset As"),
-        QStringLiteral("Name of the preset:"),
-        QLineEdit::Normal,
-        QString(),
-        &ok);
+    const QString name =
+        QInputDialog::getText(this, tr("Save Preset As"), tr("Name of the preset:"), QLineEdit::Normal, QString(), &ok);
     if (!ok)
         return std::nullopt;
     return name;
@@ -673,10 +668,7 @@ std::optional<QString> TfrmMain::DefaultChoosePresetName()
 
 std::optional<QString> TfrmMain::DefaultChoosePresetFile(bool save)
 {
-    QFileDialog dialog(this,
-        save ? QStringLiteral("Export Preset") : QStringLiteral("Import Preset"),
-        QString(),
-        QStringLiteral("Preset (*.json)"));
+    QFileDialog dialog(this, save ? tr("Export Preset") : tr("Import Preset"), QString(), tr("Preset (*.json)"));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(QStringLiteral("json"));
@@ -746,9 +738,9 @@ std::optional<QString> TfrmMain::DefaultChooseReportFile(const QString &proposed
 {
     // The text report first, as before; the per-photo reports of the last run beside it.
     QFileDialog dialog(this,
-        QStringLiteral("Save Report As..."),
+        tr("Save Report As..."),
         QString(),
-        QStringLiteral("Text File (*.txt);;Report as JSON (*.json);;Report as CSV (*.csv)"));
+        tr("Text File (*.txt);;Report as JSON (*.json);;Report as CSV (*.csv)"));
     connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &filter) {
         dialog.setDefaultSuffix(filter.section(QLatin1String("(*."), 1).chopped(1));
     });
@@ -764,7 +756,7 @@ std::optional<QString> TfrmMain::DefaultChooseReportFile(const QString &proposed
 void TfrmMain::DefaultWarnSameFolder()
 {
     QMessageBox box(QMessageBox::Warning,
-        QStringLiteral("Warning"),
+        tr("Warning"),
         SameFolderWarningLines().join(QLatin1Char('\n')),
         QMessageBox::Ok,
         this);

@@ -54,11 +54,11 @@ void TfrmPlan::FormCreate(const TDryRun &plan)
     }
     ui->tblPlan->resizeColumnsToContents();
     QString summary =
-        QStringLiteral("%1 photos into %2").arg(plan.Rows.size()).arg(PrintableName(plan.DestinationFolder));
+        tr("%n photos into %1", nullptr, int(plan.Rows.size())).arg(PrintableName(plan.DestinationFolder));
     if (replacing > 0)
-        summary += QStringLiteral("; %1 would replace a file").arg(replacing);
+        summary += tr("; %n would replace a file", nullptr, replacing);
     if (problems > 0)
-        summary += QStringLiteral("; %1 cannot be read").arg(problems);
+        summary += tr("; %n cannot be read", nullptr, problems);
     ui->lblSummary->setText(summary + QLatin1Char('.'));
     ui->lblClashes->setVisible(!plan.Clashes.isEmpty());
     ui->lbClashes->setVisible(!plan.Clashes.isEmpty());

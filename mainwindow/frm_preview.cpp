@@ -17,7 +17,7 @@ namespace
 
 QString SizeText(const std::optional<TPixelSize> &size)
 {
-    return size ? QStringLiteral("%1 x %2 pixels").arg(size->Width).arg(size->Height) : QStringLiteral("? pixels");
+    return size ? TfrmPreview::tr("%1 x %2 pixels").arg(size->Width).arg(size->Height) : TfrmPreview::tr("? pixels");
 }
 
 // The same share of the scroll range, so both pictures show the same part of the photo.
@@ -76,7 +76,7 @@ void TfrmPreview::CancelPending()
 void TfrmPreview::ShowPreview(TJob job)
 {
     CancelPending();
-    ui->lblFacts->setText(QStringLiteral("Making the preview..."));
+    ui->lblFacts->setText(tr("Making the preview..."));
     mFuture = QtConcurrent::run(&mPool, [job = std::move(job)](QPromise<TOutputPreview> &promise) {
         TOutputPreview preview;
         // A pool thread is a boundary: its failure becomes the preview's message, never an escape.
@@ -123,17 +123,17 @@ void TfrmPreview::PreviewReady()
         QStringLiteral("%1: %2, %3")
             .arg(PrintableName(preview.SourceName), SizeText(preview.SourceSize), ByteSizeText(preview.SourceBytes));
     if (preview.Problem.isEmpty())
-        facts += QStringLiteral("  \u2192  output %1, %2")
+        facts += tr("  \u2192  output %1, %2")
                      .arg(SizeText(preview.OutputSize), ByteSizeText(std::int64_t(preview.OutputBytes.size())));
     else
         facts += QStringLiteral("  \u2192  ") + PrintableName(preview.Problem);
     ui->lblFacts->setText(facts);
     if (preview.EstimatedRunBytes)
-        ui->lblEstimate->setText(
-            QStringLiteral("Estimate for the whole run (%1 photos): about %2, from %3 sampled photos.")
-                .arg(preview.ListedPhotos)
-                .arg(ByteSizeText(*preview.EstimatedRunBytes))
-                .arg(preview.SampledPhotos));
+        ui->lblEstimate->setText(tr("Estimate for the whole run (%n photos): about %1, from %2 sampled photos.",
+            nullptr,
+            int(preview.ListedPhotos))
+                                     .arg(ByteSizeText(*preview.EstimatedRunBytes))
+                                     .arg(preview.SampledPhotos));
     else
         ui->lblEstimate->clear();
     emit PreviewShown();

@@ -371,11 +371,11 @@ void TfrmOverlayDlg::hideEvent(QHideEvent *event)
 QString TfrmOverlayDlg::ChooseFileWithDialog()
 {
     return QFileDialog::getOpenFileName(this,
-        QStringLiteral("Select Sample Image"),
+        tr("Select Sample Image"),
         QString(),
-        QStringLiteral("JPEG or Bitmap (*.jpg *.jpeg *.bmp);;"
-                       "JPEG Image File (*.jpg *.jpeg);;"
-                       "Bitmaps (*.bmp)"));
+        tr("JPEG or Bitmap (*.jpg *.jpeg *.bmp);;"
+           "JPEG Image File (*.jpg *.jpeg);;"
+           "Bitmaps (*.bmp)"));
 }
 
 std::optional<TColor> TfrmOverlayDlg::ChooseColorWithDialog(TColor initial)
