@@ -7,6 +7,7 @@
 #include "mainwindow/frm_main.h"
 #include "overlay/dialog/frm_overlay_dlg.h"
 #include "version/app_metadata.h"
+#include "widgets/translations.h"
 
 int main(int argc, char *argv[])
 {
@@ -17,6 +18,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // The application name only: a display name would be appended to every caption, "Warning" included.
     vellumar::ApplyAppMetadata();
+    // The windows in the user's language; the status log and the reports stay as they are in every one.
+    vellumar::InstallTranslations(app);
     vellumar::InstallDialogFontSubstitutes();
     // The desktop matches the window to its menu entry by this name; every window shows the program's
     // icon, rendered at each size from the one drawing.

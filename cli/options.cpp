@@ -62,7 +62,8 @@ void AddJobOptions(std::vector<TBatchOption> &table)
             option.Help,
             [&option](TBatchOptions &options, const QString &name, const QString &value) {
                 option.Apply(options.Job, name, value);
-            } });
+            },
+            option.Choices });
     }
 }
 

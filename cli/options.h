@@ -63,6 +63,8 @@ struct TBatchOption {
     const char *Help;
     /** Sets options from value (empty for a flag); name is the option as typed, for error messages. */
     std::function<void(TBatchOptions &options, const QString &name, const QString &value)> Apply;
+    /** The few values it takes, for completions; empty when any may do (see TJobOption::Choices). */
+    QStringList Choices = {};
 };
 
 /** Every option, in the order --help lists them. */

@@ -101,6 +101,13 @@ struct TChoices {
         }
         throw EUsageError(QStringLiteral("%1: \"%2\" %3").arg(label, value, QLatin1String(Expected)));
     }
+    [[nodiscard]] QStringList Names() const
+    {
+        QStringList names;
+        for (const auto &spelling : Spellings)
+            names << QLatin1String(spelling.first);
+        return names;
+    }
     [[nodiscard]] QString Name(TChoice choice) const
     {
         for (const auto &[spelled, each] : Spellings) {
@@ -256,6 +263,33 @@ QString ColourText(TColor color)
         .toUpper();
 }
 
+QStringList PositionNames()
+{
+    QStringList names;
+    for (const char *name : kPositionNames)
+        names << QLatin1String(name);
+    return names;
+}
+
+QStringList SizeNames()
+{
+    QStringList names;
+    for (const TOverlaySizeEntry &entry : kOverlaySizes)
+        names << QString(entry.Name).toLower();
+    return names;
+}
+
+// The names ParseOverlayColor takes, as ColourText writes them.
+QStringList ColourNames()
+{
+    QStringList names;
+    for (const TOverlayColorEntry &entry : kOverlayColors) {
+        if (entry.Name != QLatin1String("Custom"))
+            names << QString(entry.Name).toLower();
+    }
+    return names;
+}
+
 std::vector<TJobOption> MakeJobOptionTable()
 {
     using V = TOptionValue;
@@ -292,7 +326,7 @@ std::vector<TJobOption> MakeJobOptionTable()
             [](TJob &job, const QString &label, const QString &value) {
                 job.ResizeOptions.Filter = kFilters.Parse(label, value);
             },
-            [](const TJob &job) { return kFilters.Name(job.ResizeOptions.Filter); } },
+            [](const TJob &job) { return kFilters.Name(job.ResizeOptions.Filter); }, kFilters.Names() },
         { "Reduce", "quality", "Q", "JPEG quality of reduced photos (1 to 100, default 90)", V::Whole,
             [](TJob &job, const QString &label, const QString &value) {
                 job.Quality = int(ParseWholeOption(label, value, 1, 100));
@@ -346,9 +380,9 @@ std::vector<TJobOption> MakeJobOptionTable()
             [](const TJob &job) { return job.OverlaySettings.FontName; } },
         { "Overlay", "color", "COLOUR", "a colour name (black, maroon, green, olive, navy, purple, teal, gray,\n"
                                         "silver, red, lime, yellow, blue, fuchsia, aqua, white) or #RRGGBB", V::Text,
-            SetColour, [](const TJob &job) { return ColourText(job.OverlaySettings.FontColor); } },
+            SetColour, [](const TJob &job) { return ColourText(job.OverlaySettings.FontColor); }, ColourNames() },
         { "Overlay", "colour", "COLOUR", "the same as --color", V::Text,
-            SetColour, [](const TJob &) { return std::optional<QString>(); } },
+            SetColour, [](const TJob &) { return std::optional<QString>(); }, ColourNames() },
         { "Overlay", "bold", nullptr, "a bold font", V::Flag, SetStyle(fsBold), WriteStyle(fsBold) },
         { "Overlay", "italic", nullptr, "an italic font", V::Flag, SetStyle(fsItalic), WriteStyle(fsItalic) },
         { "Overlay", "size", "SIZE", "small, medium, large, larger or largest (default medium)", V::Text,
@@ -361,7 +395,7 @@ std::vector<TJobOption> MakeJobOptionTable()
                 if (size < 0 || size >= int(kOverlaySizes.size()))
                     return std::nullopt;
                 return QString(kOverlaySizes[std::size_t(size)].Name).toLower();
-            } },
+            }, SizeNames() },
         { "Overlay", "position", "POS", "top-left, top-centre, top-right, centre-left, centre, centre-right,\n"
                                         "bottom-left, bottom-centre or bottom-right (default centre)", V::Text,
             [](TJob &job, const QString &label, const QString &value) {
@@ -372,7 +406,7 @@ std::vector<TJobOption> MakeJobOptionTable()
                 if (position < 0 || position >= int(kPositionNames.size()))
                     return std::nullopt;
                 return QLatin1String(kPositionNames[std::size_t(position)]);
-            } },
+            }, PositionNames() },
         { "Overlay", "overlay-tokens", nullptr,
             "fill the tokens of --name-template in the text (off: braces are drawn)", V::Flag,
             SetFlag(&TJob::OverlayTokens), WriteFlag(&TJob::OverlayTokens) },
@@ -387,7 +421,7 @@ std::vector<TJobOption> MakeJobOptionTable()
             [](TJob &job, const QString &label, const QString &value) {
                 job.Metadata = kMetadataModes.Parse(label, value);
             },
-            [](const TJob &job) { return kMetadataModes.Name(job.Metadata); } },
+            [](const TJob &job) { return kMetadataModes.Name(job.Metadata); }, kMetadataModes.Names() },
         { "Photos", "to-srgb", nullptr,
             "convert reduced and overlaid photos with a wider RGB profile (Adobe RGB,\n"
             "Display P3) to sRGB and write the sRGB profile, for services that drop\n"
@@ -398,7 +432,7 @@ std::vector<TJobOption> MakeJobOptionTable()
             "progressive (progressive scans, optimized tables): smaller files with\n"
             "the same pixels; a plain copy keeps its bytes", V::Text,
             [](TJob &job, const QString &label, const QString &value) { job.Coding = kCodings.Parse(label, value); },
-            [](const TJob &job) { return kCodings.Name(job.Coding); } },
+            [](const TJob &job) { return kCodings.Name(job.Coding); }, kCodings.Names() },
         { "Output", "max-size", "BYTES",
             "write each output at the highest quality, from 100 down to --min-quality,\n"
             "that keeps it within BYTES (or K, M); this quality replaces --quality\n"
@@ -434,7 +468,7 @@ std::vector<TJobOption> MakeJobOptionTable()
             [](TJob &job, const QString &label, const QString &value) {
                 job.Existing = kExistingChoices.Parse(label, value);
             },
-            [](const TJob &job) { return kExistingChoices.Name(job.Existing); } },
+            [](const TJob &job) { return kExistingChoices.Name(job.Existing); }, kExistingChoices.Names() },
     };
     // clang-format on
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 #include "engine/job.h"
 #include "imaging/errors.h"
@@ -50,6 +51,11 @@ struct TJobOption {
      * (another size option, a second spelling, a setting that is off).
      */
     std::function<std::optional<QString>(const TJob &job)> Write;
+    /**
+     * The values Apply accepts, spelled as a user types them, when it accepts only a few (a colour also
+     * takes #RRGGBB); empty when any text or number of the option's kind may do. Completions offer them.
+     */
+    QStringList Choices = {};
 };
 
 /** Every job option, in the order --help lists them. */

@@ -210,7 +210,7 @@ void TfrmMain::UpdateResizeControls()
     ui->lblOverlayQuality->setText(mOverlayQualityNote.arg(mOverlayQuality));
     ui->lblOverlayQuality->setEnabled(ui->cbOverlay->isChecked());
     ui->btnOutputOptions->setToolTip(
-        QStringLiteral("Output options: the filter, the size by percent, long edge or fit (now: %1), the quality "
+        tr("Output options: the filter, the size by percent, long edge or fit (now: %1), the quality "
                        "with the overlay, what to do with existing files (now: %2), the colours, the coding, a size "
                        "cap, a name template and variants")
             .arg(ResizeOptionsText(mResizeOptions), ExistingName(mExisting)));
@@ -436,7 +436,7 @@ void TfrmMain::btnProcessClick()
     RunGuarded(this, [this] {
         // An emptied destination field would put the files at the file system's root.
         if (ui->ebDestFolder->text().isEmpty())
-            throw Exception(QStringLiteral("No destination folder is chosen"));
+            throw Exception(tr("No destination folder is chosen"));
         mRunDestination = ui->ebDestFolder->text();
         // Kept for "Last used" and the next start; a folder that cannot keep them does not stop the run.
         try {
@@ -543,7 +543,7 @@ void TfrmMain::SpeedButton1Click()
         // The same rule as a run's reports: never a photo of the listing or an output the settings plan.
         if (const QStringList clashes = PlanRun(Snapshot(), { { QStringLiteral("report"), *chosen } }).OtherClashes;
             !clashes.isEmpty())
-            throw Exception(QStringLiteral("The report was not saved: %1").arg(clashes.join(QLatin1Char('\n'))));
+            throw Exception(tr("The report was not saved: %1").arg(clashes.join(QLatin1Char('\n'))));
         mReportName = *chosen;
         SaveReportAs(*chosen);
     });
@@ -557,7 +557,7 @@ void TfrmMain::SaveReportAs(const QString &path) const
         return;
     }
     if (!mLastReport)
-        throw Exception(QStringLiteral("There is no run to report yet: press Start first."));
+        throw Exception(tr("There is no run to report yet: press Start first."));
     if (suffix == QLatin1String("json"))
         mLastReport->SaveJson(path);
     else
@@ -602,7 +602,7 @@ void TfrmMain::RefreshPreview()
     const TJob job = Snapshot();
     const QStringList &names = job.SourceNames;
     if (row < 0 || row >= mSourceList.Count()) {
-        mPreview->ShowNothing(QStringLiteral("Select a photo in the source list."));
+        mPreview->ShowNothing(tr("Select a photo in the source list."));
         return;
     }
     // The run's listing leaves out photos inside the destination folder.
@@ -761,8 +761,8 @@ void TfrmMain::FillPresetsMenu()
         return name.replace(QLatin1Char('&'), QLatin1String("&&"));
     };
     mPresetsMenu->clear();
-    mPresetsMenu->addAction(QStringLiteral("Save As..."), this, &TfrmMain::btnPresetsSaveAsClick);
-    QAction *withFolders = mPresetsMenu->addAction(QStringLiteral("Save with folders"));
+    mPresetsMenu->addAction(tr("Save As..."), this, &TfrmMain::btnPresetsSaveAsClick);
+    QAction *withFolders = mPresetsMenu->addAction(tr("Save with folders"));
     withFolders->setCheckable(true);
     withFolders->setChecked(mSaveWithFolders);
     connect(withFolders, &QAction::toggled, this, [this](bool on) {
@@ -777,7 +777,7 @@ void TfrmMain::FillPresetsMenu()
             });
         });
     }
-    QAction *lastUsed = mPresetsMenu->addAction(QStringLiteral("Last used"), this, [this] {
+    QAction *lastUsed = mPresetsMenu->addAction(tr("Last used"), this, [this] {
         RunGuarded(this, [this] {
             if (const std::optional<TJob> job = mPresets.LastUsed(mDefaults))
                 ApplyJob(*job);
@@ -785,20 +785,20 @@ void TfrmMain::FillPresetsMenu()
     });
     lastUsed->setEnabled(mPresets.HasLastUsed());
     mPresetsMenu->addSeparator();
-    mPresetsMenu->addAction(QStringLiteral("Import..."), this, &TfrmMain::btnPresetsImportClick);
-    mPresetsMenu->addAction(QStringLiteral("Export..."), this, &TfrmMain::btnPresetsExportClick);
-    QMenu *remove = mPresetsMenu->addMenu(QStringLiteral("Delete"));
+    mPresetsMenu->addAction(tr("Import..."), this, &TfrmMain::btnPresetsImportClick);
+    mPresetsMenu->addAction(tr("Export..."), this, &TfrmMain::btnPresetsExportClick);
+    QMenu *remove = mPresetsMenu->addMenu(tr("Delete"));
     remove->setEnabled(!names.isEmpty());
     for (const QString &name : names) {
         remove->addAction(shown(name), this, [this, name] {
             RunGuarded(this, [this, &name] {
-                if (mConfirm(QStringLiteral("Delete the preset \"%1\"?").arg(name)))
+                if (mConfirm(tr("Delete the preset \"%1\"?").arg(name)))
                     mPresets.Remove(name);
             });
         });
     }
     mPresetsMenu->addSeparator();
-    QAction *startWithLastUsed = mPresetsMenu->addAction(QStringLiteral("Start with the last used settings"));
+    QAction *startWithLastUsed = mPresetsMenu->addAction(tr("Start with the last used settings"));
     startWithLastUsed->setCheckable(true);
     startWithLastUsed->setChecked(mPresets.StartWithLastUsed());
     connect(startWithLastUsed, &QAction::toggled, this, [this](bool on) {
@@ -806,7 +806,7 @@ void TfrmMain::FillPresetsMenu()
             mPresets.SetStartWithLastUsed(on);
         });
     });
-    mPresetsMenu->addAction(QStringLiteral("Reset to defaults"), this, [this] {
+    mPresetsMenu->addAction(tr("Reset to defaults"), this, [this] {
         RunGuarded(this, [this] {
             ApplyJob(mDefaults);
         });
@@ -821,8 +821,7 @@ void TfrmMain::btnPresetsSaveAsClick()
             return;
         const QString name = chosen->trimmed();
         (void)mPresets.PathOf(name);
-        if (mPresets.Names().contains(name)
-            && !mConfirm(QStringLiteral("A preset named \"%1\" exists. Replace it?").arg(name)))
+        if (mPresets.Names().contains(name) && !mConfirm(tr("A preset named \"%1\" exists. Replace it?").arg(name)))
             return;
         mPresets.Save(name, PresetSnapshot(), mSaveWithFolders);
     });
@@ -845,7 +844,7 @@ void TfrmMain::btnPresetsExportClick()
         // The same rule as a report: never a photo of the listing or an output the settings plan.
         if (const QStringList clashes = PlanRun(Snapshot(), { { QStringLiteral("preset"), *path } }).OtherClashes;
             !clashes.isEmpty())
-            throw Exception(QStringLiteral("The preset was not saved: %1").arg(clashes.join(QLatin1Char('\n'))));
+            throw Exception(tr("The preset was not saved: %1").arg(clashes.join(QLatin1Char('\n'))));
         SavePresetFile(*path, PresetSnapshot(), mSaveWithFolders);
     });
 }
@@ -873,12 +872,8 @@ void TfrmMain::ApplyStartSettings()
 std::optional<QString> TfrmMain::DefaultChoosePresetName()
 {
     bool ok = false;
-    const QString name = QInputDialog::getText(this,
-        QStringLiteral("Save Preset As"),
-        QStringLiteral("Name of the preset:"),
-        QLineEdit::Normal,
-        QString(),
-        &ok);
+    const QString name =
+        QInputDialog::getText(this, tr("Save Preset As"), tr("Name of the preset:"), QLineEdit::Normal, QString(), &ok);
     if (!ok)
         return std::nullopt;
     return name;
@@ -886,10 +881,7 @@ std::optional<QString> TfrmMain::DefaultChoosePresetName()
 
 std::optional<QString> TfrmMain::DefaultChoosePresetFile(bool save)
 {
-    QFileDialog dialog(this,
-        save ? QStringLiteral("Export Preset") : QStringLiteral("Import Preset"),
-        QString(),
-        QStringLiteral("Preset (*.json)"));
+    QFileDialog dialog(this, save ? tr("Export Preset") : tr("Import Preset"), QString(), tr("Preset (*.json)"));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(QStringLiteral("json"));
@@ -959,9 +951,9 @@ std::optional<QString> TfrmMain::DefaultChooseReportFile(const QString &proposed
 {
     // The text report first, as before; the per-photo reports of the last run beside it.
     QFileDialog dialog(this,
-        QStringLiteral("Save Report As..."),
+        tr("Save Report As..."),
         QString(),
-        QStringLiteral("Text File (*.txt);;Report as JSON (*.json);;Report as CSV (*.csv)"));
+        tr("Text File (*.txt);;Report as JSON (*.json);;Report as CSV (*.csv)"));
     connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &filter) {
         dialog.setDefaultSuffix(filter.section(QLatin1String("(*."), 1).chopped(1));
     });
@@ -977,7 +969,7 @@ std::optional<QString> TfrmMain::DefaultChooseReportFile(const QString &proposed
 void TfrmMain::DefaultWarnSameFolder()
 {
     QMessageBox box(QMessageBox::Warning,
-        QStringLiteral("Warning"),
+        tr("Warning"),
         SameFolderWarningLines().join(QLatin1Char('\n')),
         QMessageBox::Ok,
         this);

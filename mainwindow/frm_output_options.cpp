@@ -192,17 +192,20 @@ QString SizeInPixelsText(const TResizeOptions &options)
 
 QString ResizeOptionsText(const TResizeOptions &options)
 {
-    const QString filter =
-        options.Filter == TResizeFilter::Smooth ? QStringLiteral("Smooth") : QStringLiteral("Nearest (exact)");
+    const QString filter = options.Filter == TResizeFilter::Smooth ? TfrmOutputOptions::tr("Smooth")
+                                                                   : TfrmOutputOptions::tr("Nearest (exact)");
     switch (options.Mode) {
     case TSizeMode::LongEdge:
-        return QStringLiteral("%1, long edge %2 px").arg(filter).arg(options.LongEdge);
+        return TfrmOutputOptions::tr("%1, long edge %2 px").arg(filter).arg(options.LongEdge);
     case TSizeMode::Fit:
-        return QStringLiteral("%1, fit inside %2 x %3 px").arg(filter).arg(options.Box.Width).arg(options.Box.Height);
+        return TfrmOutputOptions::tr("%1, fit inside %2 x %3 px")
+            .arg(filter)
+            .arg(options.Box.Width)
+            .arg(options.Box.Height);
     case TSizeMode::Percent:
         break;
     }
-    return QStringLiteral("%1, by the percentage").arg(filter);
+    return TfrmOutputOptions::tr("%1, by the percentage").arg(filter);
 }
 
 } // namespace vellumar

@@ -85,14 +85,14 @@ void TfrmPlan::FormCreate(const TDryRun &plan)
     }
     ui->tblPlan->resizeColumnsToContents();
     QString summary = plan.DestinationFolder.isEmpty()
-        ? QStringLiteral("%1 photos; no destination folder is chosen").arg(plan.Rows.size())
-        : QStringLiteral("%1 photos into %2").arg(plan.Rows.size()).arg(PrintableName(plan.DestinationFolder));
+        ? tr("%n photos; no destination folder is chosen", nullptr, int(plan.Rows.size()))
+        : tr("%n photos into %1", nullptr, int(plan.Rows.size())).arg(PrintableName(plan.DestinationFolder));
     if (replacing > 0)
-        summary += QStringLiteral("; %1 would replace a file").arg(replacing);
+        summary += tr("; %n would replace a file", nullptr, replacing);
     if (skipped > 0)
-        summary += QStringLiteral("; %1 skipped, their outputs exist").arg(skipped);
+        summary += tr("; %n skipped, their outputs exist", nullptr, skipped);
     if (problems > 0)
-        summary += QStringLiteral("; %1 cannot be read").arg(problems);
+        summary += tr("; %n cannot be read", nullptr, problems);
     ui->lblSummary->setText(summary + QLatin1Char('.'));
     ui->lblClashes->setVisible(!plan.Clashes.isEmpty());
     ui->lbClashes->setVisible(!plan.Clashes.isEmpty());

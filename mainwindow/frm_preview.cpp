@@ -18,7 +18,7 @@ namespace
 
 QString SizeText(const std::optional<TPixelSize> &size)
 {
-    return size ? QStringLiteral("%1 x %2 pixels").arg(size->Width).arg(size->Height) : QStringLiteral("? pixels");
+    return size ? TfrmPreview::tr("%1 x %2 pixels").arg(size->Width).arg(size->Height) : TfrmPreview::tr("? pixels");
 }
 
 QSize SceneSize(const TOutputPreview &preview)
@@ -88,12 +88,12 @@ void TfrmPreview::ShowPreview(TPreviewRequest request)
     CancelPending();
     mShown = TOutputPreview {};
     mOutputCame = false;
-    ui->lblPosition->setText(QStringLiteral("%1 of %2").arg(request.Position + 1).arg(request.Count));
+    ui->lblPosition->setText(tr("%1 of %2").arg(request.Position + 1).arg(request.Count));
     ui->btnPrevious->setEnabled(request.Position > 0);
     ui->btnNext->setEnabled(request.Position + 1 < request.Count);
-    ui->pnSource->SetPicture({}, QStringLiteral("Reading the photo..."));
-    ui->pnOutput->SetPicture({}, QStringLiteral("Making the output..."));
-    ui->lblFacts->setText(QStringLiteral("Making the preview..."));
+    ui->pnSource->SetPicture({}, tr("Reading the photo..."));
+    ui->pnOutput->SetPicture({}, tr("Making the output..."));
+    ui->lblFacts->setText(tr("Making the preview..."));
     ui->lblEstimate->clear();
 
     // The source and the output on two threads at once: the source shows as soon as it is read, small.
@@ -196,19 +196,19 @@ void TfrmPreview::ShowFacts()
         QStringLiteral("%1: %2, %3")
             .arg(PrintableName(mShown.SourceName), SizeText(mShown.SourceSize), ByteSizeText(mShown.SourceBytes));
     if (!mShown.Problem.isEmpty())
-        facts += QStringLiteral("  \u2192  ") + PrintableName(mShown.Problem);
+        facts += tr("  \u2192  ") + PrintableName(mShown.Problem);
     else if (mOutputCame)
-        facts += QStringLiteral("  \u2192  output %1, %2")
+        facts += tr("  \u2192  output %1, %2")
                      .arg(SizeText(mShown.OutputSize), ByteSizeText(std::int64_t(mShown.OutputBytes.size())));
     else
         facts += QStringLiteral("  \u2192  making the output...");
     ui->lblFacts->setText(facts);
     if (mShown.EstimatedRunBytes)
-        ui->lblEstimate->setText(
-            QStringLiteral("Estimate for the whole run (%1 photos): about %2, from %3 sampled photos.")
-                .arg(mShown.ListedPhotos)
-                .arg(ByteSizeText(*mShown.EstimatedRunBytes))
-                .arg(mShown.SampledPhotos));
+        ui->lblEstimate->setText(tr("Estimate for the whole run (%n photos): about %1, from %2 sampled photos.",
+            nullptr,
+            int(mShown.ListedPhotos))
+                                     .arg(ByteSizeText(*mShown.EstimatedRunBytes))
+                                     .arg(mShown.SampledPhotos));
     else
         ui->lblEstimate->clear();
 }
