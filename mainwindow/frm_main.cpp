@@ -211,8 +211,8 @@ void TfrmMain::UpdateResizeControls()
     ui->lblOverlayQuality->setEnabled(ui->cbOverlay->isChecked());
     ui->btnOutputOptions->setToolTip(
         tr("Output options: the filter, the size by percent, long edge or fit (now: %1), the quality "
-                       "with the overlay, what to do with existing files (now: %2), the colours, the coding, a size "
-                       "cap, a name template and variants")
+           "with the overlay, what to do with existing files (now: %2), the colours, the coding, a size "
+           "cap, a name template and variants")
             .arg(ResizeOptionsText(mResizeOptions), ExistingName(mExisting)));
 }
 
@@ -608,7 +608,7 @@ void TfrmMain::RefreshPreview()
     // The run's listing leaves out photos inside the destination folder.
     const int position = int(names.indexOf(mSourceList.Name(row)));
     if (position < 0) {
-        mPreview->ShowNothing(QStringLiteral("This photo is inside the destination folder: a run does not take it."));
+        mPreview->ShowNothing(tr("This photo is inside the destination folder: a run does not take it."));
         return;
     }
     // Everything the pool threads need is taken here, as values: the settings as they stand now.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialogButtonBox>
 
@@ -114,7 +115,7 @@ void TfrmOutputOptions::ebNameTemplateChange()
     const QString text = ui->ebNameTemplate->text();
     QString sample;
     if (text.isEmpty())
-        sample = QStringLiteral("(prefix, number and suffix of the main window)");
+        sample = tr("(prefix, number and suffix of the main window)");
     else if (const QString problem = TemplateProblem(text); !problem.isEmpty())
         sample = problem;
     else {
@@ -136,18 +137,18 @@ void TfrmOutputOptions::btnOkClick()
 {
     QStringList problems;
     if (const QString problem = TemplateProblem(ui->ebNameTemplate->text()); !problem.isEmpty())
-        problems << QStringLiteral("Name template: ") + problem;
+        problems << tr("Name template: %1").arg(problem);
     else if (ui->ebNameTemplate->text().contains(QLatin1Char('/')))
-        problems << QStringLiteral("Name template: a file name cannot hold \"/\"");
+        problems << tr("Name template: a file name cannot hold \"/\"");
     QStringList names;
     for (const QString &line : ui->memoVariants->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         try {
             const TOutputVariant variant = ParseOutputVariant(line.trimmed());
             if (names.contains(variant.Name))
-                problems << QStringLiteral("Variants: \"%1\" is given twice").arg(variant.Name);
+                problems << tr("Variants: \"%1\" is given twice").arg(variant.Name);
             names << variant.Name;
         } catch (const Exception &error) {
-            problems << QStringLiteral("Variants: ") + error.Message();
+            problems << tr("Variants: %1").arg(error.Message());
         }
     }
     ui->lblProblem->setText(problems.join(QLatin1Char('\n')));
@@ -181,9 +182,11 @@ QString SizeInPixelsText(const TResizeOptions &options)
 {
     switch (options.Mode) {
     case TSizeMode::LongEdge:
-        return QStringLiteral("Long edge: %1 px").arg(options.LongEdge);
+        return QCoreApplication::translate("TfrmMain", "Long edge: %1 px").arg(options.LongEdge);
     case TSizeMode::Fit:
-        return QStringLiteral("Fit: %1 x %2 px").arg(options.Box.Width).arg(options.Box.Height);
+        return QCoreApplication::translate("TfrmMain", "Fit: %1 x %2 px")
+            .arg(options.Box.Width)
+            .arg(options.Box.Height);
     case TSizeMode::Percent:
         break;
     }

@@ -178,7 +178,7 @@ void TfrmPreview::OutputReady(int index)
         if (output.SceneSize)
             mShown.SceneSize = output.SceneSize;
         ui->pnOutput->SetPicture(mShown.Output,
-            output.Problem.isEmpty() ? QStringLiteral("This photo writes no output.") : output.Problem);
+            output.Problem.isEmpty() ? tr("This photo writes no output.") : output.Problem);
         LayOutScene();
     } else {
         mShown.EstimatedRunBytes = output.EstimatedRunBytes;

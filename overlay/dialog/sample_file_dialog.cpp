@@ -19,18 +19,18 @@ constexpr qint64 kPreviewPixelLimit = qint64(1) << 28;
 
 TSampleFileDialog::TSampleFileDialog(QWidget *owner)
     : QFileDialog(owner,
-        QStringLiteral("Select Sample Image"),
+        tr("Select Sample Image"),
         QString(),
-        QStringLiteral("JPEG or Bitmap (*.jpg *.jpeg *.bmp);;"
-                       "JPEG Image File (*.jpg *.jpeg);;"
-                       "Bitmaps (*.bmp)"))
+        tr("JPEG or Bitmap (*.jpg *.jpeg *.bmp);;"
+           "JPEG Image File (*.jpg *.jpeg);;"
+           "Bitmaps (*.bmp)"))
 {
     // The pane needs the dialog's own widgets, not the platform's.
     setOption(QFileDialog::DontUseNativeDialog);
     setFileMode(QFileDialog::ExistingFile);
     mPreview = new QLabel(this);
     mPreview->setObjectName(QStringLiteral("lblPreview"));
-    mPreview->setAccessibleName(QStringLiteral("Picture preview"));
+    mPreview->setAccessibleName(tr("Picture preview"));
     mPreview->setFixedSize(kPreviewSide, kPreviewSide);
     mPreview->setAlignment(Qt::AlignCenter);
     mPreview->setFrameShape(QFrame::StyledPanel);
@@ -49,13 +49,13 @@ void TSampleFileDialog::ShowPreview(const QString &path)
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (!size.isValid() || qint64(size.width()) * size.height() > kPreviewPixelLimit) {
-        mPreview->setText(QStringLiteral("No preview"));
+        mPreview->setText(tr("No preview"));
         return;
     }
     reader.setScaledSize(size.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     const QImage picture = reader.read();
     if (picture.isNull())
-        mPreview->setText(QStringLiteral("No preview"));
+        mPreview->setText(tr("No preview"));
     else
         mPreview->setPixmap(QPixmap::fromImage(picture));
 }

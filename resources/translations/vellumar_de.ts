@@ -174,6 +174,66 @@
         <source>Close</source>
         <translation>Schließen</translation>
     </message>
+    <message>
+        <source>Choose Source Folder</source>
+        <translation>Quellordner wählen</translation>
+    </message>
+    <message>
+        <source>Source photos</source>
+        <translation>Quellfotos</translation>
+    </message>
+    <message>
+        <source>Also list the photos of the subfolders (not hidden ones, not links), shown by their paths; each is written to the same subfolder of the destination</source>
+        <translation>Auch die Fotos der Unterordner auflisten (keine versteckten, keine Verknüpfungen), mit ihren Pfaden; jedes wird in denselben Unterordner des Zielordners geschrieben</translation>
+    </message>
+    <message>
+        <source>Include s&amp;ubfolders</source>
+        <translation>&amp;Unterordner einbeziehen</translation>
+    </message>
+    <message>
+        <source>Choose Destination Folder</source>
+        <translation>Zielordner wählen</translation>
+    </message>
+    <message>
+        <source>Reduce image size to:</source>
+        <translation>Bildgröße verkleinern auf:</translation>
+    </message>
+    <message>
+        <source>Reduce by percent</source>
+        <translation>Um Prozent verkleinern</translation>
+    </message>
+    <message>
+        <source>With the overlay: quality %1</source>
+        <translation>Mit Overlay: Qualität %1</translation>
+    </message>
+    <message>
+        <source>Photos that get the text overlay are written at this quality instead (Output Options, &quot;Quality with overlay&quot;)</source>
+        <translation>Fotos mit Text-Overlay werden stattdessen in dieser Qualität geschrieben (Ausgabeoptionen, „Qualität mit Overlay“)</translation>
+    </message>
+    <message>
+        <source>QToolButton:focus { border: 2px solid palette(highlight); border-radius: 3px; }</source>
+        <translation>QToolButton:focus { border: 2px solid palette(highlight); border-radius: 3px; }</translation>
+    </message>
+    <message>
+        <source>Save Status Report</source>
+        <translation>Statusbericht speichern</translation>
+    </message>
+    <message>
+        <source>Status log</source>
+        <translation>Statusprotokoll</translation>
+    </message>
+    <message>
+        <source>About Vellumar</source>
+        <translation>Über Vellumar</translation>
+    </message>
+    <message>
+        <source>Long edge: %1 px</source>
+        <translation>Lange Kante: %1 px</translation>
+    </message>
+    <message>
+        <source>Fit: %1 x %2 px</source>
+        <translation>Einpassen: %1 x %2 px</translation>
+    </message>
 </context>
 <context>
     <name>TfrmOutputOptions</name>
@@ -240,6 +300,130 @@
     <message>
         <source>The largest height, in pixels</source>
         <translation>Die größte Höhe, in Pixeln</translation>
+    </message>
+    <message>
+        <source>Fit inside height</source>
+        <translation>Einpassen in die Höhe</translation>
+    </message>
+    <message>
+        <source>&amp;Quality with overlay:</source>
+        <translation>&amp;Qualität mit Overlay:</translation>
+    </message>
+    <message>
+        <source>The JPEG quality of every photo that gets the text overlay: the overlay is encoded last, so this replaces the output quality for those photos</source>
+        <translation>Die JPEG-Qualität jedes Fotos mit Text-Overlay: das Overlay wird zuletzt kodiert, daher ersetzt dies für diese Fotos die Ausgabequalität</translation>
+    </message>
+    <message>
+        <source>Convert colours to sRGB</source>
+        <translation>Farben nach sRGB umwandeln</translation>
+    </message>
+    <message>
+        <source>Photos with a wider colour profile (Adobe RGB, Display P3) are converted to sRGB, for sites that drop profiles</source>
+        <translation>Fotos mit einem größeren Farbprofil (Adobe RGB, Display P3) werden nach sRGB umgewandelt, für Seiten, die Profile entfernen</translation>
+    </message>
+    <message>
+        <source>&amp;Existing files:</source>
+        <translation>&amp;Vorhandene Dateien:</translation>
+    </message>
+    <message>
+        <source>What to do where a photo&apos;s output is in the destination already. Skip leaves it untouched (to resume a run); rename writes NAME-2.jpg, NAME-3.jpg ... beside it.</source>
+        <translation>Was geschieht, wenn die Ausgabe eines Fotos schon im Zielordner liegt. Überspringen lässt sie unberührt (um einen Lauf fortzusetzen); Umbenennen schreibt NAME-2.jpg, NAME-3.jpg ... daneben.</translation>
+    </message>
+    <message>
+        <source>Replace</source>
+        <translation>Ersetzen</translation>
+    </message>
+    <message>
+        <source>Skip</source>
+        <translation>Überspringen</translation>
+    </message>
+    <message>
+        <source>Rename the new file</source>
+        <translation>Neue Datei umbenennen</translation>
+    </message>
+    <message>
+        <source>&amp;Coding:</source>
+        <translation>&amp;Kodierung:</translation>
+    </message>
+    <message>
+        <source>Optimized and progressive files are a few per cent smaller and decode to exactly the same pixels. A plain copy keeps its bytes.</source>
+        <translation>Optimierte und progressive Dateien sind einige Prozent kleiner und ergeben beim Dekodieren genau dieselben Pixel. Eine einfache Kopie behält ihre Bytes.</translation>
+    </message>
+    <message>
+        <source>Baseline</source>
+        <translation>Baseline</translation>
+    </message>
+    <message>
+        <source>Optimized</source>
+        <translation>Optimiert</translation>
+    </message>
+    <message>
+        <source>Progressive</source>
+        <translation>Progressiv</translation>
+    </message>
+    <message>
+        <source>&amp;Max file size:</source>
+        <translation>&amp;Höchste Dateigröße:</translation>
+    </message>
+    <message>
+        <source>Each output is written at the highest quality that keeps it within this size; the quality and the overlay&apos;s 90 give way. Off: the quality holds.</source>
+        <translation>Jede Ausgabe wird in der höchsten Qualität geschrieben, mit der sie in diese Größe passt; die Qualität und die 90 des Overlays treten zurück. Aus: die Qualität gilt.</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Aus</translation>
+    </message>
+    <message>
+        <source> KiB</source>
+        <translation> KiB</translation>
+    </message>
+    <message>
+        <source>m&amp;inimum quality:</source>
+        <translation>M&amp;indestqualität:</translation>
+    </message>
+    <message>
+        <source>A photo that does not fit even at this quality fails</source>
+        <translation>Ein Foto, das selbst in dieser Qualität nicht passt, schlägt fehl</translation>
+    </message>
+    <message>
+        <source>&amp;Name template:</source>
+        <translation>&amp;Namensvorlage:</translation>
+    </message>
+    <message>
+        <source>When renaming, names from tokens instead of prefix and suffix: {name} {n} {date} {time} {camera} {w} {h}; .jpg is added. Empty: prefix, number and suffix.</source>
+        <translation>Beim Umbenennen Namen aus Platzhaltern statt Präfix und Suffix: {name} {n} {date} {time} {camera} {w} {h}; .jpg wird angehängt. Leer: Präfix, Nummer und Suffix.</translation>
+    </message>
+    <message>
+        <source>{date}_{n}</source>
+        <translation>{date}_{n}</translation>
+    </message>
+    <message>
+        <source>Sample:</source>
+        <translation>Beispiel:</translation>
+    </message>
+    <message>
+        <source>Off, braces in the overlay text are drawn as typed</source>
+        <translation>Aus: geschweifte Klammern im Overlay-Text werden wie eingegeben gezeichnet</translation>
+    </message>
+    <message>
+        <source>Overlay text &amp;uses the tokens</source>
+        <translation>Overlay-Text &amp;verwendet die Platzhalter</translation>
+    </message>
+    <message>
+        <source>&amp;Variants:</source>
+        <translation>&amp;Varianten:</translation>
+    </message>
+    <message>
+        <source>One more output of every photo a line, NAME=SIZE or NAME=SIZE@QUALITY (thumbs=400, web=800x600@80): written into the folder NAME of the destination, smooth, with the same name and overlay</source>
+        <translation>Eine weitere Ausgabe jedes Fotos pro Zeile, NAME=GRÖSSE oder NAME=GRÖSSE@QUALITÄT (thumbs=400, web=800x600@80): in den Ordner NAME des Zielordners geschrieben, geglättet, mit demselben Namen und Overlay</translation>
+    </message>
+    <message>
+        <source>thumbs=400</source>
+        <translation>thumbs=400</translation>
+    </message>
+    <message>
+        <source>color: #b00000</source>
+        <translation>color: #b00000</translation>
     </message>
 </context>
 <context>
@@ -375,6 +559,14 @@
         <source>Start would refuse this run, writing nothing:</source>
         <translation>Start würde diesen Lauf ablehnen und nichts schreiben:</translation>
     </message>
+    <message>
+        <source>Planned photos</source>
+        <translation>Geplante Fotos</translation>
+    </message>
+    <message>
+        <source>Clashes</source>
+        <translation>Konflikte</translation>
+    </message>
 </context>
 <context>
     <name>TfrmPreview</name>
@@ -394,13 +586,84 @@
         <source>Select a photo in the source list.</source>
         <translation>Wählen Sie ein Foto in der Quellliste.</translation>
     </message>
+    <message>
+        <source>&amp;Fit</source>
+        <translation>&amp;Einpassen</translation>
+    </message>
+    <message>
+        <source>The whole photo in the window, both sides at the same scale</source>
+        <translation>Das ganze Foto im Fenster, beide Seiten im selben Maßstab</translation>
+    </message>
+    <message>
+        <source>&amp;100 %</source>
+        <translation>&amp;100 %</translation>
+    </message>
+    <message>
+        <source>One output pixel to a screen pixel; drag either side to pan both</source>
+        <translation>Ein Ausgabepixel auf ein Bildschirmpixel; eine Seite ziehen verschiebt beide</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>The previous photo of the source list (Page Up)</source>
+        <translation>Das vorige Foto der Quellliste (Bild auf)</translation>
+    </message>
+    <message>
+        <source>PgUp</source>
+        <translation>PgUp</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>The next photo of the source list (Page Down)</source>
+        <translation>Das nächste Foto der Quellliste (Bild ab)</translation>
+    </message>
+    <message>
+        <source>PgDown</source>
+        <translation>PgDown</translation>
+    </message>
+    <message>
+        <source>Source picture</source>
+        <translation>Quellbild</translation>
+    </message>
+    <message>
+        <source>Output picture</source>
+        <translation>Ausgabebild</translation>
+    </message>
+    <message>
+        <source>Photo and output</source>
+        <translation>Foto und Ausgabe</translation>
+    </message>
+    <message>
+        <source>Estimate for the whole run</source>
+        <translation>Schätzung für den ganzen Lauf</translation>
+    </message>
+</context>
+<context>
+    <name>vellumar::TSampleFileDialog</name>
+    <message>
+        <source>Select Sample Image</source>
+        <translation>Beispielbild wählen</translation>
+    </message>
+    <message>
+        <source>JPEG or Bitmap (*.jpg *.jpeg *.bmp);;JPEG Image File (*.jpg *.jpeg);;Bitmaps (*.bmp)</source>
+        <translation>JPEG oder Bitmap (*.jpg *.jpeg *.bmp);;JPEG-Bilddatei (*.jpg *.jpeg);;Bitmaps (*.bmp)</translation>
+    </message>
+    <message>
+        <source>Picture preview</source>
+        <translation>Bildvorschau</translation>
+    </message>
+    <message>
+        <source>No preview</source>
+        <translation>Keine Vorschau</translation>
+    </message>
 </context>
 <context>
     <name>vellumar::TfrmMain</name>
-    <message>
-        <source>Output options: the filter, and the size by percent, long edge or fit (now: %1)</source>
-        <translation>Ausgabeoptionen: der Filter und die Größe nach Prozent, langer Seite oder Einpassen (jetzt: %1)</translation>
-    </message>
     <message>
         <source>No destination folder is chosen</source>
         <translation>Es ist kein Zielordner gewählt</translation>
@@ -489,6 +752,18 @@
         <source>Warning</source>
         <translation>Warnung</translation>
     </message>
+    <message>
+        <source>Output options: the filter, the size by percent, long edge or fit (now: %1), the quality with the overlay, what to do with existing files (now: %2), the colours, the coding, a size cap, a name template and variants</source>
+        <translation>Ausgabeoptionen: der Filter, die Größe in Prozent, lange Kante oder Einpassen (jetzt: %1), die Qualität mit Overlay, was mit vorhandenen Dateien geschieht (jetzt: %2), die Farben, die Kodierung, eine Größengrenze, eine Namensvorlage und Varianten</translation>
+    </message>
+    <message>
+        <source>This photo is inside the destination folder: a run does not take it.</source>
+        <translation>Dieses Foto liegt im Zielordner: ein Lauf nimmt es nicht.</translation>
+    </message>
+    <message>
+        <source>Save with folders</source>
+        <translation>Mit Ordnern speichern</translation>
+    </message>
 </context>
 <context>
     <name>vellumar::TfrmOutputOptions</name>
@@ -512,16 +787,25 @@
         <source>%1, by the percentage</source>
         <translation>%1, nach dem Prozentsatz</translation>
     </message>
-</context>
-<context>
-    <name>vellumar::TfrmOverlayDlg</name>
     <message>
-        <source>Select Sample Image</source>
-        <translation>Beispielbild wählen</translation>
+        <source>(prefix, number and suffix of the main window)</source>
+        <translation>(Präfix, Nummer und Suffix des Hauptfensters)</translation>
     </message>
     <message>
-        <source>JPEG or Bitmap (*.jpg *.jpeg *.bmp);;JPEG Image File (*.jpg *.jpeg);;Bitmaps (*.bmp)</source>
-        <translation>JPEG oder Bitmap (*.jpg *.jpeg *.bmp);;JPEG-Bilddatei (*.jpg *.jpeg);;Bitmaps (*.bmp)</translation>
+        <source>Name template: %1</source>
+        <translation>Namensvorlage: %1</translation>
+    </message>
+    <message>
+        <source>Name template: a file name cannot hold &quot;/&quot;</source>
+        <translation>Namensvorlage: ein Dateiname darf kein „/“ enthalten</translation>
+    </message>
+    <message>
+        <source>Variants: &quot;%1&quot; is given twice</source>
+        <translation>Varianten: „%1“ ist doppelt angegeben</translation>
+    </message>
+    <message>
+        <source>Variants: %1</source>
+        <translation>Varianten: %1</translation>
     </message>
 </context>
 <context>
@@ -545,6 +829,20 @@
         <translation>
             <numerusform>; %n ist nicht lesbar</numerusform>
             <numerusform>; %n sind nicht lesbar</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n photos; no destination folder is chosen</source>
+        <translation>
+            <numerusform>%n Foto; kein Zielordner gewählt</numerusform>
+            <numerusform>%n Fotos; kein Zielordner gewählt</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>; %n skipped, their outputs exist</source>
+        <translation>
+            <numerusform>; %n übersprungen, seine Ausgabe existiert</numerusform>
+            <numerusform>; %n übersprungen, ihre Ausgaben existieren</numerusform>
         </translation>
     </message>
 </context>
@@ -572,6 +870,26 @@
             <numerusform>Schätzung für den ganzen Lauf (%n Foto): etwa %1, aus %2 Stichprobenfotos.</numerusform>
             <numerusform>Schätzung für den ganzen Lauf (%n Fotos): etwa %1, aus %2 Stichprobenfotos.</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>Reading the photo...</source>
+        <translation>Das Foto wird gelesen...</translation>
+    </message>
+    <message>
+        <source>Making the output...</source>
+        <translation>Die Ausgabe wird erstellt...</translation>
+    </message>
+    <message>
+        <source>This photo writes no output.</source>
+        <translation>Dieses Foto schreibt keine Ausgabe.</translation>
+    </message>
+    <message>
+        <source>  →  </source>
+        <translation>  →  </translation>
     </message>
 </context>
 </TS>

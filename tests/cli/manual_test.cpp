@@ -94,11 +94,13 @@ TEST(Manual, BashCompletesNamesValuesAndPaths)
         QStringList Expected;
     } cases[] = {
         { { "--pos" }, { "--position" } },
-        { { "--re" }, { "--rename", "--report", "--report-csv", "--report-json", "--resize" } },
+        { { "--re" }, { "--recursive", "--rename", "--report", "--report-csv", "--report-json", "--resize" } },
         { { "--position", "bottom-" }, { "bottom-centre", "bottom-left", "bottom-right" } },
         { { "--size", "=", "la" }, { "large", "larger", "largest" } },
         { { "--metadata", "keep" }, { "keep", "keep-no-gps" } },
         { { "--filter", "" }, { "nearest", "smooth" } },
+        { { "--coding", "" }, { "baseline", "optimized", "progressive" } },
+        { { "--existing", "=", "r" }, { "rename", "replace" } },
         { { "--colour", "wh" }, { "white" } },
         { { "--preset", "se" }, { "settings.json" } },
         { { "--quality", "s" }, {} },

@@ -37,7 +37,9 @@ tree)
     # Exactly these files, the programs in bin and everything else under share.
     expected=("bin/vellumar" "bin/vellumar-batch" "share/applications/$id.desktop"
               "share/metainfo/$id.metainfo.xml" "share/doc/vellumar/copyright"
-              "share/icons/hicolor/scalable/apps/$id.svg")
+              "share/icons/hicolor/scalable/apps/$id.svg" "share/man/man1/vellumar.1" "share/man/man1/vellumar-batch.1"
+              "share/bash-completion/completions/vellumar-batch" "share/zsh/vendor-completions/_vellumar-batch"
+              "share/fish/vendor_completions.d/vellumar-batch.fish")
     for size in 16 32 48 64 128 256; do
         png=share/icons/hicolor/${size}x${size}/apps/$id.png
         expected+=("$png")
