@@ -7,12 +7,20 @@ cd "$(dirname "$0")/.."
 fail() { echo "package_check: FAIL: $*" >&2; exit 1; }
 
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target vellumar vellumar-batch
+cmake --build --preset release -j "$(nproc)" --target vellumar vellumar-batch vellumar_manual_files
 rm -f build/release/vellumar_*.deb
 (cd build/release && cpack -G DEB >/dev/null)
 debs=(build/release/vellumar_*.deb)
 deb=${debs[0]}
 echo "package_check: $deb, $(stat -c %s "$deb") bytes"
+# The manual pages compressed, and the completions where each shell looks (listed once: grep -q would
+# close the pipe on dpkg-deb).
+contents=$(dpkg-deb -c "$deb")
+for file in usr/share/man/man1/vellumar-batch.1.gz usr/share/man/man1/vellumar.1.gz \
+    usr/share/bash-completion/completions/vellumar-batch usr/share/zsh/vendor-completions/_vellumar-batch \
+    usr/share/fish/vendor_completions.d/vellumar-batch.fish; do
+    grep -q " \./$file\$" <<<"$contents" || fail "$file is not in the package"
+done
 
 # Errors fail the check; the warnings and notes that remain are shown.
 lintian --fail-on error --display-info "$deb" || fail "lintian reports errors"
