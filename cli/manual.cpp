@@ -206,7 +206,7 @@ QString ZshCompletion()
 {
     QString specs;
     for (const TBatchOption &option : BatchOptionTable()) {
-        // The explanation within [...]: a bracket or colon would end it or the spec's field.
+        // The explanation within [...]: a bracket or colon would end it or the zsh argument's next field.
         QString help = HelpLine(option);
         help.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
             .replace(QLatin1Char('['), QLatin1String("\\["))
