@@ -207,13 +207,13 @@ void TfrmMain::UpdateResizeControls()
     ui->lblSizeInPixels->setEnabled(ui->cbResize->isChecked());
     ui->cbResize->setText(byPercent ? mResizeCaption : ui->cbResize->property("captionInPixels").toString());
     // The overlay is encoded last: its quality, not the field's, is the written file's.
-    ui->lblOverlayQuality->setText(mOverlayQualityNote.arg(mOverlayQuality));
+    ui->lblOverlayQuality->setText(mOverlayQualityNote.arg(mOutputOptions.OverlayQuality));
     ui->lblOverlayQuality->setEnabled(ui->cbOverlay->isChecked());
     ui->btnOutputOptions->setToolTip(
         tr("Output options: the filter, the size by percent, long edge or fit (now: %1), the quality "
            "with the overlay, what to do with existing files (now: %2), the colours, the coding, a size "
            "cap, a name template and variants")
-            .arg(ResizeOptionsText(mResizeOptions), ExistingName(mExisting)));
+            .arg(ResizeOptionsText(mResizeOptions), ExistingName(mOutputOptions.Existing)));
 }
 
 void TfrmMain::SetResizeOptions(const TResizeOptions &options)
@@ -225,7 +225,7 @@ void TfrmMain::SetResizeOptions(const TResizeOptions &options)
 
 void TfrmMain::SetOverlayQuality(int quality)
 {
-    mOverlayQuality = quality;
+    mOutputOptions.OverlayQuality = quality;
     UpdateResizeControls();
     RefreshPreview();
 }
@@ -235,16 +235,10 @@ void TfrmMain::btnOutputOptionsClick()
     RunGuarded(this, [this] {
         TfrmOutputOptions dlg(this);
         dlg.SetResizeOptions(mResizeOptions);
-        dlg.SetExisting(mExisting);
-        dlg.SetWebOptions(mWebOptions);
-        dlg.SetToSrgb(mToSrgb);
-        dlg.SetOverlayQuality(mOverlayQuality);
+        dlg.SetOptions(mOutputOptions);
         if (dlg.exec() == QDialog::Accepted) {
             // Set before the resize options, which refresh the button's tooltip.
-            mExisting = dlg.Existing();
-            mWebOptions = dlg.WebOptions();
-            mToSrgb = dlg.ToSrgb();
-            mOverlayQuality = dlg.OverlayQuality();
+            dlg.TakeOptions(mOutputOptions);
             SetResizeOptions(dlg.ResizeOptions());
             UpdateSampleName();
         }
@@ -282,9 +276,9 @@ void TfrmMain::UpdateStartButton()
 void TfrmMain::UpdateSampleName()
 {
     // A name template names the photos instead; the plan view shows their names.
-    ui->pnlSample->setText(mWebOptions.NameTemplate.isEmpty()
+    ui->pnlSample->setText(mOutputOptions.NameTemplate.isEmpty()
             ? TOutputNamer::SampleName(ui->ebPrefix->text(), ui->ebNumber->text(), ui->ebSuffix->text())
-            : mWebOptions.NameTemplate + QStringLiteral(".jpg"));
+            : mOutputOptions.NameTemplate + QStringLiteral(".jpg"));
 }
 
 void TfrmMain::sePaddingChange()
@@ -651,33 +645,25 @@ TJob TfrmMain::Snapshot() const
     namer.SetSuffix(ui->ebSuffix->text());
     // The field may change during a run; the run keeps the folder it started with.
     const QString destination = mRunning ? mRunDestination : ui->ebDestFolder->text();
-    return TJob {
-        .SourceFolder = mSourceList.ListFolder(),
-        .SourceNames = NamesOutsideDestination(mSourceList.Names(), mSourceList.ListFolder(), destination),
-        .Recursive = mSourceList.Recursive(),
-        .Existing = mExisting,
-        .DestinationFolder = destination,
-        .Resize = ui->cbResize->isChecked(),
-        .ResizePercent = ui->seResizePercent->value(),
-        .ResizeOptions = mResizeOptions,
-        .Quality = ui->seQuality->value(),
-        .Rename = ui->cbRename->isChecked(),
-        .Namer = namer,
-        .ShownSample = ui->pnlSample->text(),
-        .Overlay = ui->cbOverlay->isChecked(),
-        .OverlaySettings = Overlay().CurrentOverlaySettings(),
-        .OverlayQuality = mOverlayQuality,
-        .AutoOrient = ui->cbAutoOrient->isChecked(),
-        // The combo's items are in the order of the modes.
-        .Metadata = TMetadataMode(std::clamp(ui->cbMetadata->currentIndex(), 0, 2)),
-        .Coding = mWebOptions.Coding,
-        .MaxBytes = mWebOptions.MaxBytes,
-        .MinQuality = mWebOptions.MinQuality,
-        .NameTemplate = mWebOptions.NameTemplate,
-        .OverlayTokens = mWebOptions.OverlayTokens,
-        .Variants = mWebOptions.Variants,
-        .ToSrgb = mToSrgb,
-    };
+    // The settings Output Options holds, and the window's own on top.
+    TJob job = mOutputOptions;
+    job.SourceFolder = mSourceList.ListFolder();
+    job.SourceNames = NamesOutsideDestination(mSourceList.Names(), mSourceList.ListFolder(), destination);
+    job.Recursive = mSourceList.Recursive();
+    job.DestinationFolder = destination;
+    job.Resize = ui->cbResize->isChecked();
+    job.ResizePercent = ui->seResizePercent->value();
+    job.ResizeOptions = mResizeOptions;
+    job.Quality = ui->seQuality->value();
+    job.Rename = ui->cbRename->isChecked();
+    job.Namer = namer;
+    job.ShownSample = ui->pnlSample->text();
+    job.Overlay = ui->cbOverlay->isChecked();
+    job.OverlaySettings = Overlay().CurrentOverlaySettings();
+    job.AutoOrient = ui->cbAutoOrient->isChecked();
+    // The combo's items are in the order of the modes.
+    job.Metadata = TMetadataMode(std::clamp(ui->cbMetadata->currentIndex(), 0, 2));
+    return job;
 }
 
 void TfrmMain::ApplyJob(const TJob &job)
@@ -702,15 +688,7 @@ void TfrmMain::ApplyJob(const TJob &job)
     ui->cbResize->setChecked(job.Resize);
     ui->seResizePercent->setValue(job.ResizePercent);
     mResizeOptions = job.ResizeOptions;
-    mExisting = job.Existing;
-    mToSrgb = job.ToSrgb;
-    mOverlayQuality = job.OverlayQuality;
-    mWebOptions = TWebOutputOptions { .Coding = job.Coding,
-        .MaxBytes = job.MaxBytes,
-        .MinQuality = job.MinQuality,
-        .NameTemplate = job.NameTemplate,
-        .OverlayTokens = job.OverlayTokens,
-        .Variants = job.Variants };
+    TfrmOutputOptions::CopyOptions(job, mOutputOptions);
     ui->seQuality->setValue(job.Quality);
     ui->cbRename->setChecked(job.Rename);
     ui->ebPrefix->setText(job.Namer.Prefix());

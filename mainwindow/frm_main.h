@@ -206,11 +206,8 @@ private:
     QString mFolderCaption;
     QString mReportName;
     TResizeOptions mResizeOptions;
-    TExisting mExisting = TExisting::Replace;
-    TWebOutputOptions mWebOptions;
-    /** The Output Options' "Convert colours to sRGB". */
-    bool mToSrgb = false;
-    int mOverlayQuality = kOverlayQuality;
+    /** The settings Output Options holds beside the reduction's (TfrmOutputOptions::CopyOptions names them). */
+    TJob mOutputOptions;
     // The reduce group's captions from the layout; the code fills in the numbers.
     QString mResizeCaption;
     QString mOverlayQualityNote;

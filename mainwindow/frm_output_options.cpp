@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 
 #include "engine/name_template.h"
+#include "engine/output_variant.h"
 #include "imaging/errors.h"
 #include "ui_frm_output_options.h"
 
@@ -65,48 +66,55 @@ TResizeOptions TfrmOutputOptions::ResizeOptions() const
     };
 }
 
-void TfrmOutputOptions::SetExisting(TExisting existing)
+void TfrmOutputOptions::SetOptions(const TJob &job)
 {
-    ui->cbExisting->setCurrentIndex(int(existing));
-}
-
-TExisting TfrmOutputOptions::Existing() const
-{
-    // The items are in the order of the choices.
-    return TExisting(std::clamp(ui->cbExisting->currentIndex(), 0, int(kExistingNames.size()) - 1));
-}
-
-void TfrmOutputOptions::SetWebOptions(const TWebOutputOptions &options)
-{
-    ui->cbCoding->setCurrentIndex(int(options.Coding));
-    ui->seMaxSize->setValue(int(options.MaxBytes / 1024));
-    ui->seMinQuality->setValue(options.MinQuality);
-    ui->ebNameTemplate->setText(options.NameTemplate);
-    ui->cbOverlayTokens->setChecked(options.OverlayTokens);
+    ui->seOverlayQuality->setValue(job.OverlayQuality);
+    ui->cbToSrgb->setChecked(job.ToSrgb);
+    ui->cbExisting->setCurrentIndex(int(job.Existing));
+    ui->cbCoding->setCurrentIndex(int(job.Coding));
+    ui->seMaxSize->setValue(int(job.MaxBytes / 1024));
+    ui->seMinQuality->setValue(job.MinQuality);
+    ui->ebNameTemplate->setText(job.NameTemplate);
+    ui->cbOverlayTokens->setChecked(job.OverlayTokens);
     QStringList lines;
-    for (const TOutputVariant &variant : options.Variants)
+    for (const TOutputVariant &variant : job.Variants)
         lines << OutputVariantText(variant);
     ui->memoVariants->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
-TWebOutputOptions TfrmOutputOptions::WebOptions() const
+void TfrmOutputOptions::TakeOptions(TJob &job) const
 {
-    TWebOutputOptions options {
-        .Coding = TJpegCoding(std::clamp(ui->cbCoding->currentIndex(), 0, 2)),
-        .MaxBytes = std::int64_t(ui->seMaxSize->value()) * 1024,
-        .MinQuality = ui->seMinQuality->value(),
-        .NameTemplate = ui->ebNameTemplate->text(),
-        .OverlayTokens = ui->cbOverlayTokens->isChecked(),
-        .Variants = {},
-    };
+    ui->seOverlayQuality->interpretText();
+    job.OverlayQuality = ui->seOverlayQuality->value();
+    job.ToSrgb = ui->cbToSrgb->isChecked();
+    // The items are in the order of the choices.
+    job.Existing = TExisting(std::clamp(ui->cbExisting->currentIndex(), 0, int(kExistingNames.size()) - 1));
+    job.Coding = TJpegCoding(std::clamp(ui->cbCoding->currentIndex(), 0, 2));
+    job.MaxBytes = std::int64_t(ui->seMaxSize->value()) * 1024;
+    job.MinQuality = ui->seMinQuality->value();
+    job.NameTemplate = ui->ebNameTemplate->text();
+    job.OverlayTokens = ui->cbOverlayTokens->isChecked();
+    job.Variants.clear();
     for (const QString &line : ui->memoVariants->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         try {
-            options.Variants.push_back(ParseOutputVariant(line.trimmed()));
+            job.Variants.push_back(ParseOutputVariant(line.trimmed()));
         } catch (const Exception &) {
             // Told by btnOkClick, which keeps the dialog open.
         }
     }
-    return options;
+}
+
+void TfrmOutputOptions::CopyOptions(const TJob &from, TJob &to)
+{
+    to.OverlayQuality = from.OverlayQuality;
+    to.ToSrgb = from.ToSrgb;
+    to.Existing = from.Existing;
+    to.Coding = from.Coding;
+    to.MaxBytes = from.MaxBytes;
+    to.MinQuality = from.MinQuality;
+    to.NameTemplate = from.NameTemplate;
+    to.OverlayTokens = from.OverlayTokens;
+    to.Variants = from.Variants;
 }
 
 // The name the template gives a photo IMG_0001.jpg taken now, 1600 x 1067 pixels, or why it gives none.
@@ -155,27 +163,6 @@ void TfrmOutputOptions::btnOkClick()
     ui->lblProblem->setVisible(!problems.isEmpty());
     if (problems.isEmpty())
         accept();
-}
-
-void TfrmOutputOptions::SetToSrgb(bool on)
-{
-    ui->cbToSrgb->setChecked(on);
-}
-
-bool TfrmOutputOptions::ToSrgb() const
-{
-    return ui->cbToSrgb->isChecked();
-}
-
-void TfrmOutputOptions::SetOverlayQuality(int quality)
-{
-    ui->seOverlayQuality->setValue(quality);
-}
-
-int TfrmOutputOptions::OverlayQuality() const
-{
-    ui->seOverlayQuality->interpretText();
-    return ui->seOverlayQuality->value();
 }
 
 QString SizeInPixelsText(const TResizeOptions &options)

@@ -1,15 +1,11 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
-#include <vector>
 
 #include <QDialog>
 
 #include "engine/job.h"
-#include "engine/output_variant.h"
 #include "engine/pixel_size.h"
-#include "imaging/jpeg_bridge.h"
 
 namespace Ui
 {
@@ -18,17 +14,6 @@ class TfrmOutputOptions;
 
 namespace vellumar
 {
-
-/** The outputs' settings beside the reduction's size: coding, size cap, name template, variants. */
-struct TWebOutputOptions {
-    TJpegCoding Coding = TJpegCoding::Baseline;
-    /** 0: no cap. */
-    std::int64_t MaxBytes = 0;
-    int MinQuality = 40;
-    QString NameTemplate;
-    bool OverlayTokens = false;
-    std::vector<TOutputVariant> Variants;
-};
 
 /**
  * The reduction's filter and size mode, the quality with the overlay, what to do with existing outputs, the
@@ -46,15 +31,12 @@ public:
 
     void SetResizeOptions(const TResizeOptions &options);
     [[nodiscard]] TResizeOptions ResizeOptions() const;
-    void SetExisting(TExisting existing);
-    [[nodiscard]] TExisting Existing() const;
-    void SetWebOptions(const TWebOutputOptions &options);
-    /** The settings as the fields stand; the variants' lines that cannot be read are left out. */
-    [[nodiscard]] TWebOutputOptions WebOptions() const;
-    void SetToSrgb(bool on);
-    [[nodiscard]] bool ToSrgb() const;
-    void SetOverlayQuality(int quality);
-    [[nodiscard]] int OverlayQuality() const;
+    /** Shows the settings of job that this dialog holds (CopyOptions names them). */
+    void SetOptions(const TJob &job);
+    /** Writes the settings as the fields stand into job; the variants' lines that cannot be read are left out. */
+    void TakeOptions(TJob &job) const;
+    /** Copies the settings this dialog holds, beside the reduction's, from one job to another. */
+    static void CopyOptions(const TJob &from, TJob &to);
 
     void cbSizeModeChange();
     void ebNameTemplateChange();
