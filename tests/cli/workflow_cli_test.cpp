@@ -369,5 +369,41 @@ TEST(WorkflowCli, ThreeShardsThroughGnuParallelEqualOneRun)
         2);
 }
 
+// The options of a whole library together: a tree, names from a template, a variant and a resumed run. Every
+// output keeps its photo's folder, under the destination and under the variant's folder alike; the second run
+// writes nothing.
+TEST(WorkflowCli, TreeWithTemplateAndVariantResumes)
+{
+    const TTempDir dir;
+    const QString source = dir.File(QStringLiteral("src"));
+    AddPhotos(source, 1);
+    AddPhotos(source + QStringLiteral("/trip"), 2);
+    const QString destination = dir.File(QStringLiteral("out"));
+    const QStringList run { QStringLiteral("--quiet"),
+        QStringLiteral("--recursive"),
+        QStringLiteral("--long-edge=60"),
+        QStringLiteral("--name-template={name}-{n}"),
+        QStringLiteral("--variant=t=20"),
+        QStringLiteral("--existing=skip"),
+        source,
+        destination };
+    ASSERT_EQ(Batch(run).ExitCode, 0);
+    const QStringList expected { QStringLiteral("photo00-1.jpg"),
+        QStringLiteral("trip/photo00-2.jpg"),
+        QStringLiteral("trip/photo01-3.jpg") };
+    std::map<QString, std::vector<std::uint8_t>> written;
+    for (const QString &name : expected)
+        for (const QString &folder : { destination, destination + QStringLiteral("/t") }) {
+            const QString path = folder + QLatin1Char('/') + name;
+            ASSERT_TRUE(QFileInfo(path).isFile()) << path.toStdString();
+            written[path] = ReadBytes(path);
+        }
+    const TRun resumed = Batch(run.mid(1));
+    ASSERT_EQ(resumed.ExitCode, 0) << resumed.Errors.toStdString();
+    EXPECT_EQ(resumed.Lines.filter(QStringLiteral("Skipped: ")).size(), 3) << resumed.Lines.join(u'\n').toStdString();
+    for (const auto &[path, bytes] : written)
+        EXPECT_EQ(ReadBytes(path), bytes) << path.toStdString();
+}
+
 } // namespace
 } // namespace vellumar
