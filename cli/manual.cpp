@@ -204,7 +204,7 @@ QString BashCompletion()
 
 QString ZshCompletion()
 {
-    QString specs;
+    QString entries;
     for (const TBatchOption &option : BatchOptionTable()) {
         // The explanation within [...]: a bracket or colon would end it or the zsh argument's next field.
         QString help = HelpLine(option);
@@ -212,26 +212,26 @@ QString ZshCompletion()
             .replace(QLatin1Char('['), QLatin1String("\\["))
             .replace(QLatin1Char(']'), QLatin1String("\\]"))
             .replace(QLatin1Char(':'), QLatin1String("\\:"));
-        QString spec = QLatin1String(option.Name);
+        QString entry = QLatin1String(option.Name);
         if (option.Argument != nullptr)
-            spec += QLatin1Char('='); // the value after "=" or as the next argument
-        spec += QLatin1Char('[') + help + QLatin1Char(']');
+            entry += QLatin1Char('='); // the value after "=" or as the next argument
+        entry += QLatin1Char('[') + help + QLatin1Char(']');
         const QString argument = QLatin1String(option.Argument != nullptr ? option.Argument : "");
         switch (ValueCompletion(option)) {
         case TValueCompletion::None:
             break;
         case TValueCompletion::Word:
-            spec += QLatin1Char(':') + argument + QStringLiteral(": ");
+            entry += QLatin1Char(':') + argument + QStringLiteral(": ");
             break;
         case TValueCompletion::Choice:
-            spec += QLatin1Char(':') + argument + QStringLiteral(":(") + option.Choices.join(QLatin1Char(' '))
+            entry += QLatin1Char(':') + argument + QStringLiteral(":(") + option.Choices.join(QLatin1Char(' '))
                 + QLatin1Char(')');
             break;
         case TValueCompletion::File:
-            spec += QLatin1Char(':') + argument + QStringLiteral(":_files");
+            entry += QLatin1Char(':') + argument + QStringLiteral(":_files");
             break;
         }
-        specs += QStringLiteral("  %1 \\\n").arg(ShellQuoted(spec));
+        entries += QStringLiteral("  %1 \\\n").arg(ShellQuoted(entry));
     }
     return QStringLiteral("#compdef vellumar-batch\n"
                           "# Written from the program's options table.\n"
@@ -239,7 +239,7 @@ QString ZshCompletion()
                           "_arguments -S \\\n"
                           "%1"
                           "  '*:folder (or, after --merge-reports, report):_files'\n")
-        .arg(specs);
+        .arg(entries);
 }
 
 QString FishCompletion()

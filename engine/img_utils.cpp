@@ -36,6 +36,58 @@ TWriteOptions OutputOptions(const TFileRef &source)
     return TWriteOptions { .NewFileMode = facts ? facts->Permissions : 0666u };
 }
 
+// A photo loaded for re-encoding, with what every output made from it needs: its turn, the markers the output
+// carries (and why some were left out), whether its colours go to sRGB and from which profile, its upright size.
+struct TLoadedPhoto {
+    TJPEGImage Image;
+    TOrientation Orientation = TOrientation::Normal;
+    TJpegMarkers Markers;
+    QString MetadataWarning;
+    std::vector<std::uint8_t> Profile;
+    bool ToSrgb = false;
+    TPixelSize Upright;
+
+    TLoadedPhoto(const TFileRef &source, const TPhotoOptions &photo)
+    {
+        TJpegMarkers read;
+        Image.LoadJpegFile(source, &read);
+        Orientation = photo.AutoOrient ? MarkersOrientation(read) : TOrientation::Normal;
+        Profile = read.IccProfile;
+        ToSrgb = photo.ToSrgb && ColourRoute(read.Components, Profile, true).ConvertToSrgb;
+        Markers =
+            OutputMarkers(read, photo.Metadata, Orientation != TOrientation::Normal, MetadataWarning, photo.ToSrgb);
+        const TPixelSize stored { Image.ImageWidth(), Image.ImageHeight() };
+        Upright = Swaps() ? TPixelSize { stored.Height, stored.Width } : stored;
+    }
+
+    // Sizes are chosen for the upright picture (a box to fit has a width and a height); the stored picture is
+    // decoded at the same size with its sides swapped for a quarter turn, and turned afterwards.
+    [[nodiscard]] bool Swaps() const { return OrientationSwapsSides(Orientation); }
+    [[nodiscard]] TPixelSize Stored(TPixelSize upright) const
+    {
+        return Swaps() ? TPixelSize { upright.Height, upright.Width } : upright;
+    }
+
+    // Only the reduced picture is turned, and converted: both cost little on the small frame.
+    [[nodiscard]] TBitmap Finished(const TBitmap &decoded) const
+    {
+        TBitmap bitmap = OrientBitmap(decoded, Orientation);
+        if (ToSrgb)
+            (void)ConvertBitmapToSrgb(bitmap, Profile);
+        return bitmap;
+    }
+};
+
+// A side of 0 pixels would give an empty file that looks like a reduced photo.
+[[noreturn]] void ThrowNothingLeft(TPixelSize upright, TPixelSize size)
+{
+    throw Exception(QStringLiteral("Cannot reduce %1 x %2 pixels: the result would be %3 x %4 pixels")
+                        .arg(upright.Width)
+                        .arg(upright.Height)
+                        .arg(size.Width)
+                        .arg(size.Height));
+}
+
 // The output's bytes from its picture: encoded at quality, or under the cap, with overlay drawn on it when given
 // (on the picture as written at quality, so the encoding's loss is kept; then at the overlay's quality).
 void EncodeOutput(TImageOutput &made,
@@ -108,20 +160,14 @@ TImageOutput ReduceJpeg(const TFileRef &source,
     TJpegMarkers markers;
     QString metadataWarning;
     {
-        TJPEGImage image;
-        image.LoadJpegFile(source, &markers);
-        const TOrientation orientation = photo.AutoOrient ? MarkersOrientation(markers) : TOrientation::Normal;
-        const std::vector<std::uint8_t> profile = markers.IccProfile;
-        const bool toSrgb = photo.ToSrgb && ColourRoute(markers.Components, profile, true).ConvertToSrgb;
-        markers =
-            OutputMarkers(markers, photo.Metadata, orientation != TOrientation::Normal, metadataWarning, photo.ToSrgb);
-        // Sizes are chosen for the upright picture (a box to fit has a width and a height); the stored picture
-        // is decoded at the same size with its sides swapped for a quarter turn, and turned afterwards.
-        const bool swap = OrientationSwapsSides(orientation);
-        const TPixelSize stored { image.ImageWidth(), image.ImageHeight() };
-        made.SourceSize = swap ? TPixelSize { stored.Height, stored.Width } : stored;
+        TLoadedPhoto loaded(source, photo);
+        TJPEGImage &image = loaded.Image;
+        markers = std::move(loaded.Markers);
+        metadataWarning = std::move(loaded.MetadataWarning);
+        made.SourceSize = loaded.Upright;
         const TPixelSize size = ReducedSize(made.SourceSize, options, scale);
-        const TPixelSize decoded = swap ? TPixelSize { size.Height, size.Width } : size;
+        const TPixelSize decoded = loaded.Stored(size);
+        const bool swap = loaded.Swaps();
         if (options == TResizeOptions {}) {
             // The exact reduction: the target may overhang the bitmap by a pixel, which the bitmap's bounds
             // clip, and the status line reports the target. Decoded row by row, keeping the sampled pixels.
@@ -138,18 +184,10 @@ TImageOutput ReduceJpeg(const TFileRef &source,
                 ? image.SmoothBitmap(decoded.Width, decoded.Height)
                 : image.StretchedBitmap(decoded.Width, decoded.Height, TRect { 0, 0, decoded.Width, decoded.Height });
         }
-        // A side of 0 pixels would give an empty file that looks like a reduced photo.
         if (bitmap.Empty())
-            throw Exception(QStringLiteral("Cannot reduce %1 x %2 pixels: the result would be %3 x %4 pixels")
-                                .arg(made.SourceSize.Width)
-                                .arg(made.SourceSize.Height)
-                                .arg(size.Width)
-                                .arg(size.Height));
+            ThrowNothingLeft(made.SourceSize, size);
         made.Warnings = image.Warnings();
-        // Only the reduced picture is turned, and converted: both cost little on the small frame.
-        bitmap = OrientBitmap(bitmap, orientation);
-        if (toSrgb)
-            (void)ConvertBitmapToSrgb(bitmap, profile);
+        bitmap = loaded.Finished(bitmap);
     }
     if (!metadataWarning.isEmpty())
         made.Warnings << metadataWarning;
@@ -174,32 +212,16 @@ TImageOutput VariantJpeg(const TFileRef &source,
     TImageOutput made;
     TPixelSize target = ReducedSize(upright, size, 1.0);
     if (picture.Empty() || target.Width > picture.BitmapWidth() || target.Height > picture.BitmapHeight()) {
-        TJPEGImage image;
-        TJpegMarkers read;
-        image.LoadJpegFile(source, &read);
-        const TOrientation orientation = photo.AutoOrient ? MarkersOrientation(read) : TOrientation::Normal;
-        QString metadataWarning;
-        const bool toSrgb = photo.ToSrgb && ColourRoute(read.Components, read.IccProfile, true).ConvertToSrgb;
-        const std::vector<std::uint8_t> profile = read.IccProfile;
-        markers =
-            OutputMarkers(read, photo.Metadata, orientation != TOrientation::Normal, metadataWarning, photo.ToSrgb);
-        const bool swap = OrientationSwapsSides(orientation);
-        const TPixelSize stored { image.ImageWidth(), image.ImageHeight() };
-        upright = swap ? TPixelSize { stored.Height, stored.Width } : stored;
+        TLoadedPhoto loaded(source, photo);
+        markers = std::move(loaded.Markers);
+        upright = loaded.Upright;
         target = ReducedSize(upright, size, 1.0);
         if (target.Width < 1 || target.Height < 1)
-            throw Exception(QStringLiteral("Cannot reduce %1 x %2 pixels: the result would be %3 x %4 pixels")
-                                .arg(upright.Width)
-                                .arg(upright.Height)
-                                .arg(target.Width)
-                                .arg(target.Height));
-        picture =
-            OrientBitmap(image.SmoothBitmap(swap ? target.Height : target.Width, swap ? target.Width : target.Height),
-                orientation);
-        // Converted as the main output is, so that the profile written fits the pixels the same way.
-        if (toSrgb)
-            (void)ConvertBitmapToSrgb(picture, profile);
-        made.Warnings = image.Warnings();
+            ThrowNothingLeft(upright, target);
+        // Turned and converted as the main output is, so that the profile written fits the pixels the same way.
+        const TPixelSize decoded = loaded.Stored(target);
+        picture = loaded.Finished(loaded.Image.SmoothBitmap(decoded.Width, decoded.Height));
+        made.Warnings = loaded.Image.Warnings();
     }
     made.SourceSize = upright;
     TBitmap bitmap = picture;
