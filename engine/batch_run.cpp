@@ -34,17 +34,6 @@ int ProgressPercent(int done, int count)
     return int(std::int64_t(done) * 100 / count);
 }
 
-// The folder part of a listed or output name, "a/b/" for "a/b/x.jpg"; empty for a name in the folder itself.
-QString FolderPart(const QString &name)
-{
-    return name.left(name.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
-QString LeafName(const QString &name)
-{
-    return name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
 // Subfolders a run keeps open between images.
 constexpr std::size_t kHeldFolders = 64;
 
@@ -175,7 +164,7 @@ QString WriteRefusal(const TImageTask &task)
     if (!task.Refusal.isEmpty())
         return task.Refusal;
     const QString &path = task.DestinationPath;
-    const QString folder = path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString folder = FolderPart(path);
     if (task.DestinationFolder != nullptr ? task.DestinationFolder->Removed() : !DirectoryExists(folder))
         return CannotCreateFileText(path, QStringLiteral("the folder %1 does not exist").arg(folder));
     if (task.Written != nullptr) {

@@ -12,12 +12,6 @@ namespace vellumar
 namespace
 {
 
-// "a/b/" for "a/b/x.jpg", "" for a photo of the source folder itself.
-QString FolderOf(const QString &listedName)
-{
-    return listedName.left(listedName.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
 // What the photo's facts add to its task: the upright source size, the written size, the turn.
 void AddFacts(TImageTask &task, const TPhotoFacts &facts)
 {
@@ -104,7 +98,7 @@ TTokenValues TokenValues(const TJob &job, const TImageTask &task, int position)
 {
     TTokenValues values;
     // A photo of a subfolder keeps its folder apart from its name.
-    const QString listed = task.ListedName.mid(FolderOf(task.ListedName).size());
+    const QString listed = LeafName(task.ListedName);
     const qsizetype dot = listed.lastIndexOf(QLatin1Char('.'));
     values.Name = dot > 0 ? listed.left(dot) : listed;
     values.Number = TOutputNamer::FormatNumber(NumberAtPosition(job.Namer.Number(), position), job.Namer.Padding());
@@ -126,7 +120,7 @@ void PlaceOutput(const TJob &job, int position, TImageTask &task, const TTakenPl
     if (templated)
         task.OutputName = FillTokens(job.NameTemplate, TokenValues(job, task, position), true) + QStringLiteral(".jpg");
     // A photo of a subfolder goes to the same folder under the destination.
-    const QString folder = FolderOf(task.ListedName);
+    const QString folder = FolderPart(task.ListedName);
     const QString name = task.Rename ? task.OutputName : task.OutputName.mid(folder.size());
     task.OutputName = folder + name;
     task.DestinationPath = PathInFolder(job.DestinationFolder, task.OutputName);
@@ -167,6 +161,16 @@ bool WantsFacts(const TJob &job, const TImageTask &task)
 }
 
 } // namespace
+
+QString FolderPart(const QString &name)
+{
+    return name.left(name.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString LeafName(const QString &name)
+{
+    return name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+}
 
 TImageTask PlanImageTask(const TJob &job, int position, const TPhotoFacts &facts, const TTakenPlace &taken)
 {

@@ -42,6 +42,12 @@ using TFactsReader = std::function<TPhotoFacts(const QString &sourcePath)>;
 [[nodiscard]] TImageTask
 PlanImageTask(const TJob &job, int position, const TFactsReader &read, const TTakenPlace &taken = {});
 
+/** The folder part of a listed or output name, "a/b/" for "a/b/x.jpg"; empty for a name in the folder itself. */
+[[nodiscard]] QString FolderPart(const QString &name);
+
+/** A listed or output name without its folder part. */
+[[nodiscard]] QString LeafName(const QString &name);
+
 /** The job's output names depend on what the photos' files say (a name template with their date, camera or size). */
 [[nodiscard]] bool NamesReadPhotos(const TJob &job);
 
